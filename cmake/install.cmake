@@ -1,0 +1,27 @@
+# Headers, both libraries, the host streams, a CMake package giving
+# qdparse::qdparse and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+if(NOT TARGET qdparse_host)
+  return()
+endif()
+install(TARGETS qdparse qdparse_static qdparse_host
+  EXPORT qdparseTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/qdparse.h ${PROJECT_SOURCE_DIR}/include/qdparse_host.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(qdparse_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/qdparse)
+install(EXPORT qdparseTargets NAMESPACE qdparse:: DESTINATION ${qdparse_cmake_dir})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/qdparseConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/qdparseConfig.cmake INSTALL_DESTINATION ${qdparse_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/qdparseConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/qdparseConfig.cmake ${PROJECT_BINARY_DIR}/qdparseConfigVersion.cmake
+  DESTINATION ${qdparse_cmake_dir})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/qdparse.pc.in ${PROJECT_BINARY_DIR}/qdparse.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/qdparse.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,129 @@
+#include "frame/buffered_reader.h"
+
+#include <cstring>
+
+#include "frame/memory_block.h"
+
+namespace qd {
+namespace {
+
+Status Flush(BufferedReader* r) {
+  if (r->dirty == 0) return ST_OK;
+  r->dirty = 0;
+  if (r->cursor == 0) return ST_OK;
+  Status status = ST_OK;
+  PortSeek(r->port, kFromStart, static_cast<int32_t>(r->base), &status);
+  if (status != ST_OK) return status;
+  uint32_t count = r->cursor;
+  PortWrite(r->port, r->buffer, &count, &status);
+  if (status != ST_OK) return status;
+  r->base += r->cursor;
+  r->cursor = 0;
+  r->valid = 0;
+  return ST_OK;
+}
+
+// Positions the host stream at `position` for the next transfer.
+Status SeekHost(const BufferedReader& r, uint32_t position) {
+  Status status = ST_OK;
+  PortSeek(r.port, kFromStart, static_cast<int32_t>(position), &status);
+  return status;
+}
+
+// One host read of exactly `count` bytes; anything else means the stream is
+// shorter than it said.
+Status ReadHost(const BufferedReader& r, uint8_t* into, uint32_t count) {
+  Status status = ST_OK;
+  uint32_t delivered = count;
+  PortRead(r.port, into, &delivered, &status);
+  if (status != ST_OK) return status;
+  return delivered == count ? ST_OK : ST_PAST_END;
+}
+
+}  // namespace
+
+Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader) {
+  std::memset(reader, 0, sizeof *reader);
+  reader->port = port.ops;
+  Status status = ST_OK;
+  const uint32_t size = reader->port.size(reader->port.self, &status);
+  if (status != ST_OK) return status;
+  reader->buffer = BlockAllocZeroed(capacity);
+  if (reader->buffer == nullptr) return ST_READER_NO_MEMORY;
+  reader->capacity = capacity;
+  reader->streamSize = size;
+  return ST_OK;
+}
+
+Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
+  Status status = Flush(r);
+  if (status != ST_OK) return status;
+  int64_t target = 0;
+  if (origin == kReaderAbsolute) {
+    target = offset;
+  } else if (origin == kReaderRelative) {
+    target = int64_t{r->base} + r->cursor + offset;
+    if (target < 0) target = 0;
+  } else {
+    return ST_BAD_ORIGIN;
+  }
+  if (target < 0 || target > int64_t{UINT32_MAX}) return ST_PAST_END;
+  const auto position = static_cast<uint32_t>(target);
+  if (position >= r->base && position - r->base < r->valid) {
+    r->cursor = position - r->base;
+    return ST_OK;
+  }
+  status = SeekHost(*r, position);
+  if (status != ST_OK) return status;
+  r->base = position;
+  r->cursor = 0;
+  r->valid = 0;
+  return ST_OK;
+}
+
+Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
+  Status status = Flush(r);
+  if (status != ST_OK) return status;
+  const uint64_t position = uint64_t{r->base} + r->cursor;
+  if (uint64_t{r->streamSize} < position + count) return ST_PAST_END;
+  const auto p = static_cast<uint32_t>(position);  // <= streamSize, so it fits
+  auto* out = static_cast<uint8_t*>(destination);
+
+  if (count > r->capacity) {
+    status = SeekHost(*r, p);
+    if (status == ST_OK) status = ReadHost(*r, out, count);
+    if (status != ST_OK) return status;
+    r->base = p + count;
+    r->cursor = 0;
+    r->valid = 0;
+    return ST_OK;
+  }
+
+  if (uint64_t{r->valid} < uint64_t{r->cursor} + count) {
+    const uint32_t left = r->streamSize - p;
+    const uint32_t n = left < r->capacity ? left : r->capacity;
+    status = SeekHost(*r, p);
+    if (status != ST_OK) return status;
+    uint32_t delivered = n;
+    PortRead(r->port, r->buffer, &delivered, &status);
+    // The window is refilled from p whatever happened, so a failed refill
+    // leaves nothing stale behind; the logical position stays p.
+    r->base = p;
+    r->cursor = 0;
+    r->valid = (status == ST_OK && delivered <= n) ? delivered : 0;
+    if (status != ST_OK) return status;
+    if (r->valid < count) return ST_PAST_END;
+  }
+  if (count != 0) std::memcpy(out, r->buffer + r->cursor, count);
+  r->cursor += count;
+  return ST_OK;
+}
+
+Status ReaderClose(BufferedReader* r) {
+  (void)Flush(r);
+  const Status status = BlockFree(r->buffer);
+  r->buffer = nullptr;
+  return status;
+}
+
+}  // namespace qd

@@ -1,0 +1,61 @@
+// A read buffer over a port, for the segment and IFD parsers. The reader knows
+// the stream's length from the moment it opens and never reads past it.
+// Invariant after every read: cursor <= valid <= capacity; the logical
+// position is base + cursor.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/stream_port.h"
+
+namespace qd {
+
+struct BufferedReader {
+  uint32_t unused;
+  uint8_t* buffer;      // library block of `capacity` bytes
+  uint32_t dirty;       // set only by a writer that fills the buffer
+  uint32_t streamSize;  // stream length when the reader opened
+  uint32_t capacity;
+  uint32_t base;    // stream position of buffer[0]
+  uint32_t cursor;  // offset of the next byte within the buffer
+  uint32_t valid;   // bytes of the buffer that hold stream data
+  PortInterface port;
+};
+
+// Origins of ReaderSeek.
+enum ReaderOrigin : uint16_t { kReaderAbsolute = 0, kReaderRelative = 1 };
+
+// The buffer size the TIFF and Exif probes use.
+constexpr uint32_t kProbeReaderCapacity = 1024;
+
+// A failing size query is returned unchanged; a failed allocation is
+// ST_READER_NO_MEMORY. The reader is closed again only after success.
+Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader);
+// Relative seeks that land before 0 stop at 0. Seeking inside the buffered
+// window calls no host; a position past 2^32 - 1 is ST_PAST_END.
+Status ReaderSeek(BufferedReader* reader, int64_t offset, uint16_t origin);
+// ST_PAST_END when the stream ends before base + cursor + count (also when the
+// host delivers less than the stream's length promised); the position is then
+// unchanged. Reads larger than the buffer go straight to the destination.
+Status ReaderRead(BufferedReader* reader, uint32_t count, void* destination);
+// Flushes (a failing flush is ignored), releases the buffer and returns the
+// release's status.
+Status ReaderClose(BufferedReader* reader);
+inline uint32_t ReaderSize(const BufferedReader& reader) { return reader.streamSize; }
+inline uint32_t ReaderTell(const BufferedReader& reader) { return reader.base + reader.cursor; }
+
+// Closes the reader on scope exit when it holds a buffer.
+class ReaderCloser {
+ public:
+  explicit ReaderCloser(BufferedReader* reader) : reader_(reader) {}
+  ReaderCloser(const ReaderCloser&) = delete;
+  ReaderCloser& operator=(const ReaderCloser&) = delete;
+  ~ReaderCloser() {
+    if (reader_->buffer != nullptr) (void)ReaderClose(reader_);
+  }
+
+ private:
+  BufferedReader* reader_;
+};
+
+}  // namespace qd

@@ -1,0 +1,81 @@
+// The calling pattern every stream export follows, in one place: argument
+// checks before any callback, host open, clearing the caller's outputs, the
+// port, one status conversion, host close, and the precedence of results.
+// Each export states only how it differs.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
+#include <type_traits>
+
+#include "frame/status.h"
+#include "frame/stream_port.h"
+#include "qdparse.h"
+
+namespace qd {
+
+// Callbacks an export requires beyond seek, tell and read.
+enum StreamNeeds : unsigned {
+  kNeedsReading = 0,
+  kNeedsWrite = 1u << 0,
+  kNeedsOpenClose = 1u << 1,
+};
+
+// A caller record cleared before the work starts (skipped when null).
+struct OutputRecord {
+  void* record;
+  size_t size;
+};
+
+// How an export's work ends: a status to convert, or a host error kept by the
+// port that the export hands back exactly as the host reported it.
+struct WorkResult {
+  Status status;
+  uint32_t hostError;  // nonzero: returned instead of the converted status
+};
+
+struct ExportCall {
+  const qdlStream* stream;
+  uint32_t openMode;   // QD_OPEN_READ, QD_OPEN_UPDATE or QD_OPEN_WRITE
+  unsigned needs;      // StreamNeeds
+  bool argumentsOk;    // the export's own out-pointer checks
+};
+
+inline bool HasCallbacks(const qdlStream* s, unsigned needs) {
+  if (s == nullptr || s->seek == nullptr || s->tell == nullptr || s->read == nullptr) return false;
+  if ((needs & kNeedsWrite) != 0 && s->write == nullptr) return false;
+  if ((needs & kNeedsOpenClose) != 0 && (s->open == nullptr || s->close == nullptr)) return false;
+  return true;
+}
+
+// Runs `work(StreamPort&)`, which returns a Status or a WorkResult.
+template <typename Work>
+uint32_t RunStreamExport(const ExportCall& call, std::initializer_list<OutputRecord> outputs,
+                         Work&& work) {
+  if (!call.argumentsOk || !HasCallbacks(call.stream, call.needs)) return QD_E_INVALID_ARG;
+
+  uint32_t openError = 0;
+  StreamOpen(call.stream, call.openMode, &openError);
+  if (openError != 0) return openError;
+
+  for (const OutputRecord& out : outputs) {
+    if (out.record != nullptr) std::memset(out.record, 0, out.size);
+  }
+
+  StreamPort port;
+  MakeStreamPort(call.stream, &port);
+  uint32_t result = QD_OK;
+  if constexpr (std::is_same_v<decltype(work(port)), WorkResult>) {
+    const WorkResult r = work(port);
+    result = r.hostError != 0 ? r.hostError : ToResultCode(r.status);
+  } else {
+    result = ToResultCode(work(port));
+  }
+
+  uint32_t closeError = 0;
+  StreamClose(call.stream, &closeError);
+  return result != QD_OK ? result : closeError;
+}
+
+}  // namespace qd

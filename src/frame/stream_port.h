@@ -1,0 +1,81 @@
+// The library's view of a host stream. Parsers reach the host only through a
+// port (or a buffered reader on top of one); the direct routines below are for
+// exported functions and the few subsystems that drive a host stream themselves.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/status.h"
+#include "qdparse.h"
+
+namespace qd {
+
+// Port open modes and seek origins, mapped to the host's own values.
+enum PortMode : uint16_t { kPortRead = 0, kPortWrite = 1, kPortReadWrite = 2 };
+enum PortOrigin : uint16_t { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
+
+struct StreamPort;
+
+// Port operations report through their last argument: 0, or ST_STREAM_FAILED
+// when the host stored a nonzero error (kept in StreamPort::hostError).
+using PortOpenOp = void (*)(StreamPort* self, uint16_t mode, Status* status);
+using PortCloseOp = void (*)(StreamPort* self, Status* status);
+using PortReadOp = void (*)(StreamPort* self, void* buffer, uint32_t* count, Status* status);
+using PortWriteOp = void (*)(StreamPort* self, const void* buffer, uint32_t* count, Status* status);
+using PortSeekOp = void (*)(StreamPort* self, uint16_t origin, int32_t offset, Status* status);
+using PortTellOp = uint32_t (*)(StreamPort* self, Status* status);
+using PortAuxOp = void (*)(StreamPort* self, uint32_t value, Status* status);
+using PortSizeOp = uint32_t (*)(StreamPort* self, Status* status);
+
+// The nine words every parser treats as a port's interface.
+struct PortInterface {
+  StreamPort* self;
+  PortOpenOp open;
+  PortCloseOp close;
+  PortReadOp read;
+  PortWriteOp write;
+  PortSeekOp seek;
+  PortTellOp tell;
+  PortAuxOp aux;
+  PortSizeOp size;
+};
+
+struct StreamPort {
+  PortInterface ops;
+  const qdlStream* host;
+  uint32_t hostError;  // the last nonzero error a host callback stored
+};
+
+// Fills a port over the host record; calls nothing.
+void MakeStreamPort(const qdlStream* stream, StreamPort* port);
+
+// Routines over a port. A null host callback behind an operation fails it with
+// ST_STREAM_FAILED instead of being called.
+uint32_t PortSize(const PortInterface& port, Status* status);
+// One host transfer; a short transfer is not detected here.
+void PortRead(const PortInterface& port, void* buffer, uint32_t* count, Status* status);
+void PortWrite(const PortInterface& port, const void* buffer, uint32_t* count, Status* status);
+Status PortOpen(const PortInterface& port, uint16_t mode);
+Status PortClose(const PortInterface& port);
+void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status* status);
+
+// Routines that call the host record directly. Each clears *error and then
+// reports the host's own error value in it.
+uint32_t StreamSize(const qdlStream* stream, uint32_t* error);
+// Transfer exactly `size` bytes, asking again after partial transfers. A
+// transfer of 0 bytes or of more than asked ends with errorBase | 0xA7 (read)
+// or errorBase | 0xA8 (write).
+void StreamReadExact(const qdlStream* stream, void* buffer, uint32_t size, uint32_t errorBase,
+                     uint32_t* error);
+void StreamWriteExact(const qdlStream* stream, const void* buffer, uint32_t size,
+                      uint32_t errorBase, uint32_t* error);
+// Call open/close when the host supplied them; absent callbacks succeed.
+void StreamOpen(const qdlStream* stream, uint32_t mode, uint32_t* error);
+void StreamClose(const qdlStream* stream, uint32_t* error);
+// Host origins (QD_SEEK_START/CURRENT/END).
+void StreamSeek(const qdlStream* stream, uint32_t origin, int32_t offset, uint32_t* error);
+
+// The error base every caller passes to the exact-transfer loops.
+constexpr uint32_t kErrorBase = 0x04000000u;
+
+}  // namespace qd
