@@ -146,6 +146,21 @@ void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status
   port.seek(port.self, origin, offset, status);
 }
 
+Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size) {
+  Status status = ST_OK;
+  PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (status == ST_OK && done < size) {
+    uint32_t count = size - done;
+    PortRead(port, bytes + done, &count, &status);
+    if (status != ST_OK) break;
+    if (count == 0 || count > size - done) return ST_PAST_END;  // each pass advances
+    done += count;
+  }
+  return status;
+}
+
 uint32_t StreamSize(const qdlStream* stream, uint32_t* error) {
   *error = 0;
   const uint32_t here = stream->tell(stream->context, error);

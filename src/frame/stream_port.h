@@ -58,6 +58,9 @@ void PortWrite(const PortInterface& port, const void* buffer, uint32_t* count, S
 Status PortOpen(const PortInterface& port, uint16_t mode);
 Status PortClose(const PortInterface& port);
 void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status* status);
+// Seeks to `offset` and reads exactly `size` bytes, asking again after partial
+// transfers; a stream that ends first is ST_PAST_END.
+Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size);
 
 // Routines that call the host record directly. Each clears *error and then
 // reports the host's own error value in it.

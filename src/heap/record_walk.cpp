@@ -1,0 +1,142 @@
+#include "heap/record_walk.h"
+
+#include <cstring>
+
+#include "frame/memory_block.h"
+#include "heap/heap_format.h"
+#include "heap/heap_table.h"
+
+namespace qd::heap {
+namespace {
+
+// Nesting follows the caller's list; this bounds the recursion all the same.
+constexpr int kMaxNesting = 64;
+// The largest record the library allocates a copy of.
+constexpr uint32_t kMaxAllocatedCopy = 0xFFFF;
+
+// Puts a converted table back into the heap's own order on scope exit.
+class TableRestorer {
+ public:
+  TableRestorer(HeapView* view, ByteOrder order, uint32_t tableSize)
+      : view_(view), order_(order), tableSize_(tableSize) {}
+  TableRestorer(const TableRestorer&) = delete;
+  TableRestorer& operator=(const TableRestorer&) = delete;
+  ~TableRestorer() { (void)SetTableOrder(view_, kLittleEndian, order_, tableSize_); }
+
+ private:
+  HeapView* view_;
+  ByteOrder order_;
+  uint32_t tableSize_;
+};
+
+// From an absent nested-heap entry to just past the terminator of its list.
+RecordEntry* SkipNested(RecordEntry* entry) {
+  int depth = 1;
+  for (RecordEntry* e = entry + 1;; ++e) {
+    if (e->type == 0) {
+      if (--depth == 0) return e + 1;
+    } else if (IsNestedHeap(e->type)) {
+      ++depth;
+    }
+  }
+}
+
+void SwapValues(uint8_t* p, uint32_t bytes, uint16_t kind) {
+  if (kind == kKindU16) {
+    for (uint32_t i = 0; i + 2 <= bytes; i += 2) PutLE16(Swap16(GetLE16(p + i)), p + i);
+  } else if (kind == kKindU32) {
+    for (uint32_t i = 0; i + 4 <= bytes; i += 4) PutLE32(Swap32(GetLE32(p + i)), p + i);
+  }
+}
+
+void Locate(RecordEntry* e, uint8_t* data, uint32_t length) {
+  if (e->found == 0) return;  // not requested
+  e->size = length;
+  e->pointer = data;
+  if (length == 0 || data == nullptr) e->found = 0;
+}
+
+// Copies a record of `length` bytes at `data` of the given kind; returns the
+// count delivered.
+uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kind, ByteOrder order) {
+  if (e->pointer == nullptr) return 0;
+  if (e->size != 0) {
+    auto* out = static_cast<uint8_t*>(e->pointer);
+    const uint32_t m = length < e->size ? length : e->size;
+    std::memcpy(out, data, m);
+    if (order == kBigEndian) SwapValues(out, m, kind);
+    if (kind == kKindAscii && e->size < length && e->size >= 4) std::memcpy(out + e->size - 4, "...", 4);
+    return m;
+  }
+  // Size 0: the caller asks for a block of its own; `pointer` names its variable.
+  if (kind != kKindBytes && kind != kKindAscii && kind != kKindU16 && kind != kKindU32) return 0;
+  if (length <= kMaxAllocatedCopy) {
+    uint8_t* block = BlockAllocZeroed(length);
+    if (block != nullptr) {
+      std::memcpy(block, data, length);
+      if (order == kBigEndian) SwapValues(block, length, kind);
+      std::memcpy(e->pointer, &block, sizeof block);
+    }
+  }
+  return length;
+}
+
+Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
+            Delivery delivery, int depth) {
+  if (depth > kMaxNesting) return ST_BAD_ARGUMENT;
+  if (heapLength < kMinHeapLength) return Corrupt();
+  const uint32_t t = Get32(heap + heapLength - kTableOffsetSize, order);
+  if (t > heapLength - kMinHeapLength) return Corrupt();
+  const uint16_t count = Get16(heap + t, order);
+  const uint32_t tableSize = uint32_t{count} * kRecordSize + kCountSize;
+  if (uint64_t{heapLength} < uint64_t{tableSize} + t + kTableOffsetSize) return Corrupt();
+
+  HeapView view{heap + t, t, 0};
+  Status st = SetTableOrder(&view, order, kLittleEndian, tableSize);
+  if (st != ST_OK) return st;
+  TableRestorer restore(&view, order, tableSize);
+  st = ValidateTable(view, t);
+  if (st != ST_OK) return st;
+
+  RecordEntry* e = *cursor;
+  while (e->type != 0) {
+    uint16_t index = 0;
+    RecordInfo info{};
+    st = FindRecord(view, 1, &e->type, 1, &index, &info);
+    if (st != ST_OK && st != ST_NOT_FOUND) return st;
+    const bool found = st == ST_OK;
+    if (!found) {
+      e->found = 0;
+      e = IsNestedHeap(e->type) ? SkipNested(e) : e + 1;
+      continue;
+    }
+    // Tiling keeps data-area records inside [0, T); in-record data lies in the table.
+    uint8_t* data = heap + info.offset;
+    if (IsNestedHeap(e->type)) {
+      e->found = 1;
+      *cursor = e + 1;
+      st = Walk(data, info.length, order, cursor, delivery, depth + 1);
+      if (st != ST_OK) return st;
+      e = *cursor;
+      continue;
+    }
+    if (delivery == Delivery::kLocate) {
+      Locate(e, data, info.length);
+    } else {
+      e->size = Copy(e, data, info.length, info.type & kKindMask, order);
+      e->found = 1;
+    }
+    ++e;
+  }
+  *cursor = e + 1;
+  return ST_OK;
+}
+
+}  // namespace
+
+Status WalkRecords(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
+                   Delivery delivery) {
+  return Walk(heap, heapLength, order, cursor, delivery, 0);
+}
+
+}  // namespace qd::heap

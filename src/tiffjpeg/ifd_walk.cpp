@@ -1,0 +1,339 @@
+#include "tiffjpeg/ifd_walk.h"
+
+#include <cstring>
+
+#include "frame/memory_block.h"
+#include "tiffjpeg/tiff_format.h"
+
+namespace qd::tiff {
+namespace {
+
+// Scopes nest as deep as the caller's list does; this bounds the recursion.
+constexpr int kMaxScopeDepth = 64;
+
+struct Entry {
+  uint16_t tag;
+  uint16_t type;
+  uint16_t count;  // only the low 16 bits of the count field are used
+  uint32_t field;  // value-or-offset, in host order
+  const uint8_t* fieldBytes;  // the same four bytes as stored
+};
+
+Entry DecodeEntry(const uint8_t* e, ByteOrder o) {
+  return Entry{Get16(e, o), Get16(e + 2, o), static_cast<uint16_t>(Get32(e + 4, o)), Get32(e + 8, o),
+               e + 8};
+}
+
+// Linear search in file order; the first match wins.
+bool FindTag(const uint8_t* entries, uint16_t count, uint16_t tag, ByteOrder o, Entry* out) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* e = entries + kEntrySize * i;
+    if (Get16(e, o) == tag) {
+      *out = DecodeEntry(e, o);
+      return true;
+    }
+  }
+  return false;
+}
+
+// What a read request of entry `e` transfers.
+struct ReadPlan {
+  uint32_t element;   // bytes per element
+  uint32_t byteSize;  // the whole value
+  uint32_t stored;    // what the destination takes
+};
+
+bool PlanRead(const Entry& e, const IfdQuery& q, ReadPlan* plan) {
+  if (e.type != q.type) return false;
+  const uint32_t element = ElementSize(e.type);
+  if (element == 0) return false;
+  const uint32_t elements = uint32_t{e.count} * ElementsPerValue(e.type);  // < 2^17
+  const uint32_t byteSize = elements * element;
+  uint32_t stored = byteSize;
+  if (q.size != 0) {
+    const uint32_t fit = q.size / element;
+    stored = (fit < elements ? fit : elements) * element;
+  }
+  *plan = ReadPlan{element, byteSize, stored};
+  return true;
+}
+
+// Rewrites `bytes` bytes of elements from file order into host order.
+void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
+  if (element == 2) {
+    for (uint32_t i = 0; i + 2 <= bytes; i += 2) {
+      const uint16_t v = Get16(p + i, o);
+      std::memcpy(p + i, &v, 2);
+    }
+  } else if (element == 4) {
+    for (uint32_t i = 0; i + 4 <= bytes; i += 4) {
+      const uint32_t v = Get32(p + i, o);
+      std::memcpy(p + i, &v, 4);
+    }
+  }
+}
+
+// The destination of a read: the caller's buffer, or a fresh zeroed block
+// when the request asks the walker to allocate (size 0).
+uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated) {
+  if (q.data == 0) return nullptr;
+  if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
+  allocated->reset(BlockAllocZeroed(plan.byteSize));
+  return allocated->get();
+}
+
+void CompleteRead(IfdQuery* q, const Entry& e, const ReadPlan& plan, BlockOwner* allocated) {
+  if (*allocated) {
+    uint8_t* block = allocated->release();
+    std::memcpy(reinterpret_cast<void*>(q->data), &block, sizeof block);
+  }
+  q->size = plan.stored;
+  q->type = e.type;
+  q->found = 1;
+}
+
+// The memory form: the whole TIFF block is at hand.
+class MemoryIfd {
+ public:
+  MemoryIfd() = default;
+  MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, uint32_t bias)
+      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias) {}
+
+  bool Find(uint16_t tag, Entry* e) const {
+    return FindTag(block_.data() + offset_ + kCountSize, count_, tag, order_, e);
+  }
+
+  void Read(const Entry& e, IfdQuery* q) const {
+    ReadPlan plan{};
+    if (!PlanRead(e, *q, &plan)) return;
+    const uint8_t* source = e.fieldBytes;
+    if (plan.byteSize > kInlineSize) {
+      if (e.field < bias_) return;
+      const uint64_t at = e.field - bias_;
+      const uint32_t size = block_.size();
+      // Strict bounds: a value that ends exactly at the end is not read.
+      if (!(at < size && plan.byteSize < size && at + plan.byteSize < size)) return;
+      source = block_.data() + at;
+    }
+    BlockOwner allocated;
+    uint8_t* out = Destination(*q, plan, &allocated);
+    if (out == nullptr) return;
+    std::memcpy(out, source, plan.stored);
+    ToHostOrder(out, plan.stored, plan.element, order_);
+    CompleteRead(q, e, plan, &allocated);
+  }
+
+  // ST_OK: moved to the next IFD; ST_NOT_FOUND: the chain ends here.
+  Status Next() {
+    const uint64_t linkAt = uint64_t{offset_} + kCountSize + uint64_t{kEntrySize} * count_;
+    uint32_t link = 0;
+    if (!block_.U32(linkAt, order_, &link) || link == 0) return ST_NOT_FOUND;
+    uint16_t count = 0;
+    if (!OpenIfd(block_, link, order_, &count)) return ST_NOT_FOUND;
+    offset_ = link;
+    count_ = count;
+    return ST_OK;
+  }
+
+  Status Enter(const Entry& e, MemoryIfd* child) const {
+    uint16_t count = 0;
+    if (!OpenIfd(block_, e.field, order_, &count)) return ST_NOT_FOUND;
+    *child = MemoryIfd(block_, e.field, count, order_, bias_);
+    return ST_OK;
+  }
+
+ private:
+  ByteView block_;
+  uint32_t offset_ = 0;
+  uint16_t count_ = 0;
+  ByteOrder order_ = kLittleEndian;
+  uint32_t bias_ = 0;
+};
+
+// The stream form: each IFD's entries and link are loaded into a block of
+// their own; values are read on demand.
+class StreamIfd {
+ public:
+  StreamIfd() = default;
+  StreamIfd(BufferedReader* reader, ByteOrder o, uint32_t bias) : reader_(reader), order_(o), bias_(bias) {}
+
+  Status Load(uint32_t position) {
+    count_ = 0;
+    entries_.reset();
+    uint8_t word[2];
+    if (ReaderSeek(reader_, position, kReaderAbsolute) != ST_OK ||
+        ReaderRead(reader_, kCountSize, word) != ST_OK) {
+      return ST_OK;  // an IFD that cannot be read holds nothing
+    }
+    const uint16_t count = Get16(word, order_);
+    const uint64_t wanted = uint64_t{kEntrySize} * count + kLinkSize;
+    const uint64_t available = uint64_t{ReaderSize(*reader_)} - (uint64_t{position} + kCountSize);
+    if (uint64_t{kEntrySize} * count > available) return ST_OK;  // entries beyond the end
+    entries_.reset(BlockAllocZeroed(static_cast<uint32_t>(wanted)));
+    if (!entries_) return ST_NO_MEMORY;
+    // A link past the end reads as 0.
+    const auto have = static_cast<uint32_t>(wanted < available ? wanted : available);
+    if (ReaderRead(reader_, have, entries_.get()) != ST_OK) return ST_OK;
+    count_ = count;
+    return ST_OK;
+  }
+
+  bool Find(uint16_t tag, Entry* e) const {
+    return count_ != 0 && FindTag(entries_.get(), count_, tag, order_, e);
+  }
+
+  void Read(const Entry& e, IfdQuery* q) const {
+    ReadPlan plan{};
+    if (!PlanRead(e, *q, &plan)) return;
+    uint64_t at = 0;
+    if (plan.byteSize > kInlineSize) {
+      if (e.field < bias_) return;
+      at = e.field - bias_;
+      if (at + plan.byteSize > ReaderSize(*reader_)) return;
+    }
+    BlockOwner allocated;
+    uint8_t* out = Destination(*q, plan, &allocated);
+    if (out == nullptr) return;
+    if (plan.byteSize <= kInlineSize) {
+      std::memcpy(out, e.fieldBytes, plan.stored);
+    } else if (ReaderSeek(reader_, static_cast<int64_t>(at), kReaderAbsolute) != ST_OK ||
+               ReaderRead(reader_, plan.stored, out) != ST_OK) {
+      return;
+    }
+    ToHostOrder(out, plan.stored, plan.element, order_);
+    CompleteRead(q, e, plan, &allocated);
+  }
+
+  Status Next() {
+    if (count_ == 0) return ST_NOT_FOUND;
+    const uint32_t link = Get32(entries_.get() + kEntrySize * count_, order_);
+    if (link == 0) return ST_NOT_FOUND;
+    return Load(link);
+  }
+
+  Status Enter(const Entry& e, StreamIfd* child) const {
+    if (e.field == 0) return ST_NOT_FOUND;
+    *child = StreamIfd(reader_, order_, bias_);
+    return child->Load(e.field);
+  }
+
+ private:
+  BufferedReader* reader_ = nullptr;
+  ByteOrder order_ = kLittleEndian;
+  uint32_t bias_ = 0;
+  uint16_t count_ = 0;
+  BlockOwner entries_;
+};
+
+// Moves the cursor from an IFDQ_ENTER whose IFD is unusable to the
+// IFDQ_LEAVE that closes its scope.
+Status SkipScope(IfdQuery** cursor) {
+  int depth = 1;
+  for (IfdQuery* q = *cursor + 1;; ++q) {
+    switch (q->op) {
+      case IFDQ_END:
+      case IFDQ_NEXT_IFD: return ST_BAD_ARGUMENT;
+      case IFDQ_ENTER: ++depth; break;
+      case IFDQ_LEAVE:
+        if (--depth == 0) {
+          *cursor = q;
+          return ST_OK;
+        }
+        break;
+      default: break;
+    }
+  }
+}
+
+// ST_NOT_FOUND from a walk means the chain ended on IFDQ_NEXT_IFD: the whole
+// walk stops, successfully.
+template <typename Ifd>
+Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
+  if (depth > kMaxScopeDepth) return ST_BAD_ARGUMENT;
+  IfdQuery* q = *cursor;
+  q->found = 0;
+  for (;;) {
+    Entry e{};
+    switch (q->op) {
+      case IFDQ_END: return ST_OK;
+      case IFDQ_READ:
+        if (ifd.Find(q->tag, &e)) ifd.Read(e, q);
+        break;
+      case IFDQ_NEXT_IFD: {
+        const Status st = ifd.Next();
+        if (st != ST_OK) return st;
+        q->found = 1;
+        break;
+      }
+      case IFDQ_ENTER: {
+        Ifd child;
+        const Status entered = ifd.Find(q->tag, &e) ? ifd.Enter(e, &child) : ST_NOT_FOUND;
+        if (entered == ST_OK) {
+          q->type = e.type;
+          q->found = 1;
+          *cursor = q + 1;
+          const Status st = Walk(child, cursor, depth + 1);
+          if (st != ST_OK) return st;
+          if ((*cursor)->op == IFDQ_END) return ST_OK;  // the list closed no scope
+        } else if (entered == ST_NOT_FOUND) {
+          const Status st = SkipScope(cursor);
+          if (st != ST_OK) return st;
+        } else {
+          return entered;
+        }
+        q = *cursor;  // at the IFDQ_LEAVE of this scope
+        break;
+      }
+      case IFDQ_LEAVE: q->found = 1; return ST_OK;
+      default: return ST_BAD_ARGUMENT;
+    }
+    *cursor = ++q;
+    q->found = 0;
+  }
+}
+
+template <typename Ifd>
+Status WalkFromTop(Ifd& ifd, IfdQuery** cursor) {
+  const Status st = Walk(ifd, cursor, 0);
+  return st == ST_NOT_FOUND ? ST_OK : st;
+}
+
+}  // namespace
+
+bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* count) {
+  uint16_t n = 0;
+  if (!block.U16(offset, order, &n)) return false;
+  if (!block.Contains(offset + kCountSize, uint64_t{kEntrySize} * n)) return false;
+  *count = n;
+  return true;
+}
+
+Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
+                  uint32_t bias) {
+  uint16_t count = 0;
+  if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
+  MemoryIfd ifd(block, ifdOffset, count, order, bias);
+  return WalkFromTop(ifd, cursor);
+}
+
+Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
+                  uint32_t bias) {
+  StreamIfd ifd(reader, order, bias);
+  const Status st = ifd.Load(ifdPosition);
+  if (st != ST_OK) return st;
+  return WalkFromTop(ifd, cursor);
+}
+
+uint32_t QueryStream(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
+  StreamPort port;
+  MakeStreamPort(stream, &port);
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  if (st != ST_OK) return ToResultCode(st);
+  IfdQuery* cursor = list;
+  st = WalkStream(&reader, ifdPosition, order, &cursor, 0);
+  (void)ReaderClose(&reader);
+  return ToResultCode(st);
+}
+
+}  // namespace qd::tiff

@@ -1,0 +1,48 @@
+// TIFF structure as the library reads it: an 8-byte header ("II"/"MM", 42,
+// offset of IFD0), IFDs of {u16 count, count x 12-byte entries, u32 next},
+// entries of {u16 tag, u16 type, u32 count, u32 value-or-offset}.
+#pragma once
+
+#include <cstdint>
+
+namespace qd::tiff {
+
+constexpr uint32_t kHeaderSize = 8;
+constexpr uint32_t kEntrySize = 12;
+constexpr uint32_t kCountSize = 2;
+constexpr uint32_t kLinkSize = 4;
+constexpr uint32_t kInlineSize = 4;
+
+enum FieldType : uint16_t {
+  kByte = 1,
+  kAscii = 2,
+  kShort = 3,
+  kLong = 4,
+  kRational = 5,
+  kUndefined = 7,
+  kSLong = 9,
+  kSRational = 10,
+};
+
+// Element size of a type the value readers understand, 0 for any other.
+// Rationals count as two 4-byte elements per value.
+inline uint32_t ElementSize(uint16_t type) {
+  switch (type) {
+    case kByte: case kAscii: case kUndefined: return 1;
+    case kShort: return 2;
+    case kLong: case kSLong: case kRational: case kSRational: return 4;
+    default: return 0;
+  }
+}
+inline uint32_t ElementsPerValue(uint16_t type) {
+  return type == kRational || type == kSRational ? 2 : 1;
+}
+
+// Tags the library names.
+constexpr uint16_t kTagMake = 0x010F;
+constexpr uint16_t kTagModel = 0x0110;
+constexpr uint16_t kTagExifIfd = 0x8769;
+constexpr uint16_t kTagInteropIfd = 0xA005;
+constexpr uint16_t kTagMakerNote = 0x927C;
+
+}  // namespace qd::tiff
