@@ -82,6 +82,13 @@ uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* alloca
   return allocated->get();
 }
 
+void CompleteLocate(IfdQuery* q, const Entry& e) {
+  q->type = e.type;
+  q->size = e.count;
+  q->data = e.field;
+  q->found = 1;
+}
+
 void CompleteRead(IfdQuery* q, const Entry& e, const ReadPlan& plan, BlockOwner* allocated) {
   if (*allocated) {
     uint8_t* block = allocated->release();
@@ -121,6 +128,12 @@ class MemoryIfd {
     std::memcpy(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, e, plan, &allocated);
+  }
+
+  // Only fields and counts that stay inside the block are reported.
+  void Locate(const Entry& e, IfdQuery* q) const {
+    const uint32_t size = block_.size();
+    if (e.field <= size && e.count <= size && uint64_t{e.field} + e.count <= size) CompleteLocate(q, e);
   }
 
   // ST_OK: moved to the next IFD; ST_NOT_FOUND: the chain ends here.
@@ -204,6 +217,8 @@ class StreamIfd {
     CompleteRead(q, e, plan, &allocated);
   }
 
+  void Locate(const Entry& e, IfdQuery* q) const { CompleteLocate(q, e); }
+
   Status Next() {
     if (count_ == 0) return ST_NOT_FOUND;
     const uint32_t link = Get32(entries_.get() + kEntrySize * count_, order_);
@@ -258,6 +273,9 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
       case IFDQ_END: return ST_OK;
       case IFDQ_READ:
         if (ifd.Find(q->tag, &e)) ifd.Read(e, q);
+        break;
+      case IFDQ_LOCATE:
+        if (ifd.Find(q->tag, &e)) ifd.Locate(e, q);
         break;
       case IFDQ_NEXT_IFD: {
         const Status st = ifd.Next();
