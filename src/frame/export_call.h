@@ -40,6 +40,7 @@ struct ExportCall {
   uint32_t openMode;   // QD_OPEN_READ, QD_OPEN_UPDATE or QD_OPEN_WRITE
   unsigned needs;      // StreamNeeds
   bool argumentsOk;    // the export's own out-pointer checks
+  bool closeErrorWins = false;  // a close error outranks the work's result
 };
 
 inline bool HasCallbacks(const qdlStream* s, unsigned needs) {
@@ -75,6 +76,7 @@ uint32_t RunStreamExport(const ExportCall& call, std::initializer_list<OutputRec
 
   uint32_t closeError = 0;
   StreamClose(call.stream, &closeError);
+  if (call.closeErrorWins && closeError != 0) return closeError;
   return result != QD_OK ? result : closeError;
 }
 

@@ -146,19 +146,40 @@ void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status
   port.seek(port.self, origin, offset, status);
 }
 
+namespace {
+
+// One loop for both directions over a port; each pass advances or fails.
+template <typename Transfer>
+Status PortTransferAll(uint32_t size, Status shortStatus, Transfer transfer) {
+  uint32_t done = 0;
+  while (done < size) {
+    uint32_t count = size - done;
+    Status status = ST_OK;
+    transfer(done, &count, &status);
+    if (status != ST_OK) return status;
+    if (count == 0 || count > size - done) return shortStatus;
+    done += count;
+  }
+  return ST_OK;
+}
+
+}  // namespace
+
 Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size) {
   Status status = ST_OK;
   PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
+  if (status != ST_OK) return status;
   auto* bytes = static_cast<uint8_t*>(buffer);
-  uint32_t done = 0;
-  while (status == ST_OK && done < size) {
-    uint32_t count = size - done;
-    PortRead(port, bytes + done, &count, &status);
-    if (status != ST_OK) break;
-    if (count == 0 || count > size - done) return ST_PAST_END;  // each pass advances
-    done += count;
-  }
-  return status;
+  return PortTransferAll(size, ST_PAST_END, [&](uint32_t at, uint32_t* count, Status* st) {
+    PortRead(port, bytes + at, count, st);
+  });
+}
+
+Status PortWriteAll(const PortInterface& port, const void* buffer, uint32_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  return PortTransferAll(size, ST_STREAM_FAILED, [&](uint32_t at, uint32_t* count, Status* st) {
+    PortWrite(port, bytes + at, count, st);
+  });
 }
 
 uint32_t StreamSize(const qdlStream* stream, uint32_t* error) {

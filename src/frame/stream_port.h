@@ -61,6 +61,9 @@ void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status
 // Seeks to `offset` and reads exactly `size` bytes, asking again after partial
 // transfers; a stream that ends first is ST_PAST_END.
 Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size);
+// Writes all `size` bytes at the current position, asking again after partial
+// transfers; a host that takes nothing or claims too much is ST_STREAM_FAILED.
+Status PortWriteAll(const PortInterface& port, const void* buffer, uint32_t size);
 
 // Routines that call the host record directly. Each clears *error and then
 // reports the host's own error value in it.

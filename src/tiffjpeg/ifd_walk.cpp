@@ -103,8 +103,9 @@ void CompleteRead(IfdQuery* q, const Entry& e, const ReadPlan& plan, BlockOwner*
 class MemoryIfd {
  public:
   MemoryIfd() = default;
-  MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, uint32_t bias)
-      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias) {}
+  MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, int64_t bias,
+            ReadMode mode)
+      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode) {}
 
   bool Find(uint16_t tag, Entry* e) const {
     return FindTag(block_.data() + offset_ + kCountSize, count_, tag, order_, e);
@@ -115,12 +116,19 @@ class MemoryIfd {
     if (!PlanRead(e, *q, &plan)) return;
     const uint8_t* source = e.fieldBytes;
     if (plan.byteSize > kInlineSize) {
-      if (e.field < bias_) return;
-      const uint64_t at = e.field - bias_;
-      const uint32_t size = block_.size();
+      const int64_t at = int64_t{e.field} - bias_;
+      const int64_t size = block_.size();
       // Strict bounds: a value that ends exactly at the end is not read.
-      if (!(at < size && plan.byteSize < size && at + plan.byteSize < size)) return;
+      if (!(at >= 0 && at < size && plan.byteSize < size && at + plan.byteSize < size)) return;
       source = block_.data() + at;
+    }
+    if (mode_ == ReadMode::kLocate) {
+      // The value stays where it lies, in the block's byte order.
+      q->data = reinterpret_cast<uintptr_t>(source);
+      q->size = plan.byteSize;
+      q->type = e.type;
+      q->found = 1;
+      return;
     }
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, &allocated);
@@ -151,7 +159,7 @@ class MemoryIfd {
   Status Enter(const Entry& e, MemoryIfd* child) const {
     uint16_t count = 0;
     if (!OpenIfd(block_, e.field, order_, &count)) return ST_NOT_FOUND;
-    *child = MemoryIfd(block_, e.field, count, order_, bias_);
+    *child = MemoryIfd(block_, e.field, count, order_, bias_, mode_);
     return ST_OK;
   }
 
@@ -160,7 +168,8 @@ class MemoryIfd {
   uint32_t offset_ = 0;
   uint16_t count_ = 0;
   ByteOrder order_ = kLittleEndian;
-  uint32_t bias_ = 0;
+  int64_t bias_ = 0;
+  ReadMode mode_ = ReadMode::kCopy;
 };
 
 // The stream form: each IFD's entries and link are loaded into a block of
@@ -168,7 +177,7 @@ class MemoryIfd {
 class StreamIfd {
  public:
   StreamIfd() = default;
-  StreamIfd(BufferedReader* reader, ByteOrder o, uint32_t bias) : reader_(reader), order_(o), bias_(bias) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias) : reader_(reader), order_(o), bias_(bias) {}
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -198,11 +207,10 @@ class StreamIfd {
   void Read(const Entry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
-    uint64_t at = 0;
+    int64_t at = 0;
     if (plan.byteSize > kInlineSize) {
-      if (e.field < bias_) return;
-      at = e.field - bias_;
-      if (at + plan.byteSize > ReaderSize(*reader_)) return;
+      at = int64_t{e.field} - bias_;
+      if (at < 0 || at + plan.byteSize > ReaderSize(*reader_)) return;
     }
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, &allocated);
@@ -235,9 +243,110 @@ class StreamIfd {
  private:
   BufferedReader* reader_ = nullptr;
   ByteOrder order_ = kLittleEndian;
-  uint32_t bias_ = 0;
+  int64_t bias_ = 0;
   uint16_t count_ = 0;
   BlockOwner entries_;
+};
+
+// The stream locate form: entries are read one by one through the reader;
+// values are reported by their position relative to the TIFF header (base)
+// and copied raw.
+class StreamLocateIfd {
+ public:
+  StreamLocateIfd() = default;
+  StreamLocateIfd(BufferedReader* reader, uint32_t base, ByteOrder o, int64_t bias)
+      : reader_(reader), base_(base), order_(o), bias_(bias) {}
+
+  // An IFD that holds nothing, or cannot be read, makes the list unusable.
+  Status Load(uint32_t offset) {
+    offset_ = offset;
+    count_ = 0;
+    uint8_t word[2];
+    if (!ReadAt(uint64_t{base_} + offset, word, 2)) return ST_BAD_ARGUMENT;
+    count_ = Get16(word, order_);
+    return count_ == 0 ? ST_BAD_ARGUMENT : ST_OK;
+  }
+
+  bool Find(uint16_t tag, Entry* e) {
+    for (uint32_t i = 0; i < count_; ++i) {
+      const uint64_t at = uint64_t{base_} + offset_ + kCountSize + uint64_t{kEntrySize} * i;
+      if (!ReadAt(at, entry_, kEntrySize)) return false;
+      if (Get16(entry_, order_) == tag) {
+        entryAt_ = at;
+        *e = DecodeEntry(entry_, order_);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void Read(const Entry& e, IfdQuery* q) const {
+    ReadPlan plan{};
+    if (!PlanRead(e, *q, &plan)) return;
+    const int64_t size = ReaderSize(*reader_);
+    int64_t at = 0;  // relative to the base
+    if (plan.byteSize <= kInlineSize) {
+      at = static_cast<int64_t>(entryAt_) - base_ + 8;
+    } else {
+      at = int64_t{e.field} - bias_;
+      const int64_t end = int64_t{base_} + at + plan.byteSize;
+      if (at < 0 || at >= size || plan.byteSize >= size) return;
+      if (plan.element == 1 ? end > size : end >= size) return;
+    }
+    BlockOwner allocated;
+    uint8_t* out = reinterpret_cast<uint8_t*>(q->data);
+    uint32_t bytes = plan.byteSize;
+    if (out == nullptr) {
+      allocated.reset(BlockAlloc(bytes));
+      out = allocated.get();
+      if (out == nullptr) return;
+    } else if (q->size < bytes) {
+      bytes = q->size;
+    }
+    if (!ReadAt(uint64_t{base_} + static_cast<uint64_t>(at), out, bytes)) return;
+    if (allocated) q->data = reinterpret_cast<uintptr_t>(allocated.release());
+    q->size = bytes;
+    q->position = static_cast<uint32_t>(at);
+    q->type = e.type;
+    q->found = 1;
+  }
+
+  void Locate(const Entry& e, IfdQuery* q) const {
+    const uint64_t size = ReaderSize(*reader_);
+    if (e.field > size || e.count > size || uint64_t{e.field} + e.count > size) return;
+    CompleteLocate(q, e);
+    q->position = e.field - base_;
+  }
+
+  Status Next() {
+    uint8_t word[4];
+    const uint64_t at = uint64_t{base_} + offset_ + kCountSize + uint64_t{kEntrySize} * count_;
+    if (!ReadAt(at, word, 4)) return ST_NOT_FOUND;
+    const uint32_t link = Get32(word, order_);
+    if (link == 0) return ST_NOT_FOUND;
+    return Load(link);
+  }
+
+  Status Enter(const Entry& e, StreamLocateIfd* child) const {
+    if (e.field == 0) return ST_NOT_FOUND;
+    *child = StreamLocateIfd(reader_, base_, order_, bias_);
+    return child->Load(e.field);
+  }
+
+ private:
+  bool ReadAt(uint64_t at, void* into, uint32_t n) const {
+    return at <= UINT32_MAX && ReaderSeek(reader_, static_cast<int64_t>(at), kReaderAbsolute) == ST_OK &&
+           ReaderRead(reader_, n, into) == ST_OK;
+  }
+
+  BufferedReader* reader_ = nullptr;
+  uint32_t base_ = 0;
+  ByteOrder order_ = kLittleEndian;
+  int64_t bias_ = 0;
+  uint32_t offset_ = 0;
+  uint16_t count_ = 0;
+  uint64_t entryAt_ = 0;
+  uint8_t entry_[kEntrySize] = {};
 };
 
 // Moves the cursor from an IFDQ_ENTER whose IFD is unusable to the
@@ -327,17 +436,25 @@ bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* 
 }
 
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  uint32_t bias) {
+                  int64_t bias, ReadMode mode) {
   uint16_t count = 0;
   if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
-  MemoryIfd ifd(block, ifdOffset, count, order, bias);
+  MemoryIfd ifd(block, ifdOffset, count, order, bias, mode);
   return WalkFromTop(ifd, cursor);
 }
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  uint32_t bias) {
+                  int64_t bias) {
   StreamIfd ifd(reader, order, bias);
   const Status st = ifd.Load(ifdPosition);
+  if (st != ST_OK) return st;
+  return WalkFromTop(ifd, cursor);
+}
+
+Status WalkStreamLocate(BufferedReader* reader, uint32_t base, uint32_t ifdOffset, ByteOrder order,
+                        IfdQuery** cursor, int64_t bias) {
+  StreamLocateIfd ifd(reader, base, order, bias);
+  const Status st = ifd.Load(ifdOffset);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);
 }

@@ -19,16 +19,29 @@ namespace qd::tiff {
 // the block; its next-IFD link is checked by whoever follows it.
 bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* count);
 
-// Walks from the IFD at `ifdOffset`, which the caller has opened. Out-of-line
-// values are read from (offset - bias) and must end strictly before the end
-// of the block.
+enum class ReadMode : uint8_t {
+  kCopy,    // IFDQ_READ copies values out in host order
+  kLocate,  // IFDQ_READ reports where the value lies inside the block
+};
+
+// Walks from the IFD at `ifdOffset` (ST_UNSUPPORTED when it does not open).
+// Out-of-line values are taken from (offset - bias) and must end strictly
+// before the end of the block.
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  uint32_t bias);
+                  int64_t bias, ReadMode mode = ReadMode::kCopy);
 
 // Walks from the IFD at stream position `ifdPosition`, loading IFDs and values
 // through the reader; values must end within the stream.
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  uint32_t bias);
+                  int64_t bias);
+
+// Walks from the IFD at `ifdOffset` relative to the TIFF header at stream
+// position `base`, reading entries one by one. IFDQ_READ stores the value's
+// position (relative to the base) in `position` and copies it raw: into
+// `data` (at most `size` bytes), or into a new block stored in `data` when
+// `data` is 0. An empty or unreadable IFD ends the walk with ST_BAD_ARGUMENT.
+Status WalkStreamLocate(BufferedReader* reader, uint32_t base, uint32_t ifdOffset, ByteOrder order,
+                        IfdQuery** cursor, int64_t bias);
 
 // Opens a 1024-byte reader over `stream` (which the caller has opened), walks
 // the list from `ifdPosition` and returns the result code.

@@ -1,0 +1,462 @@
+#include "tiffjpeg/jpeg_segments.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "exifwrite/jpeg_stream.h"
+#include "frame/buffered_reader.h"
+#include "frame/byte_order.h"
+#include "frame/export_call.h"
+#include "frame/memory_block.h"
+#include "heap/heap_object.h"
+#include "tiffjpeg/jpeg_format.h"
+
+namespace qd::jpeg {
+namespace {
+
+constexpr uint32_t kReaderCapacity = 1024;
+
+uint16_t BigEndian16(const uint8_t* p) { return Get16(p, kBigEndian); }
+
+struct Segment {
+  uint8_t marker;
+  uint32_t position;  // of the length field; the marker byte is at position - 1
+  uint16_t length;    // counts itself
+  uint32_t payload() const { return length > kLengthSize ? length - kLengthSize : 0; }
+  uint32_t payloadAt() const { return position + kLengthSize; }
+};
+
+// What a visitor asks of the walk after a segment.
+enum class Step : uint8_t {
+  kSkip,      // seek to the next marker: position + length
+  kContinue,  // go on scanning right after the length field
+  kStop,      // the walk is over, successfully
+};
+
+// Reads to the next marker: one or more 0xFF and a byte that is neither 0x00
+// nor 0xFF. Every pass consumes at least one byte, so the walk advances.
+Status FindMarker(BufferedReader* r, uint8_t* marker) {
+  uint8_t b = 0;
+  for (;;) {
+    do {
+      if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
+    } while (b != kMarkerPrefix);
+    do {
+      if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
+    } while (b == kMarkerPrefix);
+    if (b != kStuffed) {
+      *marker = b;
+      return ST_OK;
+    }
+  }
+}
+
+// The common marker walk. The visitor's OnSegment decides the step; OnEnd
+// answers EOI; OnLengthFailure a length field that cannot be read. Marker
+// positions strictly increase, so the walk ends with the stream.
+template <typename Visitor>
+Status WalkMarkers(BufferedReader* r, Visitor& v) {
+  for (;;) {
+    uint8_t marker = 0;
+    Status st = FindMarker(r, &marker);
+    if (st != ST_OK) return v.OnScanFailure();
+    const uint32_t position = ReaderTell(*r);
+    if (marker == kEOI) return v.OnEnd();
+    if (marker == kSOI) continue;
+    uint8_t length[kLengthSize];
+    st = ReaderRead(r, kLengthSize, length);
+    if (st != ST_OK) return v.OnLengthFailure(st);
+    const Segment seg{marker, position, BigEndian16(length)};
+    Step step = Step::kSkip;
+    st = v.OnSegment(seg, &step);
+    if (st != ST_OK) return st;
+    if (step == Step::kStop) return ST_OK;
+    if (step == Step::kSkip && ReaderSeek(r, int64_t{position} + seg.length, kReaderAbsolute) != ST_OK) {
+      return v.OnScanFailure();
+    }
+  }
+}
+
+Status ReadPayload(BufferedReader* r, const Segment& seg, uint32_t skip, uint32_t n, void* into) {
+  const Status st = ReaderSeek(r, int64_t{seg.payloadAt()} + skip, kReaderAbsolute);
+  return st != ST_OK ? st : ReaderRead(r, n, into);
+}
+
+// A payload of `n` bytes at `skip` into a new block.
+Status LoadBlock(BufferedReader* r, const Segment& seg, uint32_t skip, uint32_t n, BlockOwner* out) {
+  out->reset(BlockAlloc(n));
+  if (!*out) return ST_NO_MEMORY;
+  return ReadPayload(r, seg, skip, n, out->get());
+}
+
+bool IsExifSignature(const uint8_t* p, uint32_t n) {
+  return n >= 5 && (std::memcmp(p, "Exif", 5) == 0 || std::memcmp(p, "LoLe", 5) == 0);
+}
+
+// The properties walk: what the probes take from a JPEG.
+class PropertiesWalk {
+ public:
+  PropertiesWalk(BufferedReader* r, JpegSofInfo* sof, JfifInfo* jfif, bool collecting)
+      : r_(r), sof_(sof), jfif_(jfif), collecting_(collecting) {}
+
+  Status OnSegment(const Segment& seg, Step* step) {
+    const uint8_t m = seg.marker;
+    const bool ours = m == kAPP0 || m == kAPP1 || m == kAPP2 || m == kAPP13 || IsFrameHeader(m);
+    if ((collecting_ || ours) && seg.length <= kLengthSize) {
+      *step = Step::kContinue;
+      return ST_OK;
+    }
+    if (IsFrameHeader(m)) return OnFrameHeader(seg, step);
+    if ((m == kAPP0 || m == kAPP1) && !exifTaken_) return OnApplication(seg);
+    if (collecting_ && (m == kAPP2 || m == kAPP13)) {
+      extensionBytes_ += uint32_t{seg.length} + kLengthSize;
+      return ST_OK;
+    }
+    if (m == kAPP2 && !icc_) return OnIcc(seg);
+    if (m == kAPP13 && !iim_) return OnIim(seg);
+    return ST_OK;
+  }
+  Status OnEnd() { return ST_OK; }
+  Status OnScanFailure() { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
+  Status OnLengthFailure(Status) { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
+
+  bool Complete() const { return sof_->found != 0 && app_; }
+
+  BlockOwner app_;
+  uint8_t appMarker_ = 0;
+  uint32_t appOffset_ = 0;
+  BlockOwner icc_;
+  BlockOwner iim_;
+  uint32_t extensionBytes_ = 0;
+
+ private:
+  Status OnFrameHeader(const Segment& seg, Step* step) {
+    if (sof_->found != 0) return ST_OK;
+    if (seg.payload() < kSofPayload) return ST_UNSUPPORTED;
+    uint8_t p[kSofPayload];
+    const Status st = ReadPayload(r_, seg, 0, sizeof p, p);
+    if (st != ST_OK) return st;
+    sof_->found = 1;
+    sof_->position = seg.position;
+    sof_->length = seg.length;
+    sof_->height = BigEndian16(p + 1);
+    sof_->width = BigEndian16(p + 3);
+    sof_->components = p[5];
+    if (!collecting_) *step = Step::kStop;  // the probe stops at the first frame
+    return ST_OK;
+  }
+
+  Status OnApplication(const Segment& seg) {
+    if (seg.marker == kAPP0 && jfif_->found == 0) return OnJfif(seg);
+    const Status st = LoadBlock(r_, seg, 0, seg.payload(), &app_);
+    if (st != ST_OK) return st;
+    appMarker_ = seg.marker;
+    appOffset_ = seg.position - 2;
+    exifTaken_ = IsExifSignature(app_.get(), seg.payload());
+    return ST_OK;
+  }
+
+  Status OnJfif(const Segment& seg) {
+    if (seg.payload() < kJfifPayload) return ST_OK;
+    uint8_t p[kJfifPayload];
+    const Status st = ReadPayload(r_, seg, 0, sizeof p, p);
+    if (st != ST_OK) return st;
+    if (std::memcmp(p, kJfif, 5) != 0) return ST_OK;
+    jfif_->found = 1;
+    jfif_->position = seg.position;
+    jfif_->length = seg.length;
+    jfif_->version = static_cast<uint16_t>(p[5] << 8 | p[6]);
+    jfif_->units = p[7];
+    jfif_->xDensity = BigEndian16(p + 8);
+    jfif_->yDensity = BigEndian16(p + 10);
+    return ST_OK;
+  }
+
+  Status OnIcc(const Segment& seg) {
+    // The profile must lie inside its segment, whatever the length field says.
+    if (seg.payload() < sizeof kIccSignature) return ST_OK;
+    uint8_t p[sizeof kIccSignature];
+    const Status st = ReadPayload(r_, seg, 0, sizeof p, p);
+    if (st != ST_OK) return st;
+    if (std::memcmp(p, kIccSignature, sizeof p) != 0) return ST_OK;
+    return LoadBlock(r_, seg, sizeof p, seg.payload() - uint32_t{sizeof p}, &icc_);
+  }
+
+  Status OnIim(const Segment& seg) {
+    constexpr uint32_t kHead = sizeof kIimSignature + 2;
+    if (seg.payload() < kHead) return ST_OK;
+    uint8_t p[kHead];
+    const Status st = ReadPayload(r_, seg, 0, sizeof p, p);
+    if (st != ST_OK) return st;
+    if (std::memcmp(p, kIimSignature, sizeof kIimSignature) != 0) return ST_OK;
+    const uint32_t size = BigEndian16(p + sizeof kIimSignature);
+    if (size > seg.payload() - kHead) return ST_OK;  // a resource larger than its segment
+    return LoadBlock(r_, seg, kHead, size, &iim_);
+  }
+
+  BufferedReader* r_;
+  JpegSofInfo* sof_;
+  JfifInfo* jfif_;
+  bool collecting_;
+  bool exifTaken_ = false;
+};
+
+// Second pass of the collecting probe: every APP2 and APP13 segment, whole.
+class SegmentCopier {
+ public:
+  SegmentCopier(BufferedReader* r, uint8_t* out, uint32_t size) : r_(r), out_(out), size_(size) {}
+
+  Status OnSegment(const Segment& seg, Step* step) {
+    if (seg.length <= kLengthSize) {
+      *step = Step::kContinue;
+      return ST_OK;
+    }
+    if (seg.marker != kAPP2 && seg.marker != kAPP13) return ST_OK;
+    const uint32_t n = uint32_t{seg.length} + kLengthSize;
+    if (n > size_ - written_) return ST_UNSUPPORTED;  // the stream changed under us
+    Status st = ReaderSeek(r_, int64_t{seg.position} - 2, kReaderAbsolute);
+    if (st == ST_OK) st = ReaderRead(r_, n, out_ + written_);
+    if (st != ST_OK) return st;
+    written_ += n;
+    return ST_OK;
+  }
+  Status OnEnd() {
+    reachedEnd_ = true;
+    return ST_OK;
+  }
+  Status OnScanFailure() { return ST_UNSUPPORTED; }
+  Status OnLengthFailure(Status) { return ST_UNSUPPORTED; }
+
+  bool Complete() const { return reachedEnd_ && written_ == size_; }
+
+ private:
+  BufferedReader* r_;
+  uint8_t* out_;
+  uint32_t size_;
+  uint32_t written_ = 0;
+  bool reachedEnd_ = false;
+};
+
+// Classifies the application block and hands it to `heap` or `exif`.
+Status Classify(PropertiesWalk& walk, HeapObject* heap, TiffBlockInfo* exif, uint16_t* kind) {
+  if (walk.appMarker_ == kAPP0) {
+    const Status st = heap::AttachHeapImage(walk.app_.get(), "JPGM", heap);
+    if (st != ST_OK) return ST_UNSUPPORTED;
+    walk.app_.release();
+    *kind = kKindJpegHeap;
+    return ST_OK;
+  }
+  if (walk.appMarker_ == kAPP1) {
+    TiffBlockInfo block{};
+    block.segment = walk.app_.get();
+    block.segmentOffset = walk.appOffset_;
+    if (exif::AdoptExifBlock(&block) != ST_OK) return ST_UNSUPPORTED;
+    *exif = block;
+    walk.app_.release();
+    *kind = kKindExifJpeg;
+    return ST_OK;
+  }
+  return ST_WRONG_STATE;
+}
+
+// The walk both probes share: a TIFF mark at the start is refused at once.
+Status RunPropertiesWalk(BufferedReader* r, PropertiesWalk* walk) {
+  uint8_t start[2];
+  Status st = ReaderRead(r, 2, start);
+  if (st != ST_OK) return st;
+  if (start[0] == start[1] && (start[0] == 'I' || start[0] == 'M')) return ST_UNSUPPORTED;
+  st = ReaderSeek(r, 0, kReaderAbsolute);
+  if (st == ST_OK) st = WalkMarkers(r, *walk);
+  if (st == ST_OK && !walk->Complete()) st = ST_UNSUPPORTED;
+  return st;
+}
+
+// The tail of a JFIF record is the caller's.
+void ClearJfif(JfifInfo* jfif) { std::memset(jfif, 0, offsetof(JfifInfo, reserved2)); }
+
+void ClearRecords(HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof, JfifInfo* jfif) {
+  std::memset(heap, 0, sizeof *heap);
+  std::memset(exif, 0, sizeof *exif);
+  std::memset(sof, 0, sizeof *sof);
+  ClearJfif(jfif);
+}
+
+}  // namespace
+
+Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof,
+                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind) {
+  ClearRecords(heap, exif, sof, jfif);
+  std::memset(extensions, 0, sizeof *extensions);
+  *kind = kKindNone;
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+
+  PropertiesWalk walk(&reader, sof, jfif, false);
+  st = RunPropertiesWalk(&reader, &walk);
+  if (st == ST_OK) st = Classify(walk, heap, exif, kind);
+  if (st != ST_OK) {
+    std::memset(sof, 0, sizeof *sof);
+    ClearJfif(jfif);
+    return st;
+  }
+  extensions->iccProfileSize = BlockLength(walk.icc_.get());
+  extensions->iccProfile = walk.icc_.release();
+  extensions->iimSize = BlockLength(walk.iim_.get());
+  extensions->iim = walk.iim_.release();
+  return ST_OK;
+}
+
+Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif,
+                           JpegSofInfo* sof, JfifInfo* jfif, ExtensionInfo* segments,
+                           uint16_t* kind) {
+  ClearRecords(heap, exif, sof, jfif);
+  if (segments != nullptr) std::memset(segments, 0, sizeof *segments);
+  *kind = kKindNone;
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+
+  PropertiesWalk walk(&reader, sof, jfif, true);
+  st = RunPropertiesWalk(&reader, &walk);
+  BlockOwner gathered;
+  if (st == ST_OK && segments != nullptr && walk.extensionBytes_ != 0) {
+    gathered.reset(BlockAlloc(walk.extensionBytes_));
+    st = gathered ? ReaderSeek(&reader, 0, kReaderAbsolute) : ST_NO_MEMORY;
+    SegmentCopier copier(&reader, gathered.get(), walk.extensionBytes_);
+    if (st == ST_OK) st = WalkMarkers(&reader, copier);
+    if (st == ST_OK && !copier.Complete()) st = ST_UNSUPPORTED;
+  }
+  if (st == ST_OK) st = Classify(walk, heap, exif, kind);
+  if (st != ST_OK) {
+    std::memset(sof, 0, sizeof *sof);
+    ClearJfif(jfif);
+    return st;
+  }
+  if (gathered) {
+    segments->size = walk.extensionBytes_;
+    segments->buffer = gathered.release();
+  }
+  return ST_OK;
+}
+
+namespace {
+
+// The first frame header with a length above 2, for the readers below.
+class FrameFinder {
+ public:
+  explicit FrameFinder(bool baselineOnly) : baselineOnly_(baselineOnly) {}
+
+  Status OnSegment(const Segment& seg, Step* step) {
+    const bool wanted = baselineOnly_ ? seg.marker == kSOF0 : IsFrameHeader(seg.marker);
+    if (!wanted) return ST_OK;
+    if (!baselineOnly_ && seg.length <= kLengthSize) {
+      *step = Step::kContinue;
+      return ST_OK;
+    }
+    found_ = seg;
+    *step = Step::kStop;
+    return ST_OK;
+  }
+  Status OnEnd() { return ST_OK; }
+  Status OnScanFailure() { return ST_UNSUPPORTED; }
+  Status OnLengthFailure(Status st) { return st; }
+
+  Segment found_{};
+
+ private:
+  bool baselineOnly_;
+};
+
+}  // namespace
+
+Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof) {
+  std::memset(sof, 0, sizeof *sof);
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+  FrameFinder finder(false);
+  if (WalkMarkers(&reader, finder) != ST_OK || finder.found_.marker == 0) return ST_OK;
+  uint8_t p[kSofPayload];
+  if (finder.found_.payload() < kSofPayload ||
+      ReadPayload(&reader, finder.found_, 0, sizeof p, p) != ST_OK) {
+    return ST_OK;
+  }
+  sof->found = 1;
+  sof->position = finder.found_.position;
+  sof->length = finder.found_.length;
+  sof->height = BigEndian16(p + 1);
+  sof->width = BigEndian16(p + 3);
+  sof->components = p[5];
+  return ST_OK;
+}
+
+}  // namespace qd::jpeg
+
+using namespace qd;
+using namespace qd::jpeg;
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetJPEGInfo(const qdlStream* stream, JpegImageInfo* info) {
+  return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, true}, {{info, sizeof(JpegImageInfo)}},
+                         [&](StreamPort& port) {
+                           BufferedReader reader;
+                           Status st = ReaderOpen(port, kReaderCapacity, &reader);
+                           if (st != ST_OK) return st;
+                           ReaderCloser closer(&reader);
+                           uint8_t start[2];
+                           st = ReaderRead(&reader, 2, start);
+                           if (st != ST_OK) return st;
+                           if (start[0] != kMarkerPrefix || start[1] != kSOI) return ST_UNSUPPORTED;
+                           FrameFinder finder(true);
+                           st = WalkMarkers(&reader, finder);
+                           if (st != ST_OK) return st;
+                           const Segment& sof = finder.found_;
+                           // Precision, lines, samples, components, then the first component.
+                           uint8_t p[8];
+                           if (sof.marker == 0 || sof.payload() < sizeof p) return ST_UNSUPPORTED;
+                           st = ReadPayload(&reader, sof, 0, sizeof p, p);
+                           if (st != ST_OK) return st;
+                           if (info != nullptr) {
+                             info->width = Get16(p + 3, kBigEndian);
+                             info->height = Get16(p + 1, kBigEndian);
+                             info->components = p[5];
+                             info->sampling = p[7];
+                           }
+                           return ST_OK;
+                         });
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetSOFData(const qdlStream* source,
+                                                       const qdlStream* destination) {
+  const bool destinationOk = destination != nullptr && destination->open != nullptr &&
+                             destination->close != nullptr && destination->write != nullptr &&
+                             destination->seek != nullptr && destination->tell != nullptr;
+  ExportCall call{source, QD_OPEN_READ, kNeedsOpenClose, destinationOk};
+  call.closeErrorWins = true;
+  return RunStreamExport(call, {}, [&](StreamPort& port) {
+    BufferedReader reader;
+    Status st = ReaderOpen(port, kReaderCapacity, &reader);
+    if (st != ST_OK) return st;
+    ReaderCloser closer(&reader);
+    FrameFinder finder(false);
+    st = WalkMarkers(&reader, finder);
+    if (st != ST_OK || finder.found_.marker == 0) return st;
+    const Segment& sof = finder.found_;
+    // The length field and the payload, without the marker.
+    BlockOwner bytes(BlockAlloc(sof.length));
+    if (!bytes) return ST_NO_MEMORY;
+    st = ReaderSeek(&reader, sof.position, kReaderAbsolute);
+    if (st == ST_OK) st = ReaderRead(&reader, sof.length, bytes.get());
+    if (st != ST_OK) return st;
+    StreamPort out;
+    MakeStreamPort(destination, &out);
+    st = PortOpen(out.ops, kPortReadWrite);
+    if (st != ST_OK) return st;
+    st = PortWriteAll(out.ops, bytes.get(), sof.length);
+    const Status closed = PortClose(out.ops);
+    return st != ST_OK ? st : closed;
+  });
+}

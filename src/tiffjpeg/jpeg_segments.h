@@ -1,0 +1,35 @@
+// Reading JPEG files as far as their marker segments: the probe that finds
+// the application block carrying a file's properties, the collecting probe,
+// and the frame-header readers. Image data is never decoded.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/status.h"
+#include "frame/stream_port.h"
+#include "heap/file_kind.h"
+#include "qdparse.h"
+
+namespace qd::jpeg {
+
+// Finds the application block (an Exif/"LoLe" APP1, or an APP0 heap of type
+// "JPGM" after a JFIF header), the JFIF header, the first frame header and
+// the first single-chunk ICC profile and IIM block. Kind 1 fills `heap`, kind
+// 3 fills `exif`; the caller releases them and `extensions`. ST_UNSUPPORTED
+// when the stream is not a JPEG of either form; nothing is left allocated
+// after a failure.
+Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof,
+                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind);
+
+// The same classification, walking to the end of the image and gathering
+// every APP2 and APP13 segment whole (marker, length and payload, in file
+// order) into `segments` when it is given.
+Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif,
+                           JpegSofInfo* sof, JfifInfo* jfif, ExtensionInfo* segments,
+                           uint16_t* kind);
+
+// Fills `sof` from the first frame header with a length above 2 before EOI;
+// `found` stays 0 when there is none. Fails only when no reader can be opened.
+Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof);
+
+}  // namespace qd::jpeg

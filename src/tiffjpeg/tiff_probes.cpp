@@ -1,0 +1,262 @@
+#include "tiffjpeg/tiff_probes.h"
+
+#include <cstring>
+
+#include "frame/buffered_reader.h"
+#include "frame/byte_order.h"
+#include "frame/memory_block.h"
+#include "heap/heap_object.h"
+#include "tiffjpeg/tiff_format.h"
+
+namespace qd::tiff {
+namespace {
+
+constexpr uint32_t kRawReaderCapacity = 0x600;
+constexpr uint32_t kWindowEntries = (kIfd0Window - kCountSize) / kEntrySize;  // 33
+
+constexpr uint16_t kTagImageWidth = 0x0100;
+constexpr uint16_t kTagImageLength = 0x0101;
+constexpr uint16_t kTagPhotometric = 0x0106;
+constexpr uint16_t kTagPrivateBlock = 0x08C5;
+constexpr uint16_t kTagIptc = 0x83BB;
+constexpr uint16_t kTagEmbeddedHeap = 0x9219;
+
+// An entry as these readers decode it; the full 32-bit count is used.
+struct DecodedEntry {
+  uint16_t type;
+  uint32_t byteSize;
+  uint32_t value;              // value-or-offset in host order
+  uint32_t inlineValue;        // first SHORT, or the LONG, of the value field
+  const uint8_t* fieldBytes;   // the four stored bytes
+};
+
+Status Decode(const uint8_t* e, ByteOrder o, DecodedEntry* out) {
+  const uint16_t type = Get16(e + 2, o);
+  uint64_t unit = 0;
+  switch (type) {
+    case kByte: case kAscii: case kUndefined: unit = 1; break;
+    case kShort: unit = 2; break;
+    case kLong: unit = 4; break;
+    case kRational: unit = 8; break;
+    default: return ST_UNSUPPORTED;
+  }
+  const uint64_t size = unit * Get32(e + 4, o);
+  if (size > UINT32_MAX) return ST_UNSUPPORTED;
+  *out = DecodedEntry{type, static_cast<uint32_t>(size), Get32(e + 8, o),
+                      type == kShort ? Get16(e + 8, o) : Get32(e + 8, o), e + 8};
+  return ST_OK;
+}
+
+// IFD0 as these readers see it.
+struct Ifd0 {
+  ByteOrder order;
+  uint32_t offset;
+  uint16_t count;           // as stored
+  uint8_t window[kIfd0Window];
+  const uint8_t* entries;   // inside window
+
+  // Only entries inside the window are looked at.
+  const uint8_t* Find(uint16_t tag) const {
+    const uint32_t n = count < kWindowEntries ? count : kWindowEntries;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* e = entries + kEntrySize * i;
+      if (Get16(e, order) == tag) return e;
+    }
+    return nullptr;
+  }
+};
+
+// Reads the header and the IFD0 window. ST_NOT_FOUND for a stream shorter
+// than the window, ST_WRONG_STATE when IFD0's window lies past the end.
+Status ReadIfd0(BufferedReader* r, Ifd0* ifd) {
+  const uint32_t size = ReaderSize(*r);
+  if (size < kIfd0Window) return ST_NOT_FOUND;
+  Status st = ReaderRead(r, kIfd0Window, ifd->window);
+  if (st != ST_OK) return st;
+  if (!OrderFromMark(ifd->window, &ifd->order)) return ST_UNSUPPORTED;
+  ifd->offset = Get32(ifd->window + 4, ifd->order);
+  if (ifd->offset == kHeaderSize) {
+    ifd->count = Get16(ifd->window + kHeaderSize, ifd->order);
+    ifd->entries = ifd->window + kHeaderSize + kCountSize;
+    return ST_OK;
+  }
+  if (uint64_t{ifd->offset} + kIfd0Window > size) return ST_WRONG_STATE;
+  st = ReaderSeek(r, ifd->offset, kReaderAbsolute);
+  if (st == ST_OK) st = ReaderRead(r, kIfd0Window, ifd->window);
+  if (st != ST_OK) return st;
+  ifd->count = Get16(ifd->window, ifd->order);
+  ifd->entries = ifd->window + kCountSize;
+  return ST_OK;
+}
+
+// The value of an entry, into a new block: inline values from the entry,
+// others from their offset, which must lie inside the stream.
+Status LoadValue(BufferedReader* r, const DecodedEntry& e, BlockOwner* out) {
+  if (e.byteSize > kInlineSize && uint64_t{e.value} + e.byteSize > ReaderSize(*r)) return ST_UNSUPPORTED;
+  out->reset(BlockAlloc(e.byteSize));
+  if (!*out) return ST_NO_MEMORY;
+  if (e.byteSize <= kInlineSize) {
+    std::memcpy(out->get(), e.fieldBytes, e.byteSize);
+    return ST_OK;
+  }
+  const Status st = ReaderSeek(r, e.value, kReaderAbsolute);
+  return st != ST_OK ? st : ReaderRead(r, e.byteSize, out->get());
+}
+
+// An optional dimension: SHORT or LONG when present and decodable.
+Status ReadDimension(const Ifd0& ifd, uint16_t tag, uint16_t* out) {
+  const uint8_t* e = ifd.Find(tag);
+  DecodedEntry d{};
+  if (e == nullptr || Decode(e, ifd.order, &d) != ST_OK) return ST_OK;
+  if (d.type != kShort && d.type != kLong) return ST_UNSUPPORTED;
+  *out = static_cast<uint16_t>(d.inlineValue);
+  return ST_OK;
+}
+
+Status LoadOptional(BufferedReader* r, const Ifd0& ifd, uint16_t tag, BlockOwner* out) {
+  const uint8_t* e = ifd.Find(tag);
+  if (e == nullptr) return ST_OK;
+  DecodedEntry d{};
+  const Status st = Decode(e, ifd.order, &d);
+  return st != ST_OK ? st : LoadValue(r, d, out);
+}
+
+Status ReadText(BufferedReader* r, const Ifd0& ifd, uint16_t tag, char* out) {
+  const uint8_t* e = ifd.Find(tag);
+  DecodedEntry d{};
+  if (e == nullptr || Decode(e, ifd.order, &d) != ST_OK || d.type != kAscii) return ST_NOT_FOUND;
+  std::memset(out, 0, kMakeModelSize);
+  const uint32_t n = d.byteSize < kMakeModelSize - 1 ? d.byteSize : kMakeModelSize - 1;
+  if (d.byteSize <= kInlineSize) {
+    std::memcpy(out, d.fieldBytes, n);
+    return ST_OK;
+  }
+  Status st = ReaderSeek(r, d.value, kReaderAbsolute);
+  if (st == ST_OK) st = ReaderRead(r, n, out);
+  if (st != ST_OK) std::memset(out, 0, kMakeModelSize);
+  return st;
+}
+
+}  // namespace
+
+Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* image,
+                    OutPutInfo* extensions) {
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+  Ifd0 ifd{};
+  st = ReadIfd0(&reader, &ifd);
+  if (st != ST_OK) return st;
+  if (ifd.count >= kWindowEntries) return ST_NOT_FOUND;
+
+  TiffImageInfo info{};
+  st = ReadDimension(ifd, kTagImageWidth, &info.width);
+  if (st == ST_OK) st = ReadDimension(ifd, kTagImageLength, &info.height);
+  if (st != ST_OK) return st;
+  const uint8_t* photometric = ifd.Find(kTagPhotometric);
+  if (photometric == nullptr) return ST_NOT_FOUND;
+  DecodedEntry d{};
+  st = Decode(photometric, ifd.order, &d);
+  if (st != ST_OK) return st;
+  if (d.inlineValue != 1 && d.inlineValue != 2) return ST_UNSUPPORTED;
+  info.colour = 1;
+  info.rgb = d.inlineValue == 2 ? 1 : 0;
+
+  BlockOwner privateBlock, iptc, heapBlock;
+  st = LoadOptional(&reader, ifd, kTagPrivateBlock, &privateBlock);
+  if (st == ST_OK) st = LoadOptional(&reader, ifd, kTagIptc, &iptc);
+  if (st != ST_OK) return st;
+  const uint8_t* embedded = ifd.Find(kTagEmbeddedHeap);
+  if (embedded == nullptr) return ST_NOT_FOUND;
+  st = Decode(embedded, ifd.order, &d);
+  if (st != ST_OK) return st;
+  if (d.byteSize >= ReaderSize(reader)) return ST_UNSUPPORTED;
+  st = LoadValue(&reader, d, &heapBlock);
+  if (st != ST_OK) return st;
+
+  HeapObject h{};
+  st = heap::AttachHeapImage(heapBlock.get(), "TIFP", &h);
+  if (st != ST_OK) return st;
+  heapBlock.release();
+  *heap = h;
+  *image = info;
+  extensions->iccProfileSize = BlockLength(privateBlock.get());
+  extensions->iccProfile = privateBlock.release();
+  extensions->iimSize = BlockLength(iptc.get());
+  extensions->iim = iptc.release();
+  return ST_OK;
+}
+
+Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block) {
+  if (block == nullptr) return ST_BAD_ARGUMENT;
+  std::memset(block, 0, sizeof *block);
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+  uint8_t header[kHeaderSize];
+  st = ReaderRead(&reader, kHeaderSize, header);
+  if (st != ST_OK) return st;
+  ByteOrder order = kLittleEndian;
+  if (!OrderFromMark(header, &order)) return ST_UNSUPPORTED;
+  const uint32_t ifd0 = Get32(header + 4, order);
+  block->byteOrder = order;
+  block->ifdOffset = ifd0;
+
+  uint8_t word[2];
+  st = ReaderSeek(&reader, ifd0, kReaderAbsolute);
+  if (st == ST_OK) st = ReaderRead(&reader, kCountSize, word);
+  if (st != ST_OK) return st;
+  const uint16_t count = Get16(word, order);
+  const uint32_t bytes = kEntrySize * uint32_t{count};
+  // The entries must be in the stream before anything is allocated for them.
+  if (uint64_t{ReaderTell(reader)} + bytes > ReaderSize(reader)) return ST_PAST_END;
+  BlockOwner entries(BlockAlloc(bytes));
+  if (!entries) return ST_NO_MEMORY;
+  st = ReaderRead(&reader, bytes, entries.get());
+  if (st != ST_OK) return st;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (Get16(entries.get() + kEntrySize * i, order) == kTagExifIfd) return ST_OK;
+  }
+  return ST_NOT_FOUND;
+}
+
+Status ReadMakeModel(const StreamPort& port, char* model, char* make) {
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+  Ifd0 ifd{};
+  st = ReadIfd0(&reader, &ifd);
+  if (st != ST_OK) return st;
+  const Status modelStatus = ReadText(&reader, ifd, kTagModel, model);
+  const Status makeStatus = ReadText(&reader, ifd, kTagMake, make);
+  return modelStatus != ST_OK ? modelStatus : makeStatus;
+}
+
+Status RewriteEmbeddedHeap(const StreamPort& port, const HeapObject& heap) {
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
+  if (st != ST_OK) return st;
+  ReaderCloser closer(&reader);
+  Ifd0 ifd{};
+  st = ReadIfd0(&reader, &ifd);
+  if (st != ST_OK) return st;
+  const uint8_t* e = ifd.Find(kTagEmbeddedHeap);
+  if (e == nullptr) return ST_NOT_FOUND;
+  DecodedEntry d{};
+  st = Decode(e, ifd.order, &d);
+  if (st != ST_OK) return st;
+  const uint64_t length = uint64_t{heap.headerLength} + heap.heapLength;
+  // A heap that grew must not overwrite what follows the tag's value.
+  if (heap.block == nullptr || length > d.byteSize || length > BlockLength(heap.block) ||
+      uint64_t{d.value} + length > ReaderSize(reader)) {
+    return ST_SIZE_MISMATCH;
+  }
+  PortSeek(port.ops, kFromStart, static_cast<int32_t>(d.value), &st);
+  if (st != ST_OK) return st;
+  return PortWriteAll(port.ops, heap.block, static_cast<uint32_t>(length));
+}
+
+}  // namespace qd::tiff
