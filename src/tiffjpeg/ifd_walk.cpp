@@ -1,6 +1,7 @@
 #include "tiffjpeg/ifd_walk.h"
 
 #include <cstring>
+#include <utility>
 
 #include "frame/memory_block.h"
 #include "tiffjpeg/tiff_format.h"
@@ -188,20 +189,22 @@ class StreamIfd {
       return ST_OK;  // an IFD that cannot be read holds nothing
     }
     const uint16_t count = Get16(word, order_);
-    const uint64_t wanted = uint64_t{kEntrySize} * count + kLinkSize;
+    const uint32_t entryBytes = kEntrySize * count;  // < 2^20
+    const uint32_t wanted = entryBytes + kLinkSize;
     const uint64_t available = uint64_t{ReaderSize(*reader_)} - (uint64_t{position} + kCountSize);
-    if (uint64_t{kEntrySize} * count > available) return ST_OK;  // entries beyond the end
-    entries_.reset(BlockAllocZeroed(static_cast<uint32_t>(wanted)));
-    if (!entries_) return ST_NO_MEMORY;
-    // A link past the end reads as 0.
-    const auto have = static_cast<uint32_t>(wanted < available ? wanted : available);
-    if (ReaderRead(reader_, have, entries_.get()) != ST_OK) return ST_OK;
+    if (entryBytes > available) return ST_OK;  // entries beyond the end
+    BlockOwner entries(BlockAllocZeroed(wanted));
+    if (!entries) return ST_NO_MEMORY;
+    // A link not wholly inside the stream stays 0: part of one is no link.
+    const uint32_t have = wanted <= available ? wanted : entryBytes;
+    if (ReaderRead(reader_, have, entries.get()) != ST_OK) return ST_OK;
+    entries_ = std::move(entries);
     count_ = count;
     return ST_OK;
   }
 
   bool Find(uint16_t tag, Entry* e) const {
-    return count_ != 0 && FindTag(entries_.get(), count_, tag, order_, e);
+    return entries_ && FindTag(entries_.get(), count_, tag, order_, e);
   }
 
   void Read(const Entry& e, IfdQuery* q) const {
@@ -227,8 +230,9 @@ class StreamIfd {
 
   void Locate(const Entry& e, IfdQuery* q) const { CompleteLocate(q, e); }
 
+  // An IFD without entries still has a link; one that could not be loaded has none.
   Status Next() {
-    if (count_ == 0) return ST_NOT_FOUND;
+    if (!entries_) return ST_NOT_FOUND;
     const uint32_t link = Get32(entries_.get() + kEntrySize * count_, order_);
     if (link == 0) return ST_NOT_FOUND;
     return Load(link);

@@ -1,0 +1,271 @@
+// The stream entry point over a host stream, fault sweeps, and input built to
+// make the walkers read where they must not.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "support/fault_sweep.h"
+#include "walk_harness.h"
+
+namespace qdtest {
+namespace {
+
+// Touches every part of the walkers: a chain, two nested scopes, inline and
+// out-of-line values, one of them `bigValue` bytes long.
+TiffImage Rich(Order order, uint32_t bigValue) {
+  TiffBuilder tb(order);
+  TiffIfd& ifd0 = tb.NewIfd();
+  TiffIfd& ifd1 = tb.NewIfd();
+  TiffIfd& exif = tb.NewIfd();
+  TiffIfd& interop = tb.NewIfd();
+  ifd0.Short(0x0100, {640})
+      .Ascii(0x010F, "Maker name")
+      .Undefined(0x02BC, std::vector<uint8_t>(bigValue, 0x5A))
+      .Sub(kTagExifIfd, exif)
+      .Next(ifd1);
+  ifd1.Long(0x0201, {1000, 2000});
+  exif.Rational(0x829A, {{1, 250}}).Sub(kTagInteropIfd, interop);
+  interop.Ascii(0x0001, "R98");
+  tb.Pad(2);
+  return tb.Build();
+}
+
+// A list over Rich() with caller buffers and allocate-mode reads; releases
+// what the walk handed out.
+class RichList {
+ public:
+  struct Answer {
+    uint16_t found;
+    std::vector<uint8_t> bytes;  // what a found read delivered
+    bool operator==(const Answer& o) const { return found == o.found && bytes == o.bytes; }
+  };
+
+  RichList()
+      : list_{ReadInto(0x0100, kTShort, &width_, 2),
+              ReadAlloc(0x010F, kTAscii, &slots_[0]),
+              ReadAlloc(0x02BC, kTUndefined, &slots_[1]),
+              Op(IFDQ_ENTER, kTagExifIfd),
+              ReadAlloc(0x829A, kTRational, &slots_[2]),
+              Op(IFDQ_ENTER, kTagInteropIfd),
+              ReadInto(0x0001, kTAscii, index_, sizeof index_),
+              Op(IFDQ_LEAVE),
+              Op(IFDQ_LEAVE),
+              Op(IFDQ_NEXT_IFD),
+              ReadInto(0x0201, kTLong, longs_, sizeof longs_),
+              Op(IFDQ_END)} {}
+  RichList(const RichList&) = delete;
+  RichList& operator=(const RichList&) = delete;
+  ~RichList() {
+    for (uint8_t* s : slots_) (void)qd::BlockFree(s);
+  }
+
+  IfdQuery* data() { return list_; }
+
+  std::vector<Answer> Answers() const {
+    std::vector<Answer> out;
+    for (const IfdQuery& q : list_) {
+      Answer a{q.found, {}};
+      if (q.op == IFDQ_READ && q.found) {
+        const uint8_t* at = reinterpret_cast<const uint8_t*>(q.data);
+        for (uint8_t* const& s : slots_) {
+          if (q.data == reinterpret_cast<uintptr_t>(&s)) at = s;
+        }
+        a.bytes.assign(at, at + q.size);
+      }
+      out.push_back(a);
+    }
+    return out;
+  }
+
+  bool AllocatedAll() const {
+    for (uint8_t* s : slots_) {
+      if (s == nullptr) return false;
+    }
+    return true;
+  }
+
+ private:
+  uint16_t width_ = 0;
+  char index_[8] = {};
+  uint32_t longs_[2] = {};
+  uint8_t* slots_[3] = {};
+  IfdQuery list_[12];
+};
+
+// A run under faults may answer less than a clean run, never differently.
+void ExpectSubsetOf(const std::vector<RichList::Answer>& got, const std::vector<RichList::Answer>& clean) {
+  ASSERT_EQ(got.size(), clean.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (got[i].found) EXPECT_TRUE(got[i] == clean[i]) << "request " << i << " answered differently";
+  }
+}
+
+uint32_t Query(TestStream& s, Order order, IfdQuery* list) {
+  return qd::tiff::QueryStream(s.stream(), 8, ToByteOrder(order), list);
+}
+
+const Order kOrders[] = {Order::II, Order::MM};
+
+TEST(QueryStream, AStreamWhoseSizeCannotBeLearntIsNotWalked) {
+  const TiffImage img = Rich(Order::II, 8);
+  TestStream s(img.bytes);
+  s.FailCall(Callback::Tell, 1, 0x7E570001);
+  RichList list;
+  list.data()[0].found = 7;
+  EXPECT_EQ(Query(s, Order::II, list.data()), QD_E_FAILED);
+  EXPECT_EQ(s.CountOf(Callback::Read), 0);
+  EXPECT_EQ(list.data()[0].found, 7);
+}
+
+TEST(QueryStream, HostFailuresLeaveRequestsUnansweredNeverWrong) {
+  for (Order order : kOrders) {
+    SCOPED_TRACE(order == Order::II ? "II" : "MM");
+    const TiffImage img = Rich(order, 1500);  // one value larger than the reader's buffer
+    std::vector<RichList::Answer> clean;
+    {
+      TestStream s(img.bytes);
+      RichList list;
+      ASSERT_EQ(Query(s, order, list.data()), QD_OK);
+      clean = list.Answers();
+      for (size_t i = 0; i + 1 < clean.size(); ++i) EXPECT_EQ(clean[i].found, 1) << i;
+      EXPECT_EQ(clean[2].bytes, std::vector<uint8_t>(1500, 0x5A));
+      EXPECT_EQ(clean[10].bytes, HostBytes<uint32_t>({1000, 2000}));
+      EXPECT_EQ(s.CountOf(Callback::Open) + s.CountOf(Callback::Close), 0) << "the stream is the caller's to open";
+    }
+    // Only the reader's reads, seeks and tells can fail.
+    const int positions = SweepHostFailures(
+        [&] { return std::make_unique<TestStream>(img.bytes); },
+        [&](TestStream& s) {
+          RichList list;
+          const uint32_t result = Query(s, order, list.data());
+          if (result == QD_OK) ExpectSubsetOf(list.Answers(), clean);
+          return result;
+        },
+        0x7E57F00Du, {QD_E_FAILED});
+    EXPECT_GT(positions, 10);
+  }
+}
+
+TEST(WalkerAllocations, AFailedAllocationCostsOneAnswerOrTheWholeStreamWalk) {
+  for (const WalkParam& p : kAllWalks) {
+    SCOPED_TRACE(WalkParamName(testing::TestParamInfo<WalkParam>(p, 0)));
+    const TiffImage img = Rich(p.order, 1500);
+    std::vector<RichList::Answer> clean;
+    {
+      RichList list;
+      ASSERT_EQ(RunWalk(p.form, p.order, img.bytes, 8, list.data()).result, QD_OK);
+      clean = list.Answers();
+    }
+    std::vector<RichList::Answer> got;
+    bool allocatedAll = false;
+    bool sawNoMemory = false;
+    SweepAllocationFailures(
+        [&] {
+          RichList list;
+          const uint32_t result = RunWalk(p.form, p.order, img.bytes, 8, list.data()).result;
+          got = list.Answers();
+          allocatedAll = list.AllocatedAll();
+          return result;
+        },
+        // The stream form: no reader buffer (QD_E_FAILED), no IFD block (QD_E_NO_MEMORY).
+        {QD_E_NO_MEMORY, QD_E_FAILED},
+        [&](const SweepRun& run) {
+          if (p.form == Form::Memory) EXPECT_EQ(run.result, QD_OK);
+          sawNoMemory = sawNoMemory || run.result == QD_E_NO_MEMORY;
+          if (run.result != QD_OK) return;
+          ExpectSubsetOf(got, clean);
+          if (run.fired) EXPECT_FALSE(allocatedAll) << "a value block was lost without a trace";
+        });
+    EXPECT_EQ(sawNoMemory, p.form == Form::Stream);
+  }
+}
+
+class HostileInput : public testing::TestWithParam<WalkParam> {
+ protected:
+  Form form() const { return GetParam().form; }
+  Order order() const { return GetParam().order; }
+};
+
+TEST_P(HostileInput, OffsetsAndCountsOutsideTheBlockReachNothing) {
+  // Only inline fields up to the second IFD, so its offset is known.
+  constexpr uint32_t kHuge = 8 + 2 + 12 * 9 + 4;
+  TiffBuilder tb(order());
+  TiffIfd& ifd0 = tb.NewIfd();
+  TiffIfd& huge = tb.NewIfd();
+  ifd0.Short(0x0100, {42})
+      .Raw(kTagExifIfd, kTLong, 1, 0xFFFFFFF8)  // a sub-IFD near 2^32
+      .Sub(kTagInteropIfd, huge)                // one whose entries run far past the end
+      .Raw(0x0201, kTLong, 0xFFFF, 8)           // value counts near 65535
+      .Raw(0x0202, kTSRational, 0xFFFF, 0)
+      .Raw(0x0203, kTAscii, 0xFFFF, 0xFFFFFFFF)
+      .Raw(0x0204, kTLong, 2, 0xFFFFFFFC)       // offset + size wraps in 32 bits
+      .Raw(0x0205, kTLong, 2, kHuge + 18 - 7)   // one byte past the end
+      .Raw(0x0206, kTLong, 2, kHuge + 18 - 9)   // one byte before it: read by both
+      .NextRaw(0xFFFFFFFE);
+  huge.Short(0x0001, {1}).EntryCount(0xFFFF);
+  const TiffImage img = tb.Build();
+  ASSERT_EQ(img.ifdOffsets[1], kHuge);
+  ASSERT_EQ(img.size(), kHuge + 18);
+
+  const int64_t live = LiveBlocks();
+  uint16_t v = 0;
+  uint8_t* slots[6];
+  IfdQuery list[] = {Op(IFDQ_ENTER, kTagExifIfd),          ReadInto(0x0001, kTShort, &v, 2),
+                     Op(IFDQ_LEAVE),                       Op(IFDQ_ENTER, kTagInteropIfd),
+                     ReadInto(0x0001, kTShort, &v, 2),     Op(IFDQ_LEAVE),
+                     ReadAlloc(0x0201, kTLong, &slots[0]), ReadAlloc(0x0202, kTSRational, &slots[1]),
+                     ReadAlloc(0x0203, kTAscii, &slots[2]), ReadAlloc(0x0204, kTLong, &slots[3]),
+                     ReadAlloc(0x0205, kTLong, &slots[4]), ReadAlloc(0x0206, kTLong, &slots[5]),
+                     ReadInto(0x0100, kTShort, &v, 2),     Op(IFDQ_NEXT_IFD),
+                     ReadInto(0x0100, kTShort, &v, 2),     Op(IFDQ_END)};
+  EXPECT_EQ(RunWalk(form(), order(), img.bytes, 8, list).result, QD_OK);
+  // The memory form skips a scope it cannot open; the stream form enters
+  // what it cannot load as an IFD that holds nothing.
+  if (form() == Form::Memory) {
+    EXPECT_EQ(list[0].found, 0);
+    EXPECT_EQ(list[3].found, 0);
+  }
+  for (int i : {1, 4, 6, 7, 8, 9, 10, 14}) EXPECT_EQ(list[i].found, 0) << i;
+  EXPECT_EQ(list[11].found, 1);
+  EXPECT_EQ(list[12].found, 1);
+  EXPECT_EQ(v, 42);
+  EXPECT_EQ(LiveBlocks(), live + 1) << "nothing allocated for values out of reach";
+  EXPECT_EQ(qd::BlockFree(slots[5]), qd::ST_OK);
+
+  // A starting IFD near 2^32: unusable for the memory form, empty for the stream form.
+  IfdQuery start[] = {ReadInto(0x0100, kTShort, &v, 2), Op(IFDQ_END)};
+  EXPECT_EQ(RunWalk(form(), order(), img.bytes, 0xFFFFFFF0u, start).result,
+            form() == Form::Memory ? QD_E_UNSUPPORTED : QD_OK);
+  EXPECT_EQ(start[0].found, 0);
+}
+
+// Wherever the block is cut or one byte damaged, the walk ends cleanly and
+// reads nothing outside the block (the fixtures are exactly sized for ASan).
+TEST_P(HostileInput, EveryPrefixAndEveryDamagedByteIsHandled) {
+  const TiffImage img = Rich(order(), 40);
+  const int64_t live = LiveBlocks();
+  auto walk = [&](const std::vector<uint8_t>& bytes, size_t at) {
+    RichList list;
+    const uint32_t result = RunWalk(form(), order(), bytes, 8, list.data()).result;
+    const bool clean = result == QD_OK || (form() == Form::Memory && result == QD_E_UNSUPPORTED);
+    EXPECT_TRUE(clean) << "at " << at << ": 0x" << std::hex << result;
+    return clean;
+  };
+  for (size_t n = 0; n < img.bytes.size(); ++n) {
+    if (!walk({img.bytes.begin(), img.bytes.begin() + static_cast<ptrdiff_t>(n)}, n)) break;
+  }
+  for (size_t i = 0; i < img.bytes.size(); ++i) {
+    for (uint8_t value : {uint8_t{0x00}, uint8_t{0xFF}}) {
+      std::vector<uint8_t> damaged = img.bytes;
+      damaged[i] = value;
+      if (!walk(damaged, i)) return;
+    }
+  }
+  EXPECT_EQ(LiveBlocks(), live);
+}
+
+INSTANTIATE_TEST_SUITE_P(Walkers, HostileInput, testing::ValuesIn(kAllWalks), WalkParamName);
+
+}  // namespace
+}  // namespace qdtest
