@@ -60,6 +60,7 @@ void Locate(RecordEntry* e, uint8_t* data, uint32_t length) {
 // count delivered.
 uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kind, ByteOrder order) {
   if (e->pointer == nullptr) return 0;
+  if (length == 0) return 0;
   if (e->size != 0) {
     auto* out = static_cast<uint8_t*>(e->pointer);
     const uint32_t m = length < e->size ? length : e->size;
@@ -102,7 +103,8 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
   while (e->type != 0) {
     uint16_t index = 0;
     RecordInfo info{};
-    st = FindRecord(view, 1, &e->type, 1, &index, &info);
+    const uint16_t type = e->type;  // the list is packed: no pointers into it
+    st = FindRecord(view, 1, &type, 1, &index, &info);
     if (st != ST_OK && st != ST_NOT_FOUND) return st;
     const bool found = st == ST_OK;
     if (!found) {
@@ -110,9 +112,10 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
       e = IsNestedHeap(e->type) ? SkipNested(e) : e + 1;
       continue;
     }
-    // Tiling keeps data-area records inside [0, T); in-record data lies in the table.
-    uint8_t* data = heap + info.offset;
-    if (IsNestedHeap(e->type)) {
+    // Tiling keeps data-area records inside [0, T); in-record data lies in the
+    // table. An empty record's offset is never checked, so it names nothing.
+    uint8_t* data = info.length != 0 ? heap + info.offset : nullptr;
+    if (IsNestedHeap(type)) {
       e->found = 1;
       *cursor = e + 1;
       st = Walk(data, info.length, order, cursor, delivery, depth + 1);
