@@ -1,0 +1,753 @@
+#include "exifwrite/exif_buffer.h"
+
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "exifwrite/maker_arrays.h"
+#include "exifwrite/property_codes.h"
+#include "frame/byte_order.h"
+#include "frame/memory_block.h"
+#include "tiffjpeg/exif_builder.h"
+#include "tiffjpeg/tiff_format.h"
+
+namespace qd::exif {
+namespace {
+
+using namespace qd::tiff;
+
+constexpr char kMaker[] = "Vedra";  // written with its zero byte
+constexpr char kArxPrefix[] = "Vedra ARX";
+constexpr char kFirmware[] = "Firmware Version 00.00";
+constexpr uint32_t kTextField = 32;
+constexpr uint32_t kDateField = 20;
+constexpr uint32_t kMinUserComment = 264;
+constexpr uint32_t kCommentTextAt = 8;  // after the character-code field
+constexpr uint16_t kColorSpaceSrgb = 1;
+constexpr uint16_t kColorSpaceUncalibrated = 0xFFFF;
+
+// A value as the IFD tables take it: host-order bytes and their size.
+struct Field {
+  const void* data = nullptr;
+  uint32_t size = 0;
+  bool present = false;
+
+  void Set(const void* d, uint32_t n) {
+    data = d;
+    size = n;
+    present = true;
+  }
+};
+
+// A record's payload, read only within its size.
+class Payload {
+ public:
+  explicit Payload(const PropertyRecord* r)
+      : data_(reinterpret_cast<const uint8_t*>(r) + sizeof(PropertyRecord)), size_(r->size) {}
+  const uint8_t* data() const { return data_; }
+  uint32_t size() const { return size_; }
+  bool Has(uint32_t bytes) const { return size_ >= bytes; }
+  uint16_t U16(uint32_t i) const { return GetLE16(data_ + 2 * i); }
+  uint32_t U32At(uint32_t at) const { return GetLE32(data_ + at); }
+  float F32At(uint32_t at) const {
+    float f;
+    const uint32_t bits = GetLE32(data_ + at);
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+
+ private:
+  const uint8_t* data_;
+  uint32_t size_;
+};
+
+// Pass-through maker-note tags, in the order the maker note is written.
+struct MakerPassThrough {
+  uint16_t tag;
+  uint16_t type;
+  uint16_t code;  // the record that supplies it
+};
+
+constexpr MakerPassThrough kMakerTail[] = {
+    {0x000F, kShort, kPropMakerTag000F}, {0x0010, kLong, kPropMakerTag0010},
+    {0x0012, kShort, kPropMakerTag0012}, {0x0013, kShort, kPropMakerTag0013},
+    {0x0015, kLong, kPropMakerTag0015},  {0x0016, kLong, kPropMakerTag0016},
+    {0x0019, kShort, 0},  // relocation tag, always 1
+    {0x001A, kShort, kPropMakerTag001A}, {0x001B, kByte, kPropMakerTag001B},
+    {0x001D, kShort, kPropMakerTag001D}, {0x0023, kLong, kPropMakerTag0023},
+    {0x0080, kLong, 0x1B},               {0x0081, kLong, 0x1C},
+    {0x0090, kShort, 0x1D},              {0x0091, kShort, 0x1E},
+    {0x0092, kShort, 0x1F},              {0x0093, kShort, 0x20},
+    {0x0094, kUndefined, 0x21},          {0x00A0, kShort, 0x22},
+    {0x00A1, kShort, 0x23},              {0x00A2, kShort, 0x24},
+    {0x00A3, kShort, 0x25},              {0x00A4, kShort, 0x26},
+    {0x00B0, kShort, 0x27},              {0x00B1, kShort, 0x28},
+    {0x00B2, kShort, 0x29},              {0x00B3, kShort, 0x2A},
+    {0x00AE, kShort, kPropMakerTag00AE}, {0x00B4, kShort, kPropColourMode},
+    {0x00B5, kShort, kPropMakerTag00B5},
+};
+constexpr size_t kMakerTailCount = sizeof kMakerTail / sizeof kMakerTail[0];
+
+// Records that feed a pass-through tag under another code as well.
+uint16_t CanonicalCode(uint16_t code) {
+  if (code == kPropMakerTag000FAlt) return kPropMakerTag000F;
+  if (code == kPropMakerTag0090Alt) return 0x1D;
+  return code;
+}
+
+int MakerTailIndex(uint16_t code) {
+  code = CanonicalCode(code);
+  for (size_t i = 0; i < kMakerTailCount; ++i) {
+    if (kMakerTail[i].code == code && code != 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Exif IFD tags whose value is a record's payload.
+struct ExifPassThrough {
+  uint16_t code;
+  uint16_t tag;
+  uint16_t type;
+};
+constexpr ExifPassThrough kExifPassThrough[] = {
+    {kPropFileSource, 0xA300, kUndefined},    {kPropCustomRendered, 0xA401, kShort},
+    {kPropExposureMode, 0xA402, kShort},      {kPropWhiteBalance, 0xA403, kShort},
+    {kPropDigitalZoomRatio, 0xA404, kRational}, {kPropSceneCaptureType, 0xA406, kShort},
+};
+constexpr size_t kExifPassThroughCount = sizeof kExifPassThrough / sizeof kExifPassThrough[0];
+
+// Everything that goes into the block, with its defaults.
+struct Draft {
+  // IFD0
+  Field make;
+  char model[kTextField] = {};
+  uint16_t orientation = 1;
+  uint32_t xResolution[2] = {180, 1};
+  uint32_t yResolution[2] = {180, 1};
+  uint16_t resolutionUnit = 2;
+  char dateTime[kDateField] = {};
+  uint32_t whitePoint[4] = {313, 1000, 329, 1000};
+  uint32_t primaries[12] = {64, 100, 33, 100, 21, 100, 71, 100, 15, 100, 6, 100};
+  uint32_t coefficients[6] = {299, 1000, 587, 1000, 114, 1000};
+  bool whitePointPresent = false, primariesPresent = false, coefficientsPresent = false;
+  uint16_t ycbcrPositioning = 1;
+  // Exif IFD
+  uint32_t exposureTime[2] = {}, fNumber[2] = {}, aperture[2] = {};
+  int32_t shutterSpeed[2] = {}, exposureBias[2] = {0, 3};
+  bool exposureTimePresent = false, fNumberPresent = false, aperturePresent = false;
+  bool shutterSpeedPresent = false, exposureBiasPresent = false;
+  uint16_t iso = 0;
+  bool isoPresent = false;
+  char version[4] = {'0', '0', '0', '0'};
+  uint8_t components[4] = {1, 2, 3, 0};
+  uint16_t flash = 0;
+  bool flashPresent = false;
+  uint32_t focalLength[2] = {}, focalPlaneX[2] = {}, focalPlaneY[2] = {};
+  uint16_t focalPlaneUnit = 0;
+  bool focalPresent = false;
+  BlockOwner userComment;
+  char flashpixVersion[4] = {'0', '1', '0', '0'};
+  uint16_t colorSpace = kColorSpaceSrgb;
+  bool colorSpaceSupplied = false;
+  uint16_t width = 0, height = 0;
+  uint32_t gamma[2] = {22, 10};
+  bool gammaPresent = false;
+  Field exifPassThrough[kExifPassThroughCount];
+  // interoperability IFD
+  char interopIndex[4] = {'R', '9', '8', 0};
+  char interopVersion[4] = {'0', '1', '0', '0'};
+  // maker note
+  uint16_t cameraSettings[kCameraSettingsCount];
+  uint16_t shotInfo[kShotInfoCount];
+  bool cameraSettingsPresent = false, shotInfoPresent = false;
+  uint16_t tag0002[4] = {}, tag0003[4] = {};
+  bool tag0002Present = false, tag0003Present = false;
+  Field tag0005;
+  char imageType[kTextField] = {};
+  char firmware[kTextField] = {};
+  uint32_t fileNumber = 0;
+  char owner[kTextField] = {};
+  Field tag000C;
+  Field makerTail[kMakerTailCount];
+  uint16_t relocation = 1;
+  bool focalScaling = false;
+  bool colourModeSeen = false;
+  uint16_t colourMode = 0;
+  // IFD1
+  Field thumbnail;
+  uint32_t thumbXResolution[2] = {}, thumbYResolution[2] = {};
+  uint16_t thumbResolutionUnit = 0;
+  uint16_t compression = 6;
+
+  Draft() {
+    DefaultCameraSettings(cameraSettings);
+    DefaultShotInfo(shotInfo);
+    make.Set(kMaker, sizeof kMaker);
+    makerTail[MakerTailIndexOfRelocation()].Set(&relocation, 2);
+  }
+  static size_t MakerTailIndexOfRelocation() {
+    for (size_t i = 0; i < kMakerTailCount; ++i) {
+      if (kMakerTail[i].tag == 0x0019) return i;
+    }
+    return 0;
+  }
+
+  void SetCS(uint32_t i, uint16_t v) {
+    cameraSettings[i] = v;
+    cameraSettingsPresent = true;
+  }
+  void SetSI(uint32_t i, uint16_t v) {
+    shotInfo[i] = v;
+    shotInfoPresent = true;
+  }
+};
+
+bool IsArxModel(const Draft& d) { return std::memcmp(d.model, kArxPrefix, 9) == 0; }
+
+void CopyText(char* to, const char* from, uint32_t field) {
+  std::memset(to, 0, field);
+  for (uint32_t i = 0; i + 1 < field && from[i] != '\0'; ++i) to[i] = from[i];
+}
+
+void ApplyImage(Draft& d, const ExifImageInfo* image) {
+  if (image == nullptr || image->valid == 0) return;
+  CopyText(d.model, image->model, kTextField);
+  d.xResolution[0] = image->xResolution;
+  d.yResolution[0] = image->yResolution;
+  d.width = image->width;
+  d.height = image->height;
+}
+
+void ApplyCapture(Draft& d, const ExifCaptureInfo* capture) {
+  if (capture == nullptr) return;
+  const time_t t = capture->time;
+  struct tm local {};
+#if defined(_WIN32)
+  const bool converted = localtime_s(&local, &t) == 0;
+#else
+  const bool converted = localtime_r(&t, &local) != nullptr;
+#endif
+  if (converted && std::strftime(d.dateTime, sizeof d.dateTime, "%Y:%m:%d %H:%M:%S", &local) == 0) {
+    std::memset(d.dateTime, 0, sizeof d.dateTime);
+  }
+  d.fileNumber = capture->fileNumber;
+  CopyText(d.owner, capture->owner, kTextField);
+  CopyText(d.imageType, capture->imageType, kTextField);
+}
+
+void ApplyShot(Draft& d, const ExifShotValues* shot) {
+  if (shot == nullptr) return;
+  if (shot->shutterSpeed != 100.0f) {
+    d.shutterSpeed[0] = RoundHalfAway(double{shot->shutterSpeed} * 65536);
+    d.shutterSpeed[1] = 65536;
+    d.shutterSpeedPresent = true;
+    d.SetSI(5, static_cast<uint16_t>(RoundHalfAway(double{shot->shutterSpeed} * 32)));
+  }
+  if (shot->aperture != -1.0f) {
+    d.aperture[0] = static_cast<uint32_t>(RoundHalfAway(double{shot->aperture} * 65536));
+    d.aperture[1] = 65536;
+    d.aperturePresent = true;
+    d.SetSI(4, static_cast<uint16_t>(RoundHalfAway(double{shot->aperture} * 32)));
+  }
+  if (shot->exposureCompensation != 100.0f) {
+    d.exposureBias[0] = RoundHalfAway(double{shot->exposureCompensation} * 6);
+    d.exposureBias[1] = 6;
+    d.exposureBiasPresent = true;
+    d.SetSI(6, static_cast<uint16_t>(RoundHalfAway(double{shot->exposureCompensation} * 32)));
+  }
+  if (shot->additionalEv != -1.0f) {
+    d.SetSI(13, shot->additionalEv == 0.0f
+                    ? 0
+                    : static_cast<uint16_t>(RoundHalfAway(double{shot->additionalEv} * 32)));
+  }
+  if (shot->settingWord != 0xFFFF) d.SetCS(2, static_cast<uint16_t>(shot->settingWord / 100));
+  if (shot->settingFlag != 0xFF) {
+    d.cameraSettingsPresent = true;
+    if (shot->settingFlag == 1) d.cameraSettings[1] = 1;
+    if (shot->settingFlag == 0) d.cameraSettings[1] = 2;
+  }
+}
+
+// A user comment block: max(n + 8 rounded up to even, 264) zeroed bytes.
+Status MakeComment(Draft& d, const char* code, const uint8_t* text, uint32_t n) {
+  uint64_t size = (uint64_t{n} + kCommentTextAt + 1) & ~uint64_t{1};
+  if (size < kMinUserComment) size = kMinUserComment;
+  if (size > UINT32_MAX) return ST_BAD_ARGUMENT;
+  BlockOwner block(BlockAllocZeroed(static_cast<uint32_t>(size)));
+  if (!block) return ST_NO_MEMORY;
+  if (code != nullptr) {
+    for (uint32_t i = 0; i < kCommentTextAt && code[i] != '\0'; ++i) block.get()[i] = static_cast<uint8_t>(code[i]);
+  }
+  if (n != 0) std::memcpy(block.get() + kCommentTextAt, text, n);
+  d.userComment = std::move(block);
+  return ST_OK;
+}
+
+// Camera settings from a length-prefixed run: element first + i takes p[1 + i]
+// when the byte length reaches 4 + 2i.
+void ApplySettingsRun(Draft& d, const Payload& p, uint32_t first, uint32_t count) {
+  if (!p.Has(2)) return;
+  const uint16_t length = p.U16(0);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (length < 4 + 2 * i || !p.Has(2 * (i + 2))) break;
+    d.SetCS(first + i, p.U16(1 + i));
+  }
+}
+
+void ReadRationals(const Payload& p, uint32_t* to, uint32_t words) {
+  for (uint32_t i = 0; i < words; ++i) to[i] = p.U32At(4 * i);
+}
+
+// One property record. Records too short for their code change nothing.
+Status ApplyRecord(Draft& d, const PropertyRecord* r) {
+  const Payload p(r);
+  const uint16_t code = r->code;
+  switch (code) {
+    case kPropUserComment:
+      return MakeComment(d, nullptr, p.data(), p.size());
+    case kPropCodedUserComment: {
+      if (!p.Has(12)) return ST_OK;
+      char characterCode[kCommentTextAt + 1] = {};
+      std::memcpy(characterCode, p.data(), kCommentTextAt);
+      const uint32_t n = p.U32At(8);
+      if (n > p.size() - 12) return ST_OK;
+      return MakeComment(d, characterCode, p.data() + 12, n);
+    }
+    case kPropCameraSettingsPair:
+      if (p.Has(4)) d.SetCS(5, p.U16(0)), d.SetCS(6, p.U16(1));
+      return ST_OK;
+    case kPropMakerTag0005:
+      if (p.Has(12)) d.tag0005.Set(p.data(), 12);
+      return ST_OK;
+    case kPropMakerTag0002:
+      if (p.Has(8)) {
+        for (uint32_t i = 0; i < 4; ++i) d.tag0002[i] = p.U16(i);
+        d.tag0002Present = true;
+      }
+      return ST_OK;
+    case kPropThumbnail:
+      d.thumbnail.Set(p.data(), p.size());
+      std::memcpy(d.thumbXResolution, d.xResolution, sizeof d.xResolution);
+      std::memcpy(d.thumbYResolution, d.yResolution, sizeof d.yResolution);
+      d.thumbResolutionUnit = d.resolutionUnit;
+      return ST_OK;
+    case kPropShotInfoPair:
+      if (p.Has(4)) d.SetSI(7, p.U16(0)), d.SetSI(8, p.U16(1));
+      return ST_OK;
+    case kPropOrientation: {
+      if (!p.Has(6)) return ST_OK;
+      const bool mirrored = p.U16(2) != 0;
+      switch (p.U32At(0)) {
+        case 0: d.orientation = mirrored ? 2 : 1; break;
+        case 90: d.orientation = mirrored ? 7 : 6; break;
+        case 180: d.orientation = mirrored ? 4 : 3; break;
+        case 270: d.orientation = mirrored ? 5 : 8; break;
+        default: break;
+      }
+      return ST_OK;
+    }
+    case kPropFocalPlane:
+      if (!p.Has(26)) return ST_OK;
+      d.focalLength[0] = p.U32At(0), d.focalLength[1] = p.U32At(4);
+      d.focalPlaneX[0] = p.U32At(8), d.focalPlaneX[1] = p.U32At(12);
+      d.focalPlaneY[0] = p.U32At(16), d.focalPlaneY[1] = p.U32At(20);
+      d.focalPlaneUnit = p.U16(12);
+      d.focalPresent = true;
+      return ST_OK;
+    case kPropCameraSetting3:
+      if (p.Has(2)) d.SetCS(3, p.U16(0));
+      return ST_OK;
+    case kPropCameraSettingsRun:
+      ApplySettingsRun(d, p, 10, 8);
+      if (p.Has(16) && p.U16(0) >= 16 && d.shotInfo[2] == 0 && p.U16(7) != 0x7FFF) {
+        d.SetSI(2, SpeedCodeFromSetting(p.U16(7)));
+      }
+      return ST_OK;
+    case kPropIsoSpeed:
+      if (!p.Has(2)) return ST_OK;
+      d.iso = p.U16(0);
+      d.isoPresent = true;
+      d.SetSI(2, SpeedCodeFromIso(d.iso));
+      return ST_OK;
+    case kPropMakerTag000C:
+      if (p.Has(4)) d.tag000C.Set(p.data(), 4);
+      return ST_OK;
+    case kPropCameraSetting4:
+      if (p.Has(2)) d.SetCS(4, p.U16(0));
+      return ST_OK;
+    case kPropShotInfo14:
+      if (p.Has(2)) d.SetSI(14, p.U16(0));
+      return ST_OK;
+    case kPropShotInfo24:
+      if (p.Has(2)) d.SetSI(24, p.U16(0));
+      return ST_OK;
+    case kPropCameraSetting7:
+      if (p.Has(2)) d.SetCS(7, p.U16(0));
+      return ST_OK;
+    case kPropCameraSetting20:
+      if (p.Has(2)) d.SetCS(20, p.U16(0));
+      return ST_OK;
+    case kPropFocalUnits:
+      if (!p.Has(6)) return ST_OK;
+      d.SetCS(23, p.U16(0)), d.SetCS(24, p.U16(1)), d.SetCS(25, p.U16(2));
+      d.focalScaling = p.U16(2) != 32;
+      return ST_OK;
+    case kPropCameraSetting29:
+      if (p.Has(2)) d.SetCS(29, p.U16(0));
+      return ST_OK;
+    case kPropShotInfoEv: {
+      if (!p.Has(6)) return ST_OK;
+      const double f = p.F32At(2);
+      d.SetSI(16, p.U16(0));
+      d.SetSI(17, static_cast<uint16_t>(RoundHalfAway(f * 32)));
+      if (d.exposureBiasPresent) d.exposureBias[0] += RoundHalfAway(f * 6);
+      return ST_OK;
+    }
+    case kPropShotInfo15:
+      if (p.Has(4)) d.SetSI(15, static_cast<uint16_t>(RoundHalfAway(double{p.F32At(0)} * 32)));
+      return ST_OK;
+    case kPropCameraSettingsRun2:
+      ApplySettingsRun(d, p, 32, 6);
+      return ST_OK;
+    case kPropCameraSetting18:
+      if (p.Has(2)) d.SetCS(18, p.U16(0));
+      return ST_OK;
+    case kPropCameraSettings26:
+      if (p.Has(4)) d.SetCS(26, p.U16(0)), d.SetCS(27, p.U16(1));
+      return ST_OK;
+    case kPropCameraSetting40:
+      if (p.Has(2)) d.SetCS(40, p.U16(0));
+      return ST_OK;
+    case kPropCameraSetting42:
+      if (p.Has(2)) d.SetCS(42, p.U16(0));
+      return ST_OK;
+    case kPropExposureTime:
+      if (p.Has(8)) ReadRationals(p, d.exposureTime, 2), d.exposureTimePresent = true;
+      return ST_OK;
+    case kPropFNumber:
+      if (p.Has(8)) ReadRationals(p, d.fNumber, 2), d.fNumberPresent = true;
+      return ST_OK;
+    case kPropShutterSpeed:
+      if (p.Has(8)) {
+        d.shutterSpeed[0] = static_cast<int32_t>(p.U32At(0));
+        d.shutterSpeed[1] = static_cast<int32_t>(p.U32At(4));
+        d.shutterSpeedPresent = true;
+      }
+      return ST_OK;
+    case kPropAperture:
+      if (p.Has(8)) ReadRationals(p, d.aperture, 2), d.aperturePresent = true;
+      return ST_OK;
+    case kPropExposureBias:
+      if (p.Has(8)) {
+        d.exposureBias[0] = static_cast<int32_t>(p.U32At(0));
+        d.exposureBias[1] = static_cast<int32_t>(p.U32At(4));
+        d.exposureBiasPresent = true;
+      }
+      return ST_OK;
+    case kPropFlash:
+      if (p.Has(2)) d.flash = p.U16(0), d.flashPresent = true;
+      return ST_OK;
+    case kPropExifVersion:
+      std::memset(d.version, 0, sizeof d.version);
+      std::memcpy(d.version, p.data(), p.size() < 4 ? p.size() : 4);
+      return ST_OK;
+    case kPropColorSpace:
+      if (p.Has(2)) d.colorSpace = p.U16(0), d.colorSpaceSupplied = true;
+      return ST_OK;
+    case kPropMake:
+      if (p.Has(4) && p.U32At(0) <= p.size() - 4) d.make.Set(p.data() + 4, p.U32At(0));
+      return ST_OK;
+    case kPropWhitePoint:
+      if (p.Has(16)) ReadRationals(p, d.whitePoint, 4), d.whitePointPresent = true;
+      return ST_OK;
+    case kPropPrimaries:
+      if (p.Has(48)) ReadRationals(p, d.primaries, 12), d.primariesPresent = true;
+      return ST_OK;
+    case kPropYCbCrCoefficients:
+      if (p.Has(24)) ReadRationals(p, d.coefficients, 6), d.coefficientsPresent = true;
+      return ST_OK;
+    case kPropGamma:
+      if (p.Has(8)) ReadRationals(p, d.gamma, 2), d.gammaPresent = true;
+      return ST_OK;
+    case kPropMakerTag0003:
+      if (p.Has(4)) {
+        const uint32_t v = p.U32At(0);
+        d.tag0003[0] = 0, d.tag0003[1] = 0;
+        d.tag0003[2] = static_cast<uint16_t>(v), d.tag0003[3] = static_cast<uint16_t>(v >> 16);
+        d.tag0003Present = true;
+      }
+      return ST_OK;
+    default:
+      break;
+  }
+  for (size_t i = 0; i < kExifPassThroughCount; ++i) {
+    if (kExifPassThrough[i].code != code) continue;
+    // FileSource counts one byte less than its record.
+    const uint32_t size = code == kPropFileSource ? (p.size() == 0 ? 0 : p.size() - 1) : p.size();
+    d.exifPassThrough[i].Set(p.data(), size);
+    return ST_OK;
+  }
+  const int tail = MakerTailIndex(code);
+  if (tail >= 0) {
+    d.makerTail[tail].Set(p.data(), p.size());
+    if (code == kPropColourMode && p.Has(2)) {
+      d.colourModeSeen = true;
+      d.colourMode = p.U16(0);
+    }
+  }
+  return ST_OK;
+}
+
+bool VersionIs(const Draft& d, const char* v) { return std::memcmp(d.version, v, 4) == 0; }
+
+// Values that follow from the others once every record is in.
+Status Derive(Draft& d, const BufferMode& mode) {
+  if (d.focalScaling && d.tag0002Present) {
+    d.tag0002[1] = static_cast<uint16_t>(
+        static_cast<int32_t>(d.tag0002[1] * static_cast<double>(d.cameraSettings[25]) * 0.03125 + 0.5));
+  }
+  if (!d.userComment) {
+    const Status st = MakeComment(d, nullptr, nullptr, 0);
+    if (st != ST_OK) return st;
+  }
+  if (d.tag0002Present && !d.focalPresent) {
+    const auto width = static_cast<int16_t>(d.width);
+    const auto height = static_cast<int16_t>(d.height);
+    d.focalLength[0] = d.tag0002[1], d.focalLength[1] = d.cameraSettings[25];
+    d.focalPlaneX[0] = static_cast<uint32_t>(width * 1024), d.focalPlaneX[1] = d.tag0002[2];
+    d.focalPlaneY[0] = static_cast<uint32_t>(height * 1024), d.focalPlaneY[1] = d.tag0002[3];
+    d.focalPlaneUnit = 2;
+    d.focalPresent = true;
+  }
+
+  const bool wide = static_cast<int16_t>(d.width) > static_cast<int16_t>(d.height);
+  if (!VersionIs(d, "0200") && !VersionIs(d, "0210")) {
+    std::memcpy(d.version, "0220", 4);
+  } else {
+    std::memcpy(d.version, !mode.basic || wide ? "0210" : "0200", 4);
+  }
+  if (mode.basic) d.cameraSettingsPresent = d.shotInfoPresent = false;
+  const bool arx = IsArxModel(d);
+  if (d.colourModeSeen) {
+    if (arx) {
+      if (!d.colorSpaceSupplied && d.colourMode != 1) d.colorSpace = kColorSpaceUncalibrated;
+    } else {
+      std::memcpy(d.version, "0221", 4);
+      const bool wideGamut = d.colourMode == 2;
+      if (d.colourMode == 1 || wideGamut) {
+        d.colorSpace = wideGamut ? kColorSpaceUncalibrated : kColorSpaceSrgb;
+        d.whitePointPresent = d.primariesPresent = d.coefficientsPresent = d.gammaPresent = wideGamut;
+      }
+    }
+  }
+  if (!arx && !VersionIs(d, "0200") && !VersionIs(d, "0210") && !VersionIs(d, "0220") &&
+      d.colorSpace == kColorSpaceUncalibrated) {
+    std::memcpy(d.interopIndex, "R03", 4);
+  }
+  return ST_OK;
+}
+
+bool WritesInterop(const Draft& d, const BufferMode& mode) {
+  const bool r03 = std::memcmp(d.interopIndex, "R03", 4) == 0;
+  const bool uncalibratedR03 = d.colorSpace == kColorSpaceUncalibrated && r03;
+  const bool wide = static_cast<int16_t>(d.width) > static_cast<int16_t>(d.height);
+  if (mode.basic && !wide) return uncalibratedR03;
+  return d.colorSpace == kColorSpaceSrgb || uncalibratedR03;
+}
+
+// The IFD query list handed to the block builder.
+class QueryList {
+ public:
+  void Value(uint16_t tag, uint16_t type, const void* data, uint32_t size) {
+    Add({IFDQ_READ, tag, type, 0, reinterpret_cast<uintptr_t>(data), size, 0});
+  }
+  void Value(uint16_t tag, uint16_t type, const Field& f) {
+    if (f.present) Value(tag, type, f.data, f.size);
+  }
+  void Enter(uint16_t tag, uint16_t type, uint32_t count) { Add({IFDQ_ENTER, tag, type, 0, 0, count, 0}); }
+  void Leave(const void* trailer = nullptr, uint32_t size = 0) {
+    Add({IFDQ_LEAVE, 0, 0, 0, reinterpret_cast<uintptr_t>(trailer), size, 0});
+  }
+  // Returns where the request stands; the builder leaves the offset there.
+  size_t Reserve(uint16_t tag, uint16_t type, uint32_t count, uint32_t bytes) {
+    Add({IFDQ_LOCATE, tag, type, 0, bytes, count, 0});
+    return count_ - 1;
+  }
+  void NextIfd() { Add({IFDQ_NEXT_IFD, 0, 0, 0, 0, 0, 0}); }
+  void End() { Add({IFDQ_END, 0, 0, 0, 0, 0, 0}); }
+
+  IfdQuery* list() { return overflow_ ? nullptr : items_; }
+  const IfdQuery& at(size_t i) const { return items_[i]; }
+
+ private:
+  void Add(const IfdQuery& q) {
+    if (count_ == kCapacity) {
+      overflow_ = true;
+      return;
+    }
+    items_[count_++] = q;
+  }
+
+  static constexpr size_t kCapacity = 128;
+  IfdQuery items_[kCapacity] = {};
+  size_t count_ = 0;
+  bool overflow_ = false;
+};
+
+void ListMakerNote(QueryList& q, const Draft& d, const BufferMode& mode, const uint8_t* footer) {
+  q.Enter(kTagMakerNote, kUndefined, 0);  // its count becomes its byte size
+  if (d.cameraSettingsPresent) q.Value(0x0001, kShort, d.cameraSettings, sizeof d.cameraSettings);
+  if (d.tag0002Present) q.Value(0x0002, kShort, d.tag0002, sizeof d.tag0002);
+  if (d.tag0003Present) q.Value(0x0003, kShort, d.tag0003, sizeof d.tag0003);
+  if (d.shotInfoPresent) q.Value(0x0004, kShort, d.shotInfo, sizeof d.shotInfo);
+  q.Value(0x0005, kShort, d.tag0005);
+  q.Value(0x0006, kAscii, d.imageType, kTextField);
+  q.Value(0x0007, kAscii, d.firmware, kTextField);
+  q.Value(0x0008, kLong, &d.fileNumber, 4);
+  q.Value(0x0009, kAscii, d.owner, kTextField);
+  q.Value(0x000C, kLong, d.tag000C);
+  for (size_t i = 0; i < kMakerTailCount; ++i) q.Value(kMakerTail[i].tag, kMakerTail[i].type, d.makerTail[i]);
+  if (mode.makerNoteFooter) {
+    q.Leave(footer, 8);
+  } else {
+    q.Leave();
+  }
+}
+
+void ListExifIfd(QueryList& q, const Draft& d, const BufferMode& mode, const uint8_t* footer) {
+  q.Enter(kTagExifIfd, kLong, 1);
+  if (d.exposureTimePresent) q.Value(0x829A, kRational, d.exposureTime, 8);
+  if (d.fNumberPresent) q.Value(0x829D, kRational, d.fNumber, 8);
+  if (d.isoPresent) q.Value(0x8827, kShort, &d.iso, 2);
+  q.Value(0x9000, kUndefined, d.version, 4);
+  q.Value(0x9003, kAscii, d.dateTime, kDateField);
+  q.Value(0x9004, kAscii, d.dateTime, kDateField);
+  q.Value(0x9101, kUndefined, d.components, 4);
+  if (d.shutterSpeedPresent) q.Value(0x9201, kSRational, d.shutterSpeed, 8);
+  if (d.aperturePresent) q.Value(0x9202, kRational, d.aperture, 8);
+  if (d.exposureBiasPresent) q.Value(0x9204, kSRational, d.exposureBias, 8);
+  if (d.flashPresent) q.Value(0x9209, kShort, &d.flash, 2);
+  if (d.focalPresent) q.Value(0x920A, kRational, d.focalLength, 8);
+  ListMakerNote(q, d, mode, footer);
+  q.Value(0x9286, kUndefined, d.userComment.get(), BlockLength(d.userComment.get()));
+  q.Value(0xA000, kUndefined, d.flashpixVersion, 4);
+  q.Value(0xA001, kShort, &d.colorSpace, 2);
+  q.Value(0xA002, kShort, &d.width, 2);
+  q.Value(0xA003, kShort, &d.height, 2);
+  if (WritesInterop(d, mode)) {
+    q.Enter(kTagInteropIfd, kLong, 1);
+    q.Value(0x0001, kAscii, d.interopIndex, 4);
+    q.Value(0x0002, kUndefined, d.interopVersion, 4);
+    q.Value(0x1001, kShort, &d.width, 2);
+    q.Value(0x1002, kShort, &d.height, 2);
+    q.Leave();
+  }
+  if (d.focalPresent) {
+    q.Value(0xA20E, kRational, d.focalPlaneX, 8);
+    q.Value(0xA20F, kRational, d.focalPlaneY, 8);
+    q.Value(0xA210, kShort, &d.focalPlaneUnit, 2);
+  }
+  for (size_t i = 0; i < kExifPassThroughCount; ++i) {
+    q.Value(kExifPassThrough[i].tag, kExifPassThrough[i].type, d.exifPassThrough[i]);
+  }
+  if (d.gammaPresent) q.Value(0xA500, kRational, d.gamma, 8);
+  q.Leave();
+}
+
+// Returns the index of the thumbnail's reserved area, or 0 without one.
+size_t ListIfds(QueryList& q, const Draft& d, const BufferMode& mode, const uint8_t* footer) {
+  size_t thumbnail = 0;
+  q.Value(kTagMake, kAscii, d.make);
+  q.Value(kTagModel, kAscii, d.model, kTextField);
+  q.Value(0x0112, kShort, &d.orientation, 2);
+  q.Value(0x011A, kRational, d.xResolution, 8);
+  q.Value(0x011B, kRational, d.yResolution, 8);
+  q.Value(0x0128, kShort, &d.resolutionUnit, 2);
+  q.Value(0x0132, kAscii, d.dateTime, kDateField);
+  if (d.whitePointPresent) q.Value(0x013E, kRational, d.whitePoint, sizeof d.whitePoint);
+  if (d.primariesPresent) q.Value(0x013F, kRational, d.primaries, sizeof d.primaries);
+  if (d.coefficientsPresent) q.Value(0x0211, kRational, d.coefficients, sizeof d.coefficients);
+  q.Value(0x0213, kShort, &d.ycbcrPositioning, 2);
+  ListExifIfd(q, d, mode, footer);
+  if (d.thumbnail.present) {
+    q.NextIfd();
+    q.Value(0x0103, kShort, &d.compression, 2);
+    q.Value(0x011A, kRational, d.thumbXResolution, 8);
+    q.Value(0x011B, kRational, d.thumbYResolution, 8);
+    q.Value(0x0128, kShort, &d.thumbResolutionUnit, 2);
+    thumbnail = q.Reserve(0x0201, kLong, 1, d.thumbnail.size);
+    q.Value(0x0202, kLong, &d.thumbnail.size, 4);
+  }
+  q.End();
+  return thumbnail;
+}
+
+}  // namespace
+
+Status BuildExifBuffer(const ExifImageInfo* image, const ExifCaptureInfo* capture,
+                       const ExifShotValues* shot, PropertyRecord* const* records,
+                       const BufferMode& mode, TiffBlockInfo* out) {
+  if (out == nullptr) return ST_BAD_ARGUMENT;
+  std::memset(out, 0, sizeof *out);
+  Draft d;
+  if (!mode.basic) CopyText(d.firmware, kFirmware, kTextField);
+  ApplyImage(d, image);
+  ApplyCapture(d, capture);
+  ApplyShot(d, shot);
+  for (PropertyRecord* const* r = records; r != nullptr && *r != nullptr; ++r) {
+    const uint16_t code = (*r)->code;
+    if (code == 0 || code > kPropLast) continue;
+    const Status st = ApplyRecord(d, *r);
+    if (st != ST_OK) return st;
+  }
+  Status st = Derive(d, mode);
+  if (st != ST_OK) return st;
+
+  // "II", 42 read little-endian, and the offset the builder fills in.
+  const uint8_t footer[8] = {'I', 'I', 0x2A, 0x00, 0, 0, 0, 0};
+  QueryList q;
+  const size_t thumbnail = ListIfds(q, d, mode, footer);
+  if (q.list() == nullptr) return ST_BAD_ARGUMENT;
+  st = BuildExifBlock(q.list(), out, mode.lossless ? kSignatureLoLe : kSignatureExif,
+                      mode.bigEndian ? kBigEndian : kLittleEndian);
+  if (st != ST_OK || !d.thumbnail.present || d.thumbnail.size == 0) return st;
+  // The builder reserved the room and left its offset in the request.
+  std::memcpy(out->tiff + q.at(thumbnail).data, d.thumbnail.data, d.thumbnail.size);
+  return ST_OK;
+}
+
+}  // namespace qd::exif
+
+namespace {
+
+uint32_t CreateBuffer(const ExifImageInfo* image, const ExifCaptureInfo* capture,
+                      const ExifShotValues* shot, PropertyRecord** records, TiffBlockInfo* out,
+                      const qd::exif::BufferMode& mode) {
+  return qd::ToResultCode(qd::exif::BuildExifBuffer(image, capture, shot, records, mode, out));
+}
+
+}  // namespace
+
+extern "C" QD_EXPORT uint32_t QD_API qdParseCreateExifPropBuffer(const ExifImageInfo* imageInfo,
+                                                               const ExifCaptureInfo* captureInfo,
+                                                               const ExifShotValues* shotValues,
+                                                               PropertyRecord** records,
+                                                               TiffBlockInfo* out) {
+  return CreateBuffer(imageInfo, captureInfo, shotValues, records, out, {true, false, false, true});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API qdParseCreateExifPropBufferEx(const ExifImageInfo* imageInfo,
+                                                                 const ExifCaptureInfo* captureInfo,
+                                                                 const ExifShotValues* shotValues,
+                                                                 PropertyRecord** records,
+                                                                 TiffBlockInfo* out) {
+  return CreateBuffer(imageInfo, captureInfo, shotValues, records, out, {false, false, false, true});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API qdParseCreateLossLessPropBuffer(const ExifImageInfo* imageInfo,
+                                                                   const ExifCaptureInfo* captureInfo,
+                                                                   const ExifShotValues* shotValues,
+                                                                   PropertyRecord** records,
+                                                                   TiffBlockInfo* out) {
+  return CreateBuffer(imageInfo, captureInfo, shotValues, records, out, {false, true, false, true});
+}
