@@ -23,5 +23,22 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/qdparseConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/qdparseConfig.cmake ${PROJECT_BINARY_DIR}/qdparseConfigVersion.cmake
   DESTINATION ${qdparse_cmake_dir})
 
+# The .pc file finds its prefix from its own location, so it stays right when
+# the prefix is chosen at install time (cmake --install --prefix).
+set(qdparse_pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${qdparse_pc_dir}")
+  set(qdparse_pc_prefix "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH qdparse_pc_up "/prefix/${qdparse_pc_dir}" "/prefix")
+  string(REGEX REPLACE "/$" "" qdparse_pc_up "${qdparse_pc_up}")
+  set(qdparse_pc_prefix "\${pcfiledir}/${qdparse_pc_up}")
+endif()
+foreach(d LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${d}}")
+    set(qdparse_pc_${d} "${CMAKE_INSTALL_${d}}")
+  else()
+    set(qdparse_pc_${d} "\${prefix}/${CMAKE_INSTALL_${d}}")
+  endif()
+endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/qdparse.pc.in ${PROJECT_BINARY_DIR}/qdparse.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/qdparse.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/qdparse.pc DESTINATION ${qdparse_pc_dir})

@@ -1,0 +1,48 @@
+# shellcheck shell=bash
+# Debian packages the scripts need, and the helper that installs the missing
+# ones. Sourced by scripts/test and scripts/demo.
+
+# One list for every script: add new build or oracle dependencies here.
+QDPARSE_PACKAGES=(
+  cmake
+  g++
+  ninja-build
+  pkg-config
+  googletest          # GoogleTest sources, built for the -m32 leg
+  libgtest-dev
+  g++-multilib
+  qemu-user           # runs the -m32 tests: the kernel here has no 32-bit support
+  clang               # fuzz targets
+  libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for clang
+  llvm-14             # llvm-symbolizer, for readable fuzz crash reports
+  libjpeg-turbo-progs # djpeg: proves image data survives a rewrite
+  libtiff-tools       # tiffinfo: reads TIFF outputs back
+)
+
+# True when the package is fully installed (not merely known to dpkg, which
+# is what a removed package with leftover configuration files looks like).
+qd_package_installed() {
+  [[ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" == installed ]]
+}
+
+# Installs whichever of QDPARSE_PACKAGES are missing. apt-get update runs only
+# when something has to be installed.
+qd_ensure_packages() {
+  local missing=() p
+  for p in "${QDPARSE_PACKAGES[@]}"; do
+    qd_package_installed "$p" || missing+=("$p")
+  done
+  if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "packages: all ${#QDPARSE_PACKAGES[@]} present"
+    return 0
+  fi
+  echo "packages: installing ${missing[*]}"
+  local sudo=()
+  if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "packages: need root or sudo to install ${missing[*]}" >&2; return 1; }
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null || return 1
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null || return 1
+}
