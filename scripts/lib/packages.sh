@@ -17,6 +17,9 @@ QDPARSE_PACKAGES=(
   llvm-14             # llvm-symbolizer, for readable fuzz crash reports
   libjpeg-turbo-progs # djpeg: proves image data survives a rewrite
   libtiff-tools       # tiffinfo: reads TIFF outputs back
+  libjpeg-dev         # the test fixtures carry real image data
+  libimage-exiftool-perl # exiftool: reads written Exif blocks back
+  exiv2               # a second Exif reader for the same blocks
 )
 
 # True when the package is fully installed (not merely known to dpkg, which

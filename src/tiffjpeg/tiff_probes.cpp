@@ -147,6 +147,8 @@ Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* ima
   ReaderCloser closer(&reader);
   Ifd0 ifd{};
   st = ReadIfd0(&reader, &ifd);
+  // Like the Exif-TIFF probe, a file whose IFD0 is not in it is declined.
+  if (st == ST_WRONG_STATE) return ST_NOT_FOUND;
   if (st != ST_OK) return st;
   if (ifd.count >= kWindowEntries) return ST_NOT_FOUND;
 
@@ -200,18 +202,24 @@ Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block) {
   if (st != ST_OK) return st;
   ByteOrder order = kLittleEndian;
   if (!OrderFromMark(header, &order)) return ST_UNSUPPORTED;
+  // Like the other TIFF readers, a file shorter than the IFD0 window is none
+  // of ours; the header read above still reports a stream under 8 bytes.
+  if (ReaderSize(reader) < kIfd0Window) return ST_NOT_FOUND;
   const uint32_t ifd0 = Get32(header + 4, order);
   block->byteOrder = order;
   block->ifdOffset = ifd0;
 
+  // An IFD0 that is not in the stream is no Exif TIFF (a heap file's header
+  // reads as one with a huge IFD0 offset): decline, so recognition goes on.
   uint8_t word[2];
+  if (uint64_t{ifd0} + kCountSize > ReaderSize(reader)) return ST_NOT_FOUND;
   st = ReaderSeek(&reader, ifd0, kReaderAbsolute);
   if (st == ST_OK) st = ReaderRead(&reader, kCountSize, word);
   if (st != ST_OK) return st;
   const uint16_t count = Get16(word, order);
   const uint32_t bytes = kEntrySize * uint32_t{count};
   // The entries must be in the stream before anything is allocated for them.
-  if (uint64_t{ReaderTell(reader)} + bytes > ReaderSize(reader)) return ST_PAST_END;
+  if (uint64_t{ReaderTell(reader)} + bytes > ReaderSize(reader)) return ST_NOT_FOUND;
   BlockOwner entries(BlockAlloc(bytes));
   if (!entries) return ST_NO_MEMORY;
   st = ReaderRead(&reader, bytes, entries.get());

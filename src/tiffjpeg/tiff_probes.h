@@ -22,7 +22,8 @@ Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* ima
                     OutPutInfo* extensions);
 
 // A TIFF file whose IFD0 holds the Exif IFD pointer: sets only byteOrder and
-// ifdOffset (IFD0) of `block`. ST_NOT_FOUND without the pointer.
+// ifdOffset (IFD0) of `block`. ST_NOT_FOUND without the pointer, or for a
+// stream shorter than the IFD0 window.
 Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block);
 
 // Copies IFD0's Model and Make (ASCII) into 32-byte buffers, zero-terminated.

@@ -1,0 +1,277 @@
+// Container recognition over whole files: which probe takes which file, what
+// a declined or failed recognition leaves behind (nothing), and sweeps of
+// allocation and host failures over every fixture kind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/memory_block.h"
+#include "heap/recognize.h"
+#include "support/container_builder.h"
+#include "support/fault_sweep.h"
+#include "support/jpeg_builder.h"
+#include "support/test_stream.h"
+
+namespace qd {
+namespace {
+
+// Packed record fields by value: gtest's comparisons bind references.
+template <typename T>
+T Val(T v) {
+  return v;
+}
+
+using qdtest::Bytes;
+using qdtest::Order;
+using qdtest::TestStream;
+using qdtest::TiffShape;
+
+// Every record recognition fills, preset with garbage the way a caller's
+// stack would hold it; the caller's release functions run on scope exit.
+struct Recognition {
+  Recognition() {
+    std::memset(&sof, 0xAB, sizeof sof);
+    std::memset(&jfif, 0xAB, sizeof jfif);
+    std::memset(&image, 0xAB, sizeof image);
+    std::memset(&extensions, 0xAB, sizeof extensions);
+  }
+  ~Recognition() { Release(); }
+  Status Run(TestStream& stream) {
+    StreamPort port;
+    MakeStreamPort(stream.stream(), &port);
+    return RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &image, &extensions});
+  }
+  Status Run(const Bytes& bytes) {
+    TestStream stream(bytes);
+    return Run(stream);
+  }
+  void Release() {
+    (void)qdParseFreeHeapObject(heap);
+    heap = HeapObject{};
+    (void)qdParseFreeExifBuffer(&exif);
+    (void)qdParseFreeOutPutInfo(&extensions);
+  }
+  // What every declined or failed recognition must leave.
+  void ExpectNothingHandedOut() const {
+    EXPECT_EQ(kind, kKindNone);
+    EXPECT_EQ(Val(heap.block), nullptr);
+    EXPECT_EQ(Val(extensions.iccProfile), nullptr);
+    EXPECT_EQ(Val(extensions.iim), nullptr);
+  }
+
+  uint16_t kind = 0x1234;
+  HeapObject heap{};
+  TiffBlockInfo exif{};
+  JpegSofInfo sof;
+  JfifInfo jfif;
+  TiffImageInfo image;
+  OutPutInfo extensions;
+};
+
+struct Fixture {
+  std::string name;
+  Bytes bytes;
+  uint16_t kind;
+  bool bigEndian;
+  uint32_t ifd0;  // TIFF kinds
+};
+
+// An encoded image with `segment` after its JFIF header.
+Bytes Jpeg(const Bytes& segment) {
+  const Bytes image = qdtest::EncodeJpeg();
+  return qdtest::Insert(image, qdtest::SegmentOffset(image, qdtest::marker::kDQT), {segment});
+}
+
+std::vector<Fixture> Fixtures() {
+  std::vector<Fixture> out;
+  for (bool be : {false, true}) {
+    const Order order = be ? Order::MM : Order::II;
+    const std::string o = be ? "MM " : "II ";
+    out.push_back({o + "JPEG with a heap", Jpeg(qdtest::HeapApp0(qdtest::EmbeddedHeapImage(be, "JPGM"))),
+                   kKindJpegHeap, be, 0});
+    TiffShape small = qdtest::ExifTiffShape(order);
+    small.ifd1 = false;
+    const qdtest::TiffFile tiff = BuildTiffFile(small);
+    const Bytes tiffBytes(tiff.bytes.begin(), tiff.bytes.begin() + tiff.contentEnd);
+    out.push_back({o + "Exif JPEG", Jpeg(qdtest::App1(qdtest::App1Payload(tiffBytes))), kKindExifJpeg, be,
+                   tiff.ifd0});
+    out.push_back({o + "heap file", qdtest::HeapFileFixture(be), kKindHeapFile, be, 0});
+    for (bool at8 : {true, false}) {
+      TiffShape raw = qdtest::RawTiffShape(order);
+      raw.ifd0AtEight = at8;
+      raw.privateBlock = {1, 2, 3, 4, 5, 6, 7, 8};
+      raw.iptc = {9, 10, 11, 12, 13};
+      const qdtest::TiffFile f = BuildTiffFile(raw);
+      out.push_back({o + (at8 ? "TIFF RAW" : "TIFF RAW, IFD0 elsewhere"), f.bytes, kKindTiffRaw, be, f.ifd0});
+    }
+    const qdtest::TiffFile exif = BuildTiffFile(qdtest::ExifTiffShape(order));
+    out.push_back({o + "Exif TIFF", exif.bytes, kKindExifTiff, be, exif.ifd0});
+    // The Exif pointer wins over the embedded heap.
+    TiffShape both = qdtest::RawTiffShape(order);
+    both.exifIfd = true;
+    const qdtest::TiffFile f = BuildTiffFile(both);
+    out.push_back({o + "Exif TIFF with a heap", f.bytes, kKindExifTiff, be, f.ifd0});
+  }
+  return out;
+}
+
+TEST(Recognize, ClassifiesEveryFixtureKindAndClearsTheRecordsItOwns) {
+  for (const Fixture& fx : Fixtures()) {
+    SCOPED_TRACE(fx.name);
+    const int64_t live = qdtest::LiveBlocks();
+    Recognition r;
+    ASSERT_EQ(r.Run(fx.bytes), ST_OK);
+    ASSERT_EQ(r.kind, fx.kind);
+
+    const uint8_t* jfif = reinterpret_cast<const uint8_t*>(&r.jfif);
+    EXPECT_EQ(jfif[18], 0xAB) << "the JFIF record's last two bytes are the caller's";
+    EXPECT_EQ(jfif[19], 0xAB);
+    if (fx.kind != kKindJpegHeap && fx.kind != kKindExifJpeg) {
+      const JpegSofInfo noSof{};
+      EXPECT_EQ(std::memcmp(&r.sof, &noSof, sizeof noSof), 0);
+      EXPECT_EQ(std::count(jfif, jfif + 18, 0), 18);
+    }
+
+    // Where the properties are; the probes' own tests look at the details.
+    const HeapObject h = r.heap;
+    const TiffBlockInfo x = r.exif;
+    const char* heapType[] = {"TIFP", "JPGM", "CCDR"};
+    if (fx.kind <= kKindHeapFile) {
+      EXPECT_STREQ(h.type, heapType[fx.kind]);
+      EXPECT_EQ(Val(h.heapLength), qdtest::ImagePropertiesHeap(fx.bigEndian).Size());
+      EXPECT_EQ(Val(h.bigEndian), fx.bigEndian ? 1 : 0);
+    } else {
+      EXPECT_EQ(Val(h.block), nullptr);
+      EXPECT_EQ(Val(x.byteOrder), fx.bigEndian ? 1 : 0);
+      EXPECT_EQ(Val(x.segment) != nullptr, fx.kind == kKindExifJpeg);
+    }
+    if (fx.kind == kKindHeapFile) {
+      // The image-properties heap itself, without a header in front.
+      EXPECT_EQ(Val(h.heap), Val(h.block));
+      EXPECT_EQ(Bytes(h.heap, h.heap + h.heapLength), qdtest::ImagePropertiesHeap(fx.bigEndian).Build());
+      EXPECT_EQ(Val(h.version), 0x00010006u);
+    }
+    if (fx.kind == kKindExifTiff) EXPECT_EQ(Val(x.ifdOffset), fx.ifd0);
+    if (fx.kind == kKindTiffRaw) {
+      const TiffImageInfo image = r.image;
+      EXPECT_EQ(Val(image.width), 6);
+      EXPECT_EQ(Val(r.extensions.iimSize), 5u);
+    } else {
+      const TiffImageInfo noImage{};
+      EXPECT_EQ(std::memcmp(&r.image, &noImage, sizeof noImage), 0);
+    }
+    r.Release();
+    EXPECT_EQ(qdtest::LiveBlocks(), live);
+  }
+}
+
+// A heap file read as TIFF has a huge IFD0 offset ("HE" of "HEAP" in it):
+// the TIFF probes must decline it, not fail on it.
+Bytes LargeHeapFile(bool bigEndian, const std::string& subtype) {
+  qdtest::HeapBuilder root(bigEndian);
+  root.Data(0x0805, Bytes(600, 'c'));
+  return qdtest::HeapFileBuilder(root).Subtype(subtype).Build();
+}
+
+TEST(Recognize, DeclinesWhatNoProbeTakesAndPassesDeclinedFilesOn) {
+  for (bool be : {false, true}) {
+    const Order order = be ? Order::MM : Order::II;
+    TiffShape plain = qdtest::RawTiffShape(order);
+    plain.heap.reset();
+    TiffShape palette = qdtest::RawTiffShape(order);
+    palette.photometric = 3;
+    struct Case {
+      const char* name;
+      Bytes bytes;
+      Status expected;  // the TIFF-RAW probe's answer: every probe before it declined
+    };
+    const Case cases[] = {
+        {"heap file of another subtype", qdtest::HeapFileFixture(be, "CCDX"), ST_NOT_FOUND},
+        {"heap file without image properties", qdtest::HeapFileFixture(be, "CCDR", false), ST_NOT_FOUND},
+        {"TIFF with neither Exif pointer nor heap", BuildTiffFile(plain).bytes, ST_NOT_FOUND},
+        {"TIFF RAW with a palette", BuildTiffFile(palette).bytes, ST_UNSUPPORTED},
+        {"text", Bytes(600, 'x'), ST_UNSUPPORTED},
+        {"heap file of another subtype, large enough for the TIFF probes", LargeHeapFile(be, "CCDX"),
+         ST_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << (be ? "MM " : "II ") << c.name);
+      const int64_t live = qdtest::LiveBlocks();
+      Recognition r;
+      EXPECT_EQ(r.Run(c.bytes), c.expected);
+      r.ExpectNothingHandedOut();
+      EXPECT_EQ(qdtest::LiveBlocks(), live);
+    }
+
+    // The heap-file probe itself declines both heap files with ST_UNSUPPORTED.
+    for (const Bytes& file : {qdtest::HeapFileFixture(be, "CCDX"), qdtest::HeapFileFixture(be, "CCDR", false)}) {
+      ASSERT_LT(file.size(), qdtest::kIfd0Window) << "the TIFF probes decline it by its size";
+      TestStream stream(file);
+      StreamPort port;
+      MakeStreamPort(stream.stream(), &port);
+      HeapObject heap{};
+      const int64_t live = qdtest::LiveBlocks();
+      EXPECT_EQ(ProbeHeapFile(port, &heap), ST_UNSUPPORTED);
+      EXPECT_EQ(Val(heap.block), nullptr);
+      EXPECT_EQ(qdtest::LiveBlocks(), live);
+    }
+  }
+}
+
+TEST(Recognize, StreamsTooShortForAnyProbe) {
+  // "II", 42, IFD0 at 8, then zeros: a TIFF header and not much else.
+  Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  tiff.resize(25, 0);
+  for (size_t n = 0; n <= tiff.size(); ++n) {
+    SCOPED_TRACE(n);
+    // Under 2 bytes the JPEG probe cannot read its marker; under 8 the
+    // Exif-TIFF probe cannot read the header; beyond that every probe declines.
+    const Status expected = n < 8 ? ST_PAST_END : ST_NOT_FOUND;
+    TestStream stream(Bytes(tiff.begin(), tiff.begin() + n));
+    Recognition r;
+    EXPECT_EQ(r.Run(stream), expected);
+    r.ExpectNothingHandedOut();
+    for (const qdtest::Call& call : stream.calls()) {
+      if (call.callback == qdtest::Callback::Read) EXPECT_LE(call.position, n);
+    }
+  }
+}
+
+// Recognition of one fixture as a sweep operation: a success must be the
+// fixture's kind, and is released by the caller at once.
+uint32_t Recognize(TestStream& stream, const Fixture& fx) {
+  Recognition r;
+  const Status st = r.Run(stream);
+  if (st == ST_OK) {
+    EXPECT_EQ(r.kind, fx.kind) << "a fault changed the answer";
+  } else {
+    r.ExpectNothingHandedOut();
+  }
+  return st;
+}
+
+TEST(Recognize, AllocationAndHostFailuresLeaveNothingBehind) {
+  for (const Fixture& fx : Fixtures()) {
+    SCOPED_TRACE(fx.name);
+    const int64_t live = qdtest::LiveBlocks();
+    const int allocations = qdtest::SweepAllocationFailures(
+        [&] {
+          TestStream stream(fx.bytes);
+          return Recognize(stream, fx);
+        },
+        {ST_NO_MEMORY, ST_READER_NO_MEMORY});
+    EXPECT_GT(allocations, 2);
+    const int calls = qdtest::SweepHostFailures([&] { return std::make_unique<TestStream>(fx.bytes); },
+                                                [&](TestStream& s) { return Recognize(s, fx); }, 0x7001,
+                                                {ST_STREAM_FAILED});
+    EXPECT_GT(calls, 2);
+    EXPECT_EQ(qdtest::LiveBlocks(), live);
+  }
+}
+
+}  // namespace
+}  // namespace qd
