@@ -71,7 +71,7 @@ struct MakerPassThrough {
 constexpr MakerPassThrough kMakerTail[] = {
     {0x000F, kShort, kPropMakerTag000F}, {0x0010, kLong, kPropMakerTag0010},
     {0x0012, kShort, kPropMakerTag0012}, {0x0013, kShort, kPropMakerTag0013},
-    {0x0015, kLong, kPropMakerTag0015},  {0x0016, kLong, kPropMakerTag0016},
+    {0x0015, kLong, kPropMakerTag0015},  {0x0016, kLong, kPropCameraRotation},
     {0x0019, kShort, 0},  // relocation tag, always 1
     {0x001A, kShort, kPropMakerTag001A}, {0x001B, kByte, kPropMakerTag001B},
     {0x001D, kShort, kPropMakerTag001D}, {0x0023, kLong, kPropMakerTag0023},
@@ -244,7 +244,8 @@ void ApplyShot(Draft& d, const ExifShotValues* shot) {
     d.SetSI(5, static_cast<uint16_t>(RoundHalfAway(double{shot->shutterSpeed} * 32)));
   }
   if (shot->aperture != -1.0f) {
-    d.aperture[0] = static_cast<uint32_t>(RoundHalfAway(double{shot->aperture} * 65536));
+    // Not rounded half away from zero like the others: 0.5 added, then truncated.
+    d.aperture[0] = static_cast<uint32_t>(Truncate(double{shot->aperture} * 65536 + 0.5));
     d.aperture[1] = 65536;
     d.aperturePresent = true;
     d.SetSI(4, static_cast<uint16_t>(RoundHalfAway(double{shot->aperture} * 32)));
@@ -258,7 +259,7 @@ void ApplyShot(Draft& d, const ExifShotValues* shot) {
   if (shot->additionalEv != -1.0f) {
     d.SetSI(13, shot->additionalEv == 0.0f
                     ? 0
-                    : static_cast<uint16_t>(RoundHalfAway(double{shot->additionalEv} * 32)));
+                    : static_cast<uint16_t>(Truncate(double{shot->additionalEv} * 32 + 0.5)));
   }
   if (shot->settingWord != 0xFFFF) d.SetCS(2, static_cast<uint16_t>(shot->settingWord / 100));
   if (shot->settingFlag != 0xFF) {
@@ -400,7 +401,10 @@ Status ApplyRecord(Draft& d, const PropertyRecord* r) {
       const double f = p.F32At(2);
       d.SetSI(16, p.U16(0));
       d.SetSI(17, static_cast<uint16_t>(RoundHalfAway(f * 32)));
-      if (d.exposureBiasPresent) d.exposureBias[0] += RoundHalfAway(f * 6);
+      if (d.exposureBiasPresent) {  // wraps like the 32-bit field it is
+        d.exposureBias[0] = static_cast<int32_t>(static_cast<uint32_t>(d.exposureBias[0]) +
+                                                 static_cast<uint32_t>(RoundHalfAway(f * 6)));
+      }
       return ST_OK;
     }
     case kPropShotInfo15:

@@ -17,15 +17,14 @@ constexpr SpeedCode kIsoCodes[] = {{3, 0},      {6, 32},     {12, 64},    {25, 9
 
 constexpr uint16_t kSpeedFlag = 0x4000;
 
-// Truncation toward zero that saturates instead of overflowing; NaN is 0.
+}  // namespace
+
 int32_t Truncate(double v) {
   if (!(v == v)) return 0;
   if (v >= 2147483647.0) return INT32_MAX;
   if (v <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(v);
 }
-
-}  // namespace
 
 void DefaultCameraSettings(uint16_t (&cs)[kCameraSettingsCount]) {
   static constexpr uint16_t kDefaults[kCameraSettingsCount] = {

@@ -22,5 +22,7 @@ uint16_t SpeedCodeFromSetting(uint16_t setting);
 
 // Half away from zero, then truncated toward zero (saturating).
 int32_t RoundHalfAway(double v);
+// Truncated toward zero (saturating); NaN is 0.
+int32_t Truncate(double v);
 
 }  // namespace qd

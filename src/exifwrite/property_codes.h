@@ -56,7 +56,6 @@ enum PropertyCode : uint16_t {
   kPropMake = 0x80,                // u32 n, n bytes
   kPropMakerTag000FAlt = 0x81,
   kPropMakerTag0090Alt = 0x82,
-  kPropMakerTag0016 = 0x83,
   kPropMakerTag00AE = 0x84,
   kPropColourMode = 0x85,          // maker-note tag 0x00B4; its first u16 picks the colour space
   kPropMakerTag00B5 = 0x86,
@@ -65,9 +64,18 @@ enum PropertyCode : uint16_t {
   kPropPrimaries = 0x89,           // 6 rationals
   kPropYCbCrCoefficients = 0x8A,   // 3 rationals
   kPropGamma = 0x8B,               // 1 rational
-  kPropMakerTag001A = 0x8D,
+  kPropMakerTag001A = 0x8D,  // 0x8C carries maker-note tag 0x0019
   kPropMakerTag001B = 0x8E,
   kPropMakerTag0003 = 0x90,        // u32
+  kPropCameraRotation = 0x83,      // also the maker-note tag 0x0016 record
+  kPropInfoWord = 0x8F,            // u32
+  kPropInfoPair = 0x98,            // two u32
+  kPropMakerTag0019 = 0x8C,
+  kPropWideGamutA = 0x102,         // u16 1
+  kPropWideGamutB = 0x104,         // u16 1
+  kPropColourSpaceCode = 0x105,    // u16
+  kPropIccProfile = 0x106,         // bytes
+  kPropIimBlock = 0x107,           // bytes
   kPropMakerTag001D = 0x108,
   kPropFileSource = 0x10A,
   kPropMakerTag0023 = 0x111,
