@@ -1,0 +1,639 @@
+// The heap path: files whose properties live in a heap (heap files, JPEG
+// files with a heap in APP0, TIFF RAW files).
+#include <cstring>
+#include <ctime>
+
+#include "exifwrite/property_codes.h"
+#include "extract/parse.h"
+#include "extract/typed_records.h"
+#include "frame/byte_order.h"
+#include "frame/memory_block.h"
+#include "frame/stream_port.h"
+
+namespace qd::extract {
+namespace {
+
+// The records the path reads, in list order; Open/Close bracket nested heaps.
+// D: a fixed-size record, A: one the library allocates to its size.
+#define QD_HEAP_RECORDS(D, A, OPEN, CLOSE)                                                  \
+  D(R1803, 0x1803, 8) D(R1810, 0x1810, 28) D(R100A, 0x100A, 2) D(R1804, 0x1804, 4)          \
+  D(R1817, 0x1817, 4) D(R180E, 0x180E, 12) D(R1026, 0x1026, 6) A(R0805, 0x0805)             \
+  OPEN(0x3002) D(R1010, 0x1010, 4) D(R1805, 0x1805, 4) D(R1813, 0x1813, 8)                  \
+      D(R1818, 0x1818, 12) D(R1807, 0x1807, 4) D(R1014, 0x1014, 2) CLOSE                    \
+  OPEN(0x2804) D(R0805Nested, 0x0805, 32) D(R0815, 0x0815, 32) CLOSE                        \
+  OPEN(0x2807) D(R0810, 0x0810, 32) D(R080A, 0x080A, 64)                                    \
+      OPEN(0x3004) D(R180B, 0x180B, 4) D(R080B, 0x080B, 32) D(R1812, 0x1812, 40) CLOSE CLOSE \
+  OPEN(0x300B) D(R1029, 0x1029, 8) D(R1027, 0x1027, 12) D(R1028, 0x1028, 8)                 \
+      D(R102A, 0x102A, 66) D(R102D, 0x102D, 92) A(R1033, 0x1033) D(R1834, 0x1834, 4)       \
+      D(R1039, 0x1039, 8) D(R183B, 0x183B, 4) D(R183D, 0x183D, 40) D(R183E, 0x183E, 4)     \
+      A(R1038, 0x1038) A(R003F, 0x003F) A(R1881, 0x1881) A(R1882, 0x1882) A(R1081, 0x1081) \
+      A(R1082, 0x1082) A(R1083, 0x1083) A(R1084, 0x1084) A(R0085, 0x0085) A(R1086, 0x1086) \
+      A(R1087, 0x1087) A(R1088, 0x1088) A(R1089, 0x1089) A(R108A, 0x108A) A(R108B, 0x108B) \
+      A(R108C, 0x108C) A(R108D, 0x108D) A(R108E, 0x108E) A(R10AE, 0x10AE) A(R10B4, 0x10B4) \
+      A(R10B5, 0x10B5) CLOSE
+
+#define QD_NAME(name, type, ...) name,
+#define QD_NONE(...)
+enum Rec : uint32_t { QD_HEAP_RECORDS(QD_NAME, QD_NAME, QD_NONE, ) kRecCount };
+#define QD_ONE(...) +1
+constexpr uint32_t kListLength = 1 + QD_HEAP_RECORDS(QD_ONE, QD_ONE, QD_ONE, +1);
+#undef QD_ONE
+#undef QD_NAME
+#undef QD_NONE
+
+constexpr uint32_t kLargestFixed = 92;
+constexpr float kThirtySecond = 1.0f / 32;
+
+// The entry list, its buffers and the allocated copies.
+class HeapRecords {
+ public:
+  HeapRecords() {
+    uint32_t i = 0;
+#define QD_FIXED(name, type, size) Add(i++, name, type, size);
+#define QD_ALLOCATED(name, type) Add(i++, name, type, 0);
+#define QD_OPEN(nested) list_[i++].type = nested;
+#define QD_CLOSE ++i;
+    QD_HEAP_RECORDS(QD_FIXED, QD_ALLOCATED, QD_OPEN, QD_CLOSE)
+#undef QD_FIXED
+#undef QD_ALLOCATED
+#undef QD_OPEN
+#undef QD_CLOSE
+  }
+  HeapRecords(const HeapRecords&) = delete;
+  HeapRecords& operator=(const HeapRecords&) = delete;
+  ~HeapRecords() {
+    for (void* p : allocated_) (void)BlockFree(p);
+  }
+
+  RecordEntry* list() { return list_; }
+  bool Found(Rec r) const { return list_[at_[r]].found != 0; }
+  // Present with data.
+  bool Has(Rec r) const { return Found(r) && Size(r) != 0 && Data(r) != nullptr; }
+  uint32_t Size(Rec r) const { return list_[at_[r]].size; }
+  const uint8_t* Data(Rec r) const {
+    return allocatedKind_[r] ? static_cast<const uint8_t*>(allocated_[r]) : fixed_[r];
+  }
+  uint8_t* Fixed(Rec r) { return fixed_[r]; }
+  void Drop(Rec r) { list_[at_[r]].found = 0; }
+  // The record's 32-bit word k in host order, 0 when it is not there.
+  uint32_t Word(Rec r, uint32_t k) const {
+    if (!Found(r) || Size(r) < 4 * k + 4) return 0;
+    uint32_t v;
+    std::memcpy(&v, Data(r) + 4 * k, 4);
+    return v;
+  }
+  uint16_t Half(Rec r, uint32_t k) const {
+    if (!Found(r) || Size(r) < 2 * k + 2) return 0;
+    uint16_t v;
+    std::memcpy(&v, Data(r) + 2 * k, 2);
+    return v;
+  }
+  float Float(Rec r, uint32_t k) const {
+    const uint32_t bits = Word(r, k);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  }
+
+ private:
+  void Add(uint32_t i, Rec r, uint16_t type, uint32_t size) {
+    at_[r] = i;
+    list_[i].type = type;
+    list_[i].size = size;
+    allocatedKind_[r] = size == 0;
+    list_[i].pointer = size == 0 ? static_cast<void*>(&allocated_[r]) : static_cast<void*>(fixed_[r]);
+  }
+
+  RecordEntry list_[kListLength] = {};
+  uint32_t at_[kRecCount] = {};
+  bool allocatedKind_[kRecCount] = {};
+  void* allocated_[kRecCount] = {};
+  alignas(4) uint8_t fixed_[kRecCount][kLargestFixed] = {};
+};
+
+bool StartsWith(const char* text, const char* literal) {
+  return std::strncmp(text, literal, std::strlen(literal)) == 0;
+}
+
+// Local clock seconds to seconds since 1970.
+int32_t LocalSecondsToTime(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm parts {};
+#if defined(_WIN32)
+  if (gmtime_s(&parts, &t) != 0) return 0;
+#else
+  if (gmtime_r(&t, &parts) == nullptr) return 0;
+#endif
+  return static_cast<int32_t>(mktime(&parts));
+}
+
+uint16_t IsoFromShotWord(uint16_t raw) {
+  static constexpr uint16_t kSpeeds[31] = {6,   8,   10,   12,   16,   20,   25,   32,   40,   50,   64,
+                                           80,  100, 125,  160,  200,  250,  320,  400,  500,  640,  800,
+                                           1000, 1250, 1600, 2000, 2500, 3200, 4000, 5000, 6400};
+  int32_t index = 3 * (raw / 32) - 3;
+  const uint16_t rest = raw % 32;
+  if (rest == 8 || rest == 12 || rest == 16) index += 1;
+  if (rest == 20 || rest == 24) index += 2;
+  if (rest == 28) index += 3;
+  return index >= 0 && index < 31 ? kSpeeds[index] : 0;
+}
+
+class HeapPath {
+ public:
+  HeapPath(uint32_t fileSize, const Outputs& out, const JpegSofInfo& sof, const JfifInfo& jfif,
+           const TiffImageInfo& tiff, const OutPutInfo& extensions, uint8_t* fileType)
+      : fileSize_(fileSize), out_(out), sof_(sof), jfif_(jfif), tiff_(tiff), ext_(extensions),
+        fileType_(fileType) {}
+
+  uint32_t Run(const HeapObject& heap);
+
+ private:
+  uint32_t ReadModel();
+  void DescribeThumbnail();
+  uint32_t DescribeImage();
+  void JpegFallback(bool flagA);
+  void FullView(uint8_t format);
+  void DevelopedSize();
+  void Capture(int32_t time);
+  void ShotValues();
+  uint16_t IsoSpeed() const;
+  uint32_t WriteProperties();
+  uint32_t WriteComment();
+
+  bool FrameFound() const { return sof_.found != 0; }
+  bool ModelFlag() const {
+    if (!rec_.Found(R1834)) return false;
+    const uint32_t id = rec_.Word(R1834, 0);
+    return id == 0x01B20000 || id == 0x01C48000 || (id & 0x80000000u) != 0;
+  }
+  WordArray ShotInfo() const {
+    return rec_.Found(R102A) && !firmwareOff_ ? WordArray::Of(Words(R102A), rec_.Size(R102A)) : WordArray{};
+  }
+  WordArray CameraSettings() const {
+    return rec_.Found(R102D) && !firmwareOff_ ? WordArray::Of(Words(R102D), rec_.Size(R102D)) : WordArray{};
+  }
+  const uint16_t* Words(Rec r) const { return reinterpret_cast<const uint16_t*>(rec_.Data(r)); }
+
+  uint32_t fileSize_;
+  const Outputs& out_;
+  const JpegSofInfo& sof_;
+  const JfifInfo& jfif_;
+  const TiffImageInfo& tiff_;
+  const OutPutInfo& ext_;
+  uint8_t* fileType_;
+  HeapRecords rec_;
+  char maker_[64] = {};
+  char model_[32] = {};
+  bool flagA_ = false;
+  bool flagB_ = false;
+  bool firmwareOff_ = false;
+  QdImageInfo image_{};
+  QdThumbnailInfo thumb_{};
+  ExifCaptureInfo capture_{};
+  ExifShotValues shot_{};
+};
+
+uint32_t HeapPath::ReadModel() {
+  if (!rec_.Found(R080A)) return QD_E_UNSUPPORTED;
+  const auto* text = reinterpret_cast<const char*>(rec_.Data(R080A));
+  const uint32_t size = rec_.Size(R080A) < 64 ? rec_.Size(R080A) : 64;
+  uint32_t makerLength = 0;
+  while (makerLength < size && text[makerLength] != '\0') ++makerLength;
+  if (makerLength >= 63) return QD_E_UNSUPPORTED;
+  std::memcpy(maker_, text, makerLength);
+  uint32_t modelLength = 0;
+  const char* model = text + makerLength + 1;
+  const uint32_t room = size > makerLength + 1 ? size - makerLength - 1 : 0;
+  while (modelLength < room && model[modelLength] != '\0') ++modelLength;
+  if (modelLength >= 32) modelLength = 28;
+  std::memcpy(model_, model, modelLength);
+  flagA_ = StartsWith(model_, "Lumaframe 520");
+  flagB_ = StartsWith(model_, "Vedra Lumaframe 840");
+  return QD_OK;
+}
+
+void HeapPath::DescribeThumbnail() {
+  if (*fileType_ == kTypeJpegHeap && FrameFound() && sof_.width <= 96 && sof_.height <= 95) {
+    thumb_.format = kFormatJpeg;
+    thumb_.bitsPerSample = 8;
+    thumb_.bitsPerPixel = sof_.components == 3 ? 24 : 8;
+    thumb_.colour = sof_.components == 3 ? 1 : 0;
+    thumb_.width = sof_.width;
+    thumb_.height = sof_.height;
+    thumb_.aspect = 1.0f;
+    thumb_.xResolution = thumb_.yResolution = 180;
+    if (jfif_.found != 0 && jfif_.units == 1) {
+      thumb_.xResolution = jfif_.xDensity;
+      thumb_.yResolution = jfif_.yDensity;
+      if (jfif_.xDensity != 0) thumb_.aspect = static_cast<float>(jfif_.yDensity) / jfif_.xDensity;
+    }
+    return;
+  }
+  const bool tiffInfo = tiff_.width != 0 || tiff_.height != 0 || tiff_.colour != 0;
+  if (*fileType_ != kTypeTiffRaw || !tiffInfo) return;
+  if (flagB_ || out_.thumb == nullptr) {
+    static constexpr uint8_t kAspectBits[4] = {0x70, 0x52, 0x77, 0x3F};
+    thumb_.format = kFormatHeap3;
+    thumb_.bitsPerSample = 8;
+    thumb_.bitsPerPixel = tiff_.rgb != 0 ? 24 : 8;
+    thumb_.colour = static_cast<uint8_t>(tiff_.rgb);
+    thumb_.width = tiff_.width;
+    thumb_.height = tiff_.height;
+    std::memcpy(&thumb_.aspect, kAspectBits, 4);
+    thumb_.xResolution = 186;
+    thumb_.yResolution = 180;
+    return;
+  }
+  if (!rec_.Found(R183D)) return;
+  thumb_.format = static_cast<uint8_t>(rec_.Word(R183D, 1));
+  thumb_.bitsPerSample = static_cast<uint8_t>(rec_.Word(R183D, 2));
+  thumb_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(R183D, 3));
+  thumb_.colour = static_cast<uint8_t>(rec_.Word(R183D, 4));
+  thumb_.width = static_cast<uint16_t>(rec_.Word(R183D, 5));
+  thumb_.height = static_cast<uint16_t>(rec_.Word(R183D, 6));
+  thumb_.aspect = static_cast<float>(static_cast<int32_t>(rec_.Word(R183D, 7)));
+  thumb_.xResolution = static_cast<uint16_t>(rec_.Word(R183D, 8));
+  thumb_.yResolution = static_cast<uint16_t>(rec_.Word(R183D, 9));
+}
+
+void HeapPath::JpegFallback(bool flagA) {
+  const bool colour = sof_.components == 3;
+  image_.format = kFormatJpeg;
+  image_.width = flagA ? 640 : sof_.width;
+  image_.height = flagA ? 480 : sof_.height;
+  image_.aspect = 1.0f;
+  image_.xResolution = image_.yResolution = 180;
+  image_.colour = colour ? 1 : 0;
+  image_.bitsPerSample = 8;
+  image_.bitsPerPixel = colour ? 24 : 8;
+  const uint64_t pixels = uint64_t{image_.width} * image_.height;
+  image_.compressedBitsPerPixel =
+      fileSize_ != 0 && pixels != 0 ? static_cast<float>(fileSize_ * 8.0 / static_cast<double>(pixels)) : 2.0f;
+  image_.fullWidth = image_.width;
+  image_.fullHeight = image_.height;
+  image_.fullAspect = 1.0f;
+  image_.fullXResolution = image_.fullYResolution = 180;
+  image_.dataCode = 1;
+  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  image_.flags = 0;
+  std::memcpy(&thumb_, &image_, sizeof thumb_);
+  if (flagA) {
+    thumb_.width = 80;
+    thumb_.height = 60;
+    DefaultShotValues(&shot_);
+  }
+}
+
+uint32_t HeapPath::DescribeImage() {
+  if (!rec_.Found(R1803) || !rec_.Found(R1810)) {
+    if (!flagA_) return QD_E_UNSUPPORTED;
+    if (!FrameFound()) return QD_E_UNSUPPORTED;
+    JpegFallback(true);
+    return QD_E_NOT_APPLICABLE;
+  }
+  const uint32_t formatWord = rec_.Word(R1803, 0);
+  const uint32_t componentBits = rec_.Word(R1810, 4);
+  switch (formatWord >> 16) {
+    case 1: image_.format = kFormatJpeg; break;
+    case 2: image_.format = kFormatHeap1; break;
+    case 3:
+      image_.format = componentBits == 16 ? kFormatHeap16 : kFormatHeap3;
+      if (componentBits == 16) *fileType_ = kTypeTiffRaw16;
+      break;
+    default:
+      if (!FrameFound()) return QD_E_UNSUPPORTED;
+      JpegFallback(flagA_);
+      return QD_E_NOT_APPLICABLE;
+  }
+  const uint32_t colourWord = rec_.Word(R1810, 6);
+  image_.bitsPerSample = static_cast<uint8_t>((colourWord & 0xFF) == 0 ? 8 : componentBits);
+  image_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(R1810, 5));
+  image_.colour = static_cast<uint8_t>(colourWord);
+  image_.width = static_cast<uint16_t>(rec_.Word(R1810, 0));
+  image_.height = static_cast<uint16_t>(rec_.Word(R1810, 1));
+  image_.aspect = rec_.Float(R1810, 2);
+  const uint64_t pixels = uint64_t{image_.width} * image_.height;
+  image_.compressedBitsPerPixel = image_.format == kFormatHeap1 || pixels == 0 || fileSize_ == 0
+                                      ? rec_.Float(R1803, 1)
+                                      : static_cast<float>(fileSize_ * 8.0 / static_cast<double>(pixels));
+  switch (formatWord & 0xFFFF) {
+    case 0: image_.dataCode = 1; break;
+    case 2: image_.dataCode = 3; break;
+    case 3: image_.dataCode = image_.colour != 0 ? 1 : 3; break;
+    default: image_.dataCode = 2; break;
+  }
+  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  image_.flags = ((colourWord >> 8) & 0xFF) != 0 ? 0x02 : 0;
+  FullView(image_.format);
+  return QD_OK;
+}
+
+// Full-view fields and the main resolutions.
+void HeapPath::FullView(uint8_t format) {
+  const auto simple = [this] {
+    image_.xResolution = image_.yResolution = 180;
+    image_.fullYResolution = 180;
+    image_.fullWidth = image_.width;
+    image_.fullHeight = image_.height;
+    const bool colour = image_.colour != 0;
+    image_.fullAspect = colour ? 1.0f : image_.aspect;
+    image_.fullXResolution = colour ? 180 : 186;
+  };
+  if (*fileType_ == kTypeTiffRaw || *fileType_ == kTypeTiffRaw16 || format == kFormatHeap1) {
+    if (flagB_) {
+      DevelopedSize();
+    } else {
+      simple();
+    }
+    return;
+  }
+  if (format == kFormatHeap16) return simple();
+  if (format != kFormatJpeg) return;
+  if (!FrameFound()) {
+    image_.xResolution = image_.yResolution = 180;
+    image_.fullWidth = image_.width;
+    image_.fullHeight = image_.height;
+    image_.fullAspect = 1.0f;
+    image_.fullXResolution = image_.fullYResolution = 180;
+    image_.flags &= static_cast<uint8_t>(~0x02);
+    return;
+  }
+  const bool colour = image_.colour != 0;
+  if (sof_.components != (colour ? 3 : 1)) {
+    image_.fullWidth = sof_.width;
+    image_.fullHeight = sof_.height;
+    image_.fullAspect = 1.0f;
+    image_.xResolution = image_.yResolution = image_.fullXResolution = image_.fullYResolution = 180;
+    image_.flags &= static_cast<uint8_t>(~0x02);
+    return;
+  }
+  if ((image_.flags & 0x02) != 0) return DevelopedSize();
+  image_.fullWidth = image_.width;
+  image_.fullHeight = image_.height;
+  image_.fullAspect = image_.aspect;
+  const bool densities = jfif_.found != 0 && jfif_.units == 1;
+  image_.xResolution = image_.fullXResolution = densities ? jfif_.xDensity : 180;
+  image_.yResolution = image_.fullYResolution = densities ? jfif_.yDensity : 180;
+}
+
+void HeapPath::DevelopedSize() {
+  image_.xResolution = 186;
+  image_.yResolution = 180;
+  image_.fullYResolution = 180;
+  image_.fullWidth = image_.width;
+  const bool colour = image_.colour != 0;
+  if (image_.height < 481 || !colour) {
+    image_.fullHeight = image_.height;
+    image_.fullXResolution = colour ? 180 : 186;
+    image_.fullAspect = colour ? 1.0f : image_.aspect;
+    return;
+  }
+  const double height = image_.aspect != 0.0f ? image_.height / static_cast<double>(image_.aspect) : 0.0;
+  const auto developed = height >= 0 && height < 65536 ? static_cast<uint32_t>(height) : 0u;
+  image_.fullHeight = static_cast<uint16_t>(developed & ~7u);
+  image_.fullXResolution = 180;
+  image_.fullAspect = 1.0f;
+}
+
+void HeapPath::Capture(int32_t time) {
+  capture_.time = time;
+  capture_.fileNumber = rec_.Found(R1817) ? rec_.Word(R1817, 0) : 0xFFFFFFFF;
+  if (rec_.Found(R0810)) std::memcpy(capture_.owner, rec_.Data(R0810), 31);
+  if (rec_.Found(R0815)) std::memcpy(capture_.imageType, rec_.Data(R0815), 31);
+}
+
+void HeapPath::ShotValues() {
+  const WordArray si = ShotInfo();
+  const WordArray cs = CameraSettings();
+  const auto signedStep = [&si](uint32_t k) { return static_cast<int16_t>(si.At(k)) * kThirtySecond; };
+  if (rec_.Found(R1813)) {
+    shot_.aperture = rec_.Float(R1818, 2);
+    shot_.shutterSpeed = rec_.Float(R1818, 1);
+    shot_.exposureCompensation = rec_.Float(R1818, 0);
+  } else if (si.length >= 14) {
+    shot_.aperture = si.At(4) == 0x8000 ? -1.0f : signedStep(4);
+    shot_.shutterSpeed = signedStep(5);
+    shot_.exposureCompensation = signedStep(6);
+  } else {
+    shot_.aperture = -1.0f;
+    shot_.shutterSpeed = 100.0f;
+    shot_.exposureCompensation = 100.0f;
+  }
+  if (rec_.Found(R1805)) {
+    shot_.additionalEv = rec_.Float(R1813, 0);
+  } else if (si.length >= 28) {
+    shot_.additionalEv = si.At(13) * kThirtySecond;
+  } else {
+    shot_.additionalEv = -1.0f;
+  }
+  if (cs.length >= 6) {
+    shot_.settingWord = cs.At(2);
+  } else if (rec_.Found(R1010)) {
+    shot_.settingWord = static_cast<uint16_t>(rec_.Word(R1805, 0) / 100);
+  } else {
+    shot_.settingWord = 0xFFFF;
+  }
+  if (rec_.Found(R1026)) {
+    shot_.settingFlag = rec_.Half(R1026, 1) == 1 ? 1 : 0;
+  } else if (cs.Covers(1) && cs.At(1) == 1) {
+    shot_.settingFlag = 1;
+  } else if (cs.Covers(1) && cs.At(1) == 2) {
+    const bool exempt = std::strcmp(model_, "Vedra Lumaframe Max45 XR") == 0 ||
+                        std::strcmp(model_, "Vedra ARX-7Q") == 0 || std::strcmp(model_, "Vedra ARX-7QT") == 0;
+    shot_.settingFlag = exempt ? 0xFF : 0;
+  } else {
+    shot_.settingFlag = 0xFF;
+  }
+}
+
+uint16_t HeapPath::IsoSpeed() const {
+  const WordArray cs = CameraSettings();
+  if (cs.present() && cs.Covers(16) && cs.At(16) != 0 && cs.At(16) != 0x7FFF) return 0;
+  const WordArray si = ShotInfo();
+  if (si.length < 6 || si.At(2) == 0) return 0;
+  return IsoFromShotWord(si.At(2));
+}
+
+uint32_t HeapPath::WriteProperties() {
+  const qdlStream* out = out_.property;
+  if (!Usable(out)) return QD_OK;
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+
+  const WordArray cs = CameraSettings();
+  // Focal length: the second word of 0x1029 in the camera's units.
+  if (rec_.Found(R1029)) {
+    uint8_t* r1029 = rec_.Fixed(R1029);
+    uint32_t focal = rec_.Half(R1029, 1);
+    if (std::strcmp(model_, "Vedra Lumaframe B7") == 0) focal *= 32;
+    if (cs.length >= 52 && cs.At(25) != 0) focal = static_cast<uint32_t>(focal / static_cast<double>(cs.At(25)) * 32 + 0.5);
+    if (focal > 0xFFFF) {
+      rec_.Drop(R1029);
+    } else {
+      const auto v = static_cast<uint16_t>(focal);
+      std::memcpy(r1029 + 2, &v, 2);
+    }
+  }
+  uint8_t orientation[6] = {};
+  const uint32_t angle = rec_.Word(R1810, 3);
+  std::memcpy(orientation, &angle, 4);
+  uint16_t record09 = 0xFFFF;
+  if (*fileType_ != kTypeTiffRaw && *fileType_ != kTypeTiffRaw16) {
+    if (rec_.Found(R1026)) {
+      record09 = rec_.Half(R1026, 2);
+    } else if (cs.length >= 8) {
+      record09 = cs.At(3);
+    }
+  }
+  uint16_t record0F = 0;
+  bool has0F = true;
+  if (cs.length >= 10) {
+    record0F = cs.At(4);
+  } else if (rec_.Found(R1026)) {
+    record0F = rec_.Half(R1026, 0);
+  } else {
+    has0F = false;
+  }
+  const uint16_t iso = IsoSpeed();
+  const uint32_t record0E = rec_.Word(R180B, 0);
+
+  StandardFields f;
+  f.record02 = rec_.Found(R1014) ? rec_.Data(R1010) : nullptr;
+  f.record03 = rec_.Found(R1027) ? rec_.Data(R1027) : nullptr;
+  f.record04 = rec_.Found(R1029) ? rec_.Data(R1029) : nullptr;
+  f.shotInfo = ShotInfo();
+  f.record07 = rec_.Found(R1810) ? orientation : nullptr;
+  f.record09 = &record09;
+  f.cameraSettings = cs;
+  f.record0D = rec_.Has(R1033) && rec_.Size(R1033) >= 32 ? rec_.Data(R1033) : nullptr;
+  f.record0E = rec_.Found(R180B) ? &record0E : nullptr;
+  f.record0C = iso != 0 ? &iso : nullptr;
+  f.record0F = has0F ? &record0F : nullptr;
+  uint32_t result = WriteStandardFields(out, false, model_, ModelFlag(), f);
+
+  const auto put = [&](uint16_t code, Rec r) {
+    if (result == QD_OK && rec_.Has(r)) result = WriteRecord(out, code, rec_.Data(r), rec_.Size(r));
+  };
+  static constexpr Rec kMakerRuns[] = {R1881, R1882, R1081, R1082, R1083, R1084, R0085, R1086,
+                                       R1087, R1088, R1089, R108A, R108B, R108C, R108D, R108E};
+  const bool has29 = ModelHasRecord(model_, 29);
+  for (uint16_t i = 0; i < 16; ++i) {
+    const auto code = static_cast<uint16_t>(kPropMakerTag0080 + i);
+    if (code == 0x1D && !has29) continue;
+    put(code, kMakerRuns[i]);
+  }
+  put(kPropMakerTag0010, R1834);
+  put(kPropMakerTag0013, R1039);
+  put(kPropMakerTag0015, R183B);
+  if (result == QD_OK) {
+    uint8_t make[4 + sizeof maker_];
+    const auto n = static_cast<uint32_t>(std::strlen(maker_) + 1);
+    std::memcpy(make, &n, 4);
+    std::memcpy(make + 4, maker_, n);
+    result = WriteRecord(out, kPropMake, make, 4 + n);
+  }
+  if (!ModelHasRecord(model_, 13)) put(kPropMakerTag000FAlt, R1033);
+  if (!has29) put(kPropMakerTag0090Alt, R1081);
+  put(kPropCameraRotation, R183E);
+  put(kPropMakerTag00AE, R10AE);
+  put(kPropColourMode, R10B4);
+  put(kPropMakerTag00B5, R10B5);
+  if (rec_.Found(R1834) && (rec_.Word(R1834, 0) & 0x80000000u) != 0) put(kPropMakerTag0012, R1038);
+  put(kPropMakerTag001B, R003F);
+  if (result == QD_OK && rec_.Found(R1028)) {
+    const uint32_t v = uint32_t{rec_.Half(R1028, 3)} << 16 | rec_.Half(R1028, 2);
+    result = WriteRecord(out, kPropMakerTag0003, &v, 4);
+  }
+  const bool colourMode = rec_.Has(R10B4) && rec_.Size(R10B4) >= 2;
+  const uint16_t colourCode = colourMode ? rec_.Half(R10B4, 0) : image_.format == kFormatHeap1 ? 1 : 0xFFFF;
+  if (result == QD_OK) result = WriteRecord(out, kPropColourSpaceCode, &colourCode, 2);
+  if (colourMode && colourCode == 2 && !ModelFlag()) {
+    const uint16_t one = 1;
+    if (result == QD_OK) result = WriteRecord(out, kPropWideGamutA, &one, 2);
+    if (result == QD_OK) result = WriteRecord(out, kPropWideGamutB, &one, 2);
+  }
+  if (result == QD_OK && ext_.iccProfile != nullptr && ext_.iccProfileSize != 0) {
+    result = WriteRecord(out, kPropIccProfile, ext_.iccProfile, ext_.iccProfileSize);
+  }
+  if (result == QD_OK && ext_.iim != nullptr && ext_.iimSize != 0) {
+    result = WriteRecord(out, kPropIimBlock, ext_.iim, ext_.iimSize);
+  }
+  StreamClose(out, &error);
+  return result != QD_OK ? result : error;
+}
+
+uint32_t HeapPath::WriteComment() {
+  const qdlStream* out = out_.comment;
+  if (!Usable(out) || !rec_.Has(R0805)) return QD_OK;
+  const uint32_t n = rec_.Size(R0805);
+  BlockOwner payload(BlockAllocZeroed(n + 12));
+  if (!payload) return QD_E_NO_MEMORY;
+  std::memcpy(payload.get() + 8, &n, 4);
+  std::memcpy(payload.get() + 12, rec_.Data(R0805), n);
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  const uint32_t result = WriteRecord(out, kPropCodedUserComment, payload.get(), n + 12);
+  StreamClose(out, &error);
+  return result != QD_OK ? result : error;
+}
+
+uint32_t HeapPath::Run(const HeapObject& heap) {
+  if (FrameFound()) {
+    image_.format = thumb_.format = kFormatJpeg;
+    image_.width = thumb_.width = sof_.width;
+    image_.height = thumb_.height = sof_.height;
+  }
+  RecordEntry* cursor = rec_.list();
+  uint32_t result = qdParseHeapObject(heap, &cursor);
+  if (result != QD_OK) return result;
+  result = ReadModel();
+  if (result != QD_OK) return result;
+  if (rec_.Found(R080B) && std::strncmp(reinterpret_cast<const char*>(rec_.Data(R080B)), "Firmware", 8) != 0) {
+    firmwareOff_ = true;
+  }
+  std::memset(&image_, 0, sizeof image_);
+  std::memset(&thumb_, 0, sizeof thumb_);
+  DescribeThumbnail();
+  if (!rec_.Found(R180E)) return QD_E_UNSUPPORTED;
+  const int64_t seconds = int64_t{static_cast<int32_t>(rec_.Word(R180E, 0))} -
+                          static_cast<int32_t>(rec_.Word(R180E, 1));
+  ShotValues();
+  result = DescribeImage();
+  if (result != QD_OK && result != QD_E_NOT_APPLICABLE) return result;
+  std::memcpy(image_.model, model_, sizeof model_);
+  std::memcpy(thumb_.model, model_, sizeof model_);
+  Capture(seconds > 0 ? LocalSecondsToTime(seconds) : 0);
+
+  if (out_.thumb != nullptr) *out_.thumb = thumb_;
+  if (out_.image != nullptr) *out_.image = image_;
+  if (out_.capture != nullptr) *out_.capture = capture_;
+  if (out_.shot != nullptr) {
+    *out_.shot = shot_;
+  } else if (result == QD_E_NOT_APPLICABLE) {
+    result = QD_OK;
+  }
+  const uint32_t written = WriteProperties();
+  if (written != QD_OK) return written;
+  const uint32_t comment = WriteComment();
+  return comment != QD_OK ? comment : result;
+}
+
+}  // namespace
+
+uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const HeapObject& heap,
+                             const JpegSofInfo& sof, const JfifInfo& jfif, const TiffImageInfo& tiff,
+                             OutPutInfo extensions, uint8_t* fileType) {
+  uint32_t result = QD_OK;
+  {
+    HeapPath path(fileSize, out, sof, jfif, tiff, extensions, fileType);
+    result = path.Run(heap);
+  }
+  (void)qdParseFreeHeapObject(heap);
+  (void)qdParseFreeOutPutInfo(&extensions);
+  return result;
+}
+
+}  // namespace qd::extract

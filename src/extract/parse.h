@@ -1,0 +1,70 @@
+// The parse driver and its two paths: what a file is, its image and
+// thumbnail descriptions, capture data and shot values, and on request its
+// property records, user comment and DCF thumbnail written to host streams.
+#pragma once
+
+#include <cstdint>
+
+#include "qdparse.h"
+
+namespace qd::extract {
+
+// File type codes reported to hosts.
+enum FileType : uint8_t {
+  kTypeHeapFile = 1,
+  kTypeJpegHeap = 2,
+  kTypeTiffRaw = 3,
+  kTypeExifJpeg = 5,
+  kTypeExifTiff = 8,
+  kTypeTiffRaw16 = 9,  // a TIFF RAW whose heap describes 16-bit samples
+  kTypeNone = 0xFF,
+};
+
+// Image format codes of the descriptions.
+enum ImageFormat : uint8_t {
+  kFormatNone = 0,
+  kFormatHeap1 = 1,
+  kFormatJpeg = 2,
+  kFormatHeap3 = 3,
+  kFormatExifJpeg = 5,
+  kFormatThumbnailFile = 6,
+  kFormatExifTiff = 8,
+  kFormatHeap16 = 9,
+  kFormatAuxiliary = 10,
+  kFormatRawExifTiff = 11,
+};
+
+// The caller's records and output streams; any may be null.
+struct Outputs {
+  QdThumbnailInfo* thumb;
+  QdImageInfo* image;
+  ExifCaptureInfo* capture;
+  ExifShotValues* shot;
+  QdAuxImageInfo* aux;
+  const qdlStream* comment;
+  const qdlStream* property;
+  const qdlStream* dcfThumb;
+};
+
+// Recognises the stream's container and runs the path for it.
+uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
+                         uint8_t* fileType);
+
+// The heap path owns `heap` and `extensions` and releases them.
+uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const HeapObject& heap,
+                             const JpegSofInfo& sof, const JfifInfo& jfif, const TiffImageInfo& tiff,
+                             OutPutInfo extensions, uint8_t* fileType);
+
+// The Exif path: mode 5 over the in-memory block of an Exif JPEG (released
+// here), mode 8 through `stream` for an Exif TIFF.
+uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
+                             TiffBlockInfo* exif, const JpegSofInfo* sof, OutPutInfo* extensions,
+                             uint8_t mode);
+
+// Shot values that mean "absent".
+void DefaultShotValues(ExifShotValues* shot);
+
+// "%Y:%m:%d %H:%M:%S" as local time to seconds since 1970 (0 when absent).
+int32_t ParseDateText(const char* text, uint32_t size);
+
+}  // namespace qd::extract

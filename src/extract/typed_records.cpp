@@ -1,0 +1,206 @@
+#include "extract/typed_records.h"
+
+#include <cstring>
+
+#include "exifwrite/property_codes.h"
+#include "frame/byte_order.h"
+#include "frame/memory_block.h"
+#include "frame/stream_port.h"
+
+namespace qd::extract {
+namespace {
+
+bool Prefix(const char* model, const char* literal) {
+  return std::strncmp(model, literal, std::strlen(literal)) == 0;
+}
+bool Exact(const char* model, const char* literal) { return std::strcmp(model, literal) == 0; }
+
+template <size_t N>
+bool AnyPrefix(const char* model, const char* const (&literals)[N]) {
+  for (const char* l : literals) {
+    if (Prefix(model, l)) return true;
+  }
+  return false;
+}
+template <size_t N>
+bool AnyExact(const char* model, const char* const (&literals)[N]) {
+  for (const char* l : literals) {
+    if (Exact(model, l)) return true;
+  }
+  return false;
+}
+
+constexpr float kThirtySecond = 1.0f / 32;
+
+// Records a run of 16-bit values after a length word n (bytes, counting the
+// length word itself), skipped when every present word holds its unset value.
+struct Run {
+  uint16_t words[9] = {};
+  uint32_t bytes = 0;  // 2 + 2 * words
+};
+
+Run MakeRun(const WordArray& cs, uint32_t first, uint32_t maxBytes, uint32_t lengthBias) {
+  Run r;
+  if (cs.length < lengthBias) return r;
+  uint32_t n = cs.length - lengthBias;
+  if (n > maxBytes) n = maxBytes;
+  r.words[0] = static_cast<uint16_t>(n);
+  for (uint32_t i = 1; 2 + 2 * i <= n; ++i) r.words[i] = cs.At(first + i - 1);
+  r.bytes = maxBytes;
+  return r;
+}
+
+bool AllUnset(const Run& r, const uint16_t* unset, uint32_t count) {
+  for (uint32_t i = 1; i <= count && 2 + 2 * i <= r.words[0]; ++i) {
+    if (r.words[i] != unset[i - 1]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+WordArray WordArray::Of(const uint16_t* words, uint32_t bufferBytes) {
+  WordArray a;
+  if (words == nullptr || bufferBytes < 2) return a;
+  a.words = words;
+  a.length = words[0] < bufferBytes ? words[0] : bufferBytes;
+  return a;
+}
+
+uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size) {
+  if (size > UINT32_MAX - 6) return QD_E_NO_MEMORY;
+  BlockOwner block(BlockAlloc(size + 6));
+  if (!block) return QD_E_NO_MEMORY;
+  PutLE16(code, block.get());
+  PutLE32(size, block.get() + 2);
+  if (size != 0) std::memcpy(block.get() + 6, payload, size);
+  uint32_t error = 0;
+  StreamWriteExact(out, block.get(), size + 6, kErrorBase, &error);
+  const Status released = BlockFree(block.release());
+  if (error != 0) return error;
+  return released == ST_OK ? QD_OK : QD_E_BLOCK_CHECK;
+}
+
+bool ModelHasRecord(const char* model, uint16_t code) {
+  static const char* const kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
+  static const char* const kNo14[] = {
+      "Vedra Lumaframe B7", "Vedra Lumaframe B7Wide", "Vedra Lumaframe B70",
+      "Vedra Lumaframe H6", "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8",
+      "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
+  static const char* const kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E",
+                                      "Vedra Lumaframe Max21", "Vedra Lumaframe B7"};
+  static const char* const kWith25[] = {
+      "Vedra OMI DIGITAL",    "Vedra Lumaframe T180", "Vedra DIGITAL ZELO",   "Vedra OMI DIGITAL 410",
+      "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510", "Vedra Lumaframe T270",
+      "Vedra DIGITAL ZELO 510", "Vedra Lumaframe B32", "Vedra Lumaframe B31", "Vedra Lumaframe B35",
+      "Vedra Lumaframe B33"};
+  static const char* const kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
+  switch (code) {
+    case 12: return true;
+    case 13: return AnyPrefix(model, kArxK);
+    case 14: return !AnyPrefix(model, kNo14);
+    case 15: return !AnyExact(model, kNo15);
+    case 25: return AnyExact(model, kWith25);
+    case 29: return AnyPrefix(model, kWith29);
+    default: return !Prefix(model, "Vedra ARX K24");
+  }
+}
+
+namespace {
+
+// Writes records one after another until the first failure.
+class Writer {
+ public:
+  explicit Writer(const qdlStream* out) : out_(out) {}
+  void Put(uint16_t code, const void* payload, uint32_t size) {
+    if (result_ == QD_OK) result_ = WriteRecord(out_, code, payload, size);
+  }
+  void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
+  uint32_t result() const { return result_; }
+
+ private:
+  const qdlStream* out_;
+  uint32_t result_ = QD_OK;
+};
+
+}  // namespace
+
+uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model, bool modelFlag,
+                             const StandardFields& f) {
+  if (!Usable(out)) return QD_OK;
+  if (f.record02 == nullptr && f.record03 == nullptr && f.record04 == nullptr &&
+      !f.shotInfo.present() && f.record07 == nullptr) {
+    return QD_OK;
+  }
+  uint32_t error = 0;
+  if (open) {
+    StreamOpen(out, QD_OPEN_WRITE, &error);
+    if (error != 0) return error;
+  }
+  Writer w(out);
+  const WordArray& si = f.shotInfo;
+  const WordArray& cs = f.cameraSettings;
+  if (f.record02 != nullptr && GetLE16(f.record02) != 0xFFFF) w.Put(kPropCameraSettingsPair, f.record02, 4);
+  if (f.record03 != nullptr) w.Put(kPropMakerTag0005, f.record03, 12);
+  if (f.record04 != nullptr) w.Put(kPropMakerTag0002, f.record04, 8);
+  if (f.record08 != nullptr) w.Put(kPropFocalPlane, f.record08, 26);
+  if (si.length > 17) {
+    const uint16_t pair[2] = {si.At(7), si.At(8)};
+    w.Put(kPropShotInfoPair, pair, 4);
+  }
+  if (si.length > 29) w.Put16(kPropShotInfo14, si.At(14));
+  if (si.length > 31) {
+    const float v = static_cast<int16_t>(si.At(15)) * kThirtySecond;
+    w.Put(kPropShotInfo15, &v, 4);
+  }
+  if (si.length > 35 && si.At(16) != 0) {
+    uint8_t payload[6];
+    PutLE16(si.At(16), payload);
+    const float v = static_cast<int16_t>(si.At(17)) * kThirtySecond;
+    std::memcpy(payload + 2, &v, 4);
+    w.Put(kPropShotInfoEv, payload, 6);
+  }
+  if (si.length > 49 && si.At(24) != 0) w.Put16(kPropShotInfo24, si.At(24));
+  if (f.record07 != nullptr) w.Put(kPropOrientation, f.record07, 6);
+  if (f.record09 != nullptr && *f.record09 != 0xFFFF) w.Put16(kPropCameraSetting3, *f.record09);
+  if (f.record0F != nullptr && ModelHasRecord(model, 15)) w.Put16(kPropCameraSetting4, *f.record0F);
+  if (cs.length > 15 && modelFlag && cs.At(7) != 4) w.Put16(kPropCameraSetting7, cs.At(7));
+  {
+    static constexpr uint16_t kUnset[8] = {0xFFFF, 0xFFFF, 0xFFFF, 0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF, 0xFFFF};
+    Run run = MakeRun(cs, 10, 18, 18);
+    if (run.words[0] > 2 && !AllUnset(run, kUnset, 8)) {
+      if (modelFlag && run.words[0] > 7) run.words[3] = 0xFFFF;
+      w.Put(kPropCameraSettingsRun, run.words, run.bytes);
+    }
+  }
+  if (cs.length > 41 && cs.At(20) != 0xFFFF) w.Put16(kPropCameraSetting20, cs.At(20));
+  if (cs.length > 51 && cs.At(25) != 0 && (cs.At(23) != 0 || cs.At(24) != 0)) {
+    const uint16_t units[3] = {cs.At(23) != 0 ? cs.At(23) : cs.At(24),
+                               cs.At(24) != 0 ? cs.At(24) : cs.At(23), cs.At(25)};
+    w.Put(kPropFocalUnits, units, 6);
+  }
+  if (cs.length > 59 && (!si.present() || si.length < 28 || si.At(13) == 0 || cs.At(29) != 0)) {
+    w.Put16(kPropCameraSetting29, cs.At(29));
+  }
+  {
+    static constexpr uint16_t kUnset[6] = {0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0};
+    const Run run = MakeRun(cs, 32, 14, 62);
+    if (run.words[0] > 2 && !AllUnset(run, kUnset, 6)) w.Put(kPropCameraSettingsRun2, run.words, run.bytes);
+  }
+  if (cs.length > 37 && cs.At(18) != 2) w.Put16(kPropCameraSetting18, cs.At(18));
+  if (cs.length > 55) {
+    const uint16_t pair[2] = {cs.At(26), cs.At(27)};
+    w.Put(kPropCameraSettings26, pair, 4);
+  }
+  if (cs.length > 81) w.Put16(kPropCameraSetting40, cs.At(40));
+  if (cs.length > 85) w.Put16(kPropCameraSetting42, cs.At(42));
+  if (f.record0D != nullptr && ModelHasRecord(model, 13)) w.Put(kPropMakerTag000F, f.record0D, 32);
+  if (f.record0E != nullptr && ModelHasRecord(model, 14)) w.Put(kPropMakerTag000C, f.record0E, 4);
+  if (f.record0C != nullptr) w.Put16(kPropIsoSpeed, *f.record0C);
+
+  if (!open) return w.result();
+  StreamClose(out, &error);
+  return w.result() != QD_OK ? w.result() : error;
+}
+
+}  // namespace qd::extract

@@ -1,0 +1,58 @@
+// Typed property records written to a host stream: {u16 code, u32 size,
+// payload}, the framing the Exif writer reads back. Shared by both parse
+// paths, with the camera-model predicate and the standard field writer.
+#pragma once
+
+#include <cstdint>
+
+#include "qdparse.h"
+
+namespace qd::extract {
+
+// An output stream is used only when it is given with a write callback.
+inline bool Usable(const qdlStream* s) { return s != nullptr && s->write != nullptr; }
+
+// One record, built in a block of size + 6 bytes and written whole. Returns a
+// result code: the host's error, QD_E_SHORT_WRITE, QD_E_NO_MEMORY or
+// QD_E_BLOCK_CHECK.
+uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size);
+
+// Whether records of `code` belong to the camera model (codes 13, 14, 15, 25,
+// 29 and the default rule).
+bool ModelHasRecord(const char* model, uint16_t code);
+
+// A 16-bit array that starts with its own length in bytes; word k is used
+// only when that length (bounded by the buffer) covers it.
+struct WordArray {
+  const uint16_t* words = nullptr;  // host order
+  uint32_t length = 0;              // usable bytes
+
+  bool present() const { return words != nullptr; }
+  bool Covers(uint32_t k) const { return words != nullptr && length >= 2 * k + 2; }
+  uint16_t At(uint32_t k) const { return Covers(k) ? words[k] : 0; }
+  static WordArray Of(const uint16_t* words, uint32_t bufferBytes);
+};
+
+// Sources of the standard records; any may be null.
+struct StandardFields {
+  const uint8_t* record02 = nullptr;  // 4 bytes
+  const uint8_t* record03 = nullptr;  // 12 bytes
+  const uint8_t* record04 = nullptr;  // 8 bytes
+  const uint8_t* record08 = nullptr;  // 26 bytes
+  WordArray shotInfo;
+  const uint8_t* record07 = nullptr;  // 6 bytes: u32 angle, u16 mirrored
+  const uint16_t* record09 = nullptr;
+  WordArray cameraSettings;
+  const uint8_t* record0D = nullptr;  // 32 bytes
+  const uint32_t* record0E = nullptr;
+  const uint16_t* record0C = nullptr;  // ISO speed
+  const uint16_t* record0F = nullptr;
+};
+
+// Writes the standard records in their fixed order, each when its condition
+// holds, stopping at the first failure. With `open` it opens the stream for
+// writing first and closes it last.
+uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model, bool modelFlag,
+                             const StandardFields& f);
+
+}  // namespace qd::extract
