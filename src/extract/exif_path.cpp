@@ -1,0 +1,838 @@
+// The Exif path: Exif JPEG files (the APP1 block in memory) and TIFF files
+// with an Exif IFD (read through the stream).
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+#include "exifwrite/property_codes.h"
+#include "extract/memory_stream.h"
+#include "extract/parse.h"
+#include "extract/raw_substreams.h"
+#include "extract/typed_records.h"
+#include "frame/buffered_reader.h"
+#include "frame/byte_order.h"
+#include "frame/memory_block.h"
+#include "frame/stream_port.h"
+#include "tiffjpeg/exif_query.h"
+#include "tiffjpeg/ifd_walk.h"
+#include "tiffjpeg/jpeg_segments.h"
+#include "tiffjpeg/tiff_format.h"
+
+namespace qd::extract {
+namespace {
+
+using namespace qd::tiff;
+
+constexpr uint8_t kModeJpeg = 5;
+constexpr uint8_t kModeTiff = 8;
+constexpr uint32_t kLargestFixed = 128;
+constexpr float kThirtySecond = 1.0f / 32;
+
+// The standard list: R = read (size 0: allocated), L = locate, E/X = enter
+// and leave a sub-IFD, N = next IFD.
+#define QD_EXIF_TAGS(R, L, E, X, N)                                                             \
+  R(Width0S, 0x100, kShort, 2) R(Width0L, 0x100, kLong, 4) R(Height0S, 0x101, kShort, 2)        \
+  R(Height0L, 0x101, kLong, 4) R(Bits0, 0x102, kShort, 2) R(Compression0, 0x103, kShort, 2)     \
+  R(Description, 0x10E, kAscii, 64) R(Make, 0x10F, kAscii, 64) R(Model, 0x110, kAscii, 64)      \
+  R(Orientation, 0x112, kShort, 2) R(Samples0, 0x115, kShort, 2) R(XRes0, 0x11A, kRational, 8)  \
+  R(YRes0, 0x11B, kRational, 8) R(Unit0, 0x128, kShort, 2) R(Transfer, 0x12D, kShort, 6)        \
+  R(Software, 0x131, kAscii, 64) R(DateTime, 0x132, kAscii, 21) R(Artist, 0x13B, kAscii, 64)    \
+  R(WhitePoint, 0x13E, kRational, 16) R(Primaries, 0x13F, kRational, 48)                        \
+  R(Coefficients, 0x211, kRational, 24) R(Positioning, 0x213, kShort, 2)                        \
+  R(BlackWhite, 0x214, kRational, 48) R(Tag0D68, 0x0D68, kAscii, 64)                            \
+  E(ExifIfd, kTagExifIfd)                                                                       \
+  R(ExposureTime, 0x829A, kRational, 8) R(FNumber, 0x829D, kRational, 8)                        \
+  R(Program, 0x8822, kShort, 2) R(Spectral, 0x8824, kAscii, 32) R(Iso, 0x8827, kShort, 2)       \
+  R(Oecf, 0x8828, kUndefined, 128) R(Version, 0x9000, kUndefined, 5)                            \
+  R(DateOriginal, 0x9003, kAscii, 20) R(DateDigitized, 0x9004, kAscii, 20)                      \
+  R(Components, 0x9101, kUndefined, 4) R(CompressedBits, 0x9102, kRational, 8)                  \
+  R(Shutter, 0x9201, kSRational, 8) R(Aperture, 0x9202, kRational, 8)                           \
+  R(Brightness, 0x9203, kSRational, 8) R(Bias, 0x9204, kSRational, 8)                           \
+  R(MaxAperture, 0x9205, kRational, 8) R(Distance, 0x9206, kRational, 8)                        \
+  R(Metering, 0x9207, kShort, 2) R(Light, 0x9208, kShort, 2) R(Flash, 0x9209, kShort, 2)        \
+  R(Focal, 0x920A, kRational, 8) L(MakerNote, kTagMakerNote) R(UserComment, 0x9286, kUndefined, 0) \
+  R(SubSec, 0x9290, kAscii, 16) R(SubSecOriginal, 0x9291, kAscii, 16)                           \
+  R(SubSecDigitized, 0x9292, kAscii, 16) R(Flashpix, 0xA000, kUndefined, 5)                     \
+  R(ColorSpace, 0xA001, kShort, 2) R(PixelXS, 0xA002, kShort, 2) R(PixelXL, 0xA002, kLong, 4)   \
+  R(PixelYS, 0xA003, kShort, 2) R(PixelYL, 0xA003, kLong, 4) R(SoundFile, 0xA004, kAscii, 13)   \
+  R(FlashEnergy, 0xA20B, kRational, 8) R(Sfr, 0xA20C, kUndefined, 128)                          \
+  R(PlaneX, 0xA20E, kRational, 8) R(PlaneY, 0xA20F, kRational, 8) R(PlaneUnit, 0xA210, kShort, 2) \
+  R(SubjectLocation, 0xA214, kShort, 2) R(ExposureIndex, 0xA215, kRational, 8)                  \
+  R(Sensing, 0xA217, kShort, 2) R(FileSource, 0xA300, kUndefined, 4)                            \
+  R(SceneType, 0xA301, kUndefined, 4) R(Cfa, 0xA302, kUndefined, 128)                           \
+  R(TagA303, 0xA303, kRational, 8) R(TagA304, 0xA304, kRational, 8) R(TagA305, 0xA305, kRational, 2) \
+  R(CustomRendered, 0xA401, kShort, 2) R(ExposureMode, 0xA402, kShort, 2)                       \
+  R(WhiteBalance, 0xA403, kShort, 2) R(Zoom, 0xA404, kRational, 8)                              \
+  R(SceneCapture, 0xA406, kShort, 2) R(Gamma, 0xA500, kRational, 8)                             \
+  E(InteropIfd, kTagInteropIfd)                                                                 \
+  R(InteropIndex, 0x0001, kAscii, 4) R(InteropVersion, 0x0002, kUndefined, 4)                   \
+  R(RelatedWS, 0x1001, kShort, 2) R(RelatedWL, 0x1001, kLong, 4) R(RelatedHS, 0x1002, kShort, 2) \
+  R(RelatedHL, 0x1002, kLong, 4) X X                                                            \
+  N(Ifd1)                                                                                       \
+  R(Width1S, 0x100, kShort, 2) R(Width1L, 0x100, kLong, 4) R(Height1S, 0x101, kShort, 2)        \
+  R(Height1L, 0x101, kLong, 4) R(Bits1, 0x102, kShort, 2) R(Photometric1, 0x106, kLong, 2)      \
+  R(StripOffsetS, 0x111, kShort, 2) R(StripOffsetL, 0x111, kLong, 4)                            \
+  R(Orientation1, 0x112, kShort, 2) R(Samples1, 0x115, kShort, 2) R(RowsS, 0x116, kShort, 2)    \
+  R(RowsL, 0x116, kLong, 4) R(StripCountS, 0x117, kShort, 2) R(StripCountL, 0x117, kLong, 4)    \
+  R(Planar1, 0x11C, kShort, 2) R(Compression1, 0x103, kShort, 2) R(XRes1, 0x11A, kRational, 8)  \
+  R(YRes1, 0x11B, kRational, 8) R(Unit1, 0x128, kShort, 2) R(JpegLength, 0x202, kLong, 4)       \
+  R(JpegOffset, 0x201, kLong, 4)
+
+// The maker-note list.
+#define QD_MAKER_TAGS(R)                                                                          \
+  R(M01, 0x01, kShort, 92) R(M02, 0x02, kShort, 8) R(M03, 0x03, kShort, 8) R(M04, 0x04, kShort, 66) \
+  R(M05, 0x05, kShort, 12) R(M06, 0x06, kAscii, 32) R(M07, 0x07, kAscii, 23) R(M08, 0x08, kLong, 4) \
+  R(M09, 0x09, kAscii, 32) R(M0F, 0x0F, kShort, 0) R(M0C, 0x0C, kLong, 4) R(M11, 0x11, kShort, 18) \
+  R(M10, 0x10, kLong, 4) R(M13, 0x13, kShort, 8) R(M15, 0x15, kLong, 4) R(M16, 0x16, kLong, 4)     \
+  R(M12, 0x12, kShort, 0) R(M19, 0x19, kShort, 2) R(M1A, 0x1A, kShort, 2) R(M1B, 0x1B, kByte, 0)   \
+  R(M1D, 0x1D, kShort, 0) R(M23, 0x23, kLong, 8) R(M80, 0x80, kLong, 4) R(M81, 0x81, kLong, 4)     \
+  R(M90, 0x90, kShort, 0) R(M91, 0x91, kShort, 0) R(M92, 0x92, kShort, 0) R(M93, 0x93, kShort, 0)  \
+  R(M94, 0x94, kUndefined, 0) R(MA0, 0xA0, kShort, 0) R(MA1, 0xA1, kShort, 0)                      \
+  R(MA2, 0xA2, kShort, 0) R(MA3, 0xA3, kShort, 0) R(MA4, 0xA4, kShort, 0) R(MB0, 0xB0, kShort, 0)  \
+  R(MB1, 0xB1, kShort, 0) R(MB2, 0xB2, kShort, 0) R(MB3, 0xB3, kShort, 0) R(MAE, 0xAE, kShort, 0)  \
+  R(MB4, 0xB4, kShort, 0) R(MB5, 0xB5, kShort, 0)
+
+#define QD_TAG_NAME(name, ...) name,
+#define QD_NO_TAG(...)
+enum Tag : uint32_t {
+  QD_EXIF_TAGS(QD_TAG_NAME, QD_TAG_NAME, QD_TAG_NAME, , QD_TAG_NAME) QD_MAKER_TAGS(QD_TAG_NAME) kTagCount
+};
+#undef QD_TAG_NAME
+#undef QD_NO_TAG
+
+// Query lists with their buffers: a tag's answer is at the request made for it.
+class TagLists {
+ public:
+  TagLists() {
+    uint32_t i = 0;
+#define QD_READ(name, tag, type, size) Add(standard_, i++, name, IFDQ_READ, tag, type, size);
+#define QD_LOCATE(name, tag) Add(standard_, i++, name, IFDQ_LOCATE, tag, 0, 0);
+#define QD_ENTER(name, tag) Add(standard_, i++, name, IFDQ_ENTER, tag, 0, 0);
+#define QD_LEAVE standard_[i++].op = IFDQ_LEAVE;
+#define QD_NEXT(name) Add(standard_, i++, name, IFDQ_NEXT_IFD, 0, 0, 0);
+    QD_EXIF_TAGS(QD_READ, QD_LOCATE, QD_ENTER, QD_LEAVE, QD_NEXT)
+    standard_[i].op = IFDQ_END;
+    i = 0;
+#define QD_MAKER_READ(name, tag, type, size) Add(maker_, i++, name, IFDQ_READ, tag, type, size);
+    QD_MAKER_TAGS(QD_MAKER_READ)
+    maker_[i].op = IFDQ_END;
+#undef QD_MAKER_READ
+#undef QD_READ
+#undef QD_LOCATE
+#undef QD_ENTER
+#undef QD_LEAVE
+#undef QD_NEXT
+  }
+  TagLists(const TagLists&) = delete;
+  TagLists& operator=(const TagLists&) = delete;
+  ~TagLists() {
+    for (void* p : allocated_) (void)BlockFree(p);
+  }
+
+  IfdQuery* standard() { return standard_; }
+  IfdQuery* maker() { return maker_; }
+
+  bool Found(Tag t) const { return Query(t).found != 0; }
+  uint32_t Size(Tag t) const { return Query(t).size; }
+  const uint8_t* Data(Tag t) const {
+    const IfdQuery& q = Query(t);
+    return q.op == IFDQ_READ && sizes_[t] == 0 ? static_cast<const uint8_t*>(allocated_[t]) : fixed_[t];
+  }
+  void Drop(Tag t) { Query(t).found = 0; }
+  uint16_t U16(Tag t, uint32_t k = 0) const {
+    if (!Found(t) || Size(t) < 2 * k + 2) return 0;
+    uint16_t v;
+    std::memcpy(&v, Data(t) + 2 * k, 2);
+    return v;
+  }
+  uint32_t U32(Tag t, uint32_t k = 0) const {
+    if (!Found(t) || Size(t) < 4 * k + 4) return 0;
+    uint32_t v;
+    std::memcpy(&v, Data(t) + 4 * k, 4);
+    return v;
+  }
+  // A located tag: its raw value-or-offset field and count.
+  uint32_t Field(Tag t) const { return static_cast<uint32_t>(Query(t).data); }
+  // Text of at most `max` characters, copied into `out` with its zero byte.
+  void Text(Tag t, char* out, uint32_t max) const {
+    if (!Found(t)) return;
+    const uint32_t size = Size(t);
+    uint32_t n = 0;
+    while (n < max && n < size && Data(t)[n] != '\0') ++n;
+    std::memcpy(out, Data(t), n);
+    out[n] = '\0';
+  }
+
+ private:
+  IfdQuery& Query(Tag t) { return *where_[t]; }
+  const IfdQuery& Query(Tag t) const { return *where_[t]; }
+
+  void Add(IfdQuery* list, uint32_t i, Tag t, uint16_t op, uint16_t tag, uint16_t type, uint32_t size) {
+    IfdQuery& q = list[i];
+    q.op = op;
+    q.tag = tag;
+    q.type = type;
+    q.size = size;
+    sizes_[t] = size;
+    where_[t] = &q;
+    if (op == IFDQ_READ) {
+      q.data = size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[t]) : reinterpret_cast<uintptr_t>(fixed_[t]);
+    }
+  }
+  static constexpr uint32_t kStandardLength = 128;
+  static constexpr uint32_t kMakerLength = 48;
+  IfdQuery standard_[kStandardLength] = {};
+  IfdQuery maker_[kMakerLength] = {};
+  IfdQuery* where_[kTagCount] = {};
+  uint32_t sizes_[kTagCount] = {};
+  void* allocated_[kTagCount] = {};
+  alignas(4) uint8_t fixed_[kTagCount][kLargestFixed] = {};
+};
+
+bool Ratio(uint32_t num, uint32_t den, double* out) {
+  if (den == 0) return false;
+  *out = static_cast<double>(num) / den;
+  return true;
+}
+
+bool EqualsIgnoringCase(const char* text, const char* literal) {
+  for (; *literal != '\0'; ++text, ++literal) {
+    if (std::toupper(static_cast<unsigned char>(*text)) != *literal) return false;
+  }
+  return *text == '\0';
+}
+
+class ExifPath {
+ public:
+  ExifPath(const qdlStream* stream, uint32_t fileSize, const Outputs& out, TiffBlockInfo* exif,
+           const JpegSofInfo* sof, OutPutInfo* ext, uint8_t mode)
+      : stream_(stream), fileSize_(fileSize), out_(out), exif_(exif), sof_(sof), ext_(ext), mode_(mode) {}
+  ~ExifPath() {
+    (void)BlockFree(iccCopy_);
+    (void)BlockFree(iptcCopy_);
+  }
+
+  uint32_t Run();
+
+ private:
+  uint32_t Read();
+  uint32_t ReadTiffExtras();
+  bool IsCameraMaker() const;
+  uint32_t DescribeImage();
+  void Resolution(Tag x, Tag y, Tag unit, float* aspect, uint16_t* xRes, uint16_t* yRes) const;
+  uint32_t DescribeThumbnail();
+  void Capture();
+  void ShotValues();
+  uint32_t WriteDcfThumbnail();
+  uint32_t WriteProperties();
+  uint32_t WriteComment();
+  uint16_t ColourSpaceDecision() const;
+
+  bool FrameFound() const { return sof_ != nullptr && sof_->found != 0; }
+  WordArray CameraSettings() const {
+    return t_.Found(M01) ? WordArray::Of(reinterpret_cast<const uint16_t*>(t_.Data(M01)), t_.Size(M01)) : WordArray{};
+  }
+  WordArray ShotInfo() const {
+    return t_.Found(M04) ? WordArray::Of(reinterpret_cast<const uint16_t*>(t_.Data(M04)), t_.Size(M04)) : WordArray{};
+  }
+  bool ModelFlag() const {
+    if (!t_.Found(M10)) return false;
+    const uint32_t id = t_.U32(M10);
+    return id == 0x01B20000 || id == 0x01C48000 || (id & 0x80000000u) != 0;
+  }
+  ByteOrder Order() const { return exif_->byteOrder != 0 ? kBigEndian : kLittleEndian; }
+
+  const qdlStream* stream_;
+  uint32_t fileSize_;
+  const Outputs& out_;
+  TiffBlockInfo* exif_;
+  const JpegSofInfo* sof_;
+  OutPutInfo* ext_;
+  uint8_t mode_;
+  TagLists t_;
+  uint8_t* iccCopy_ = nullptr;
+  uint32_t iccSize_ = 0;
+  uint8_t* iptcCopy_ = nullptr;
+  uint32_t iptcSize_ = 0;
+  bool thumbnailPresent_ = false;
+  uint32_t thumbOffset_ = 0;
+  uint32_t thumbLength_ = 0;
+  QdImageInfo image_{};
+  QdThumbnailInfo thumb_{};
+  QdAuxImageInfo aux_{};
+  ExifCaptureInfo capture_{};
+  ExifShotValues shot_{};
+};
+
+uint32_t ExifPath::Read() {
+  if (mode_ == kModeTiff) {
+    uint32_t result = QueryStream(stream_, exif_->ifdOffset, Order(), t_.standard());
+    if (result != QD_OK) return result;
+    result = ReadTiffExtras();
+    if (result != QD_OK) return result;
+  } else {
+    const Status st = QueryExif(exif_, t_.standard(), ReadMode::kCopy);
+    if (st != ST_OK) return ToResultCode(st);
+  }
+  if (!IsCameraMaker()) return QD_OK;
+  const uint32_t noteAt = t_.Field(MakerNote);
+  const uint32_t noteSize = t_.Size(MakerNote);
+  if (mode_ == kModeTiff) {
+    // An unreadable maker note leaves its tags unfound.
+    (void)QueryStream(stream_, noteAt, Order(), t_.maker());
+  } else {
+    TiffBlockInfo note = *exif_;
+    note.ifdOffset = noteAt;
+    (void)QueryMakerNote(&note, t_.maker(), noteAt, noteSize, ReadMode::kCopy);
+  }
+  if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
+    t_.Drop(M01);
+    t_.Drop(M04);
+  }
+  return QD_OK;
+}
+
+// The ICC profile and IPTC block that a TIFF file keeps in IFD0.
+uint32_t ExifPath::ReadTiffExtras() {
+  IfdQuery list[3] = {};
+  list[0] = {IFDQ_LOCATE, 0x8773, 0, 0, 0, 0, 0};
+  list[1] = {IFDQ_LOCATE, 0x83BB, 0, 0, 0, 0, 0};
+  list[2].op = IFDQ_END;
+  uint32_t result = QueryStream(stream_, exif_->ifdOffset, Order(), list);
+  if (result != QD_OK) return result;
+  StreamPort port;
+  MakeStreamPort(stream_, &port);
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  if (st != ST_OK) return ToResultCode(st);
+  ReaderCloser closer(&reader);
+  uint8_t** copies[2] = {&iccCopy_, &iptcCopy_};
+  uint32_t* sizes[2] = {&iccSize_, &iptcSize_};
+  for (int i = 0; i < 2; ++i) {
+    if (list[i].found == 0) continue;
+    const uint64_t bytes = uint64_t{list[i].size} * (ElementSize(list[i].type) * ElementsPerValue(list[i].type));
+    const auto at = static_cast<uint32_t>(list[i].data);
+    // Only what the stream holds decides an allocation.
+    if (bytes == 0 || at + bytes > ReaderSize(reader)) continue;
+    *copies[i] = BlockAlloc(static_cast<uint32_t>(bytes));
+    if (*copies[i] == nullptr) return QD_E_NO_MEMORY;
+    *sizes[i] = static_cast<uint32_t>(bytes);
+    st = ReaderSeek(&reader, at, kReaderAbsolute);
+    if (st == ST_OK) st = ReaderRead(&reader, *sizes[i], *copies[i]);
+    if (st != ST_OK) return ToResultCode(st);
+  }
+  return QD_OK;
+}
+
+bool ExifPath::IsCameraMaker() const {
+  if (!t_.Found(Make) || !t_.Found(MakerNote)) return false;
+  char make[65] = {};
+  t_.Text(Make, make, 64);
+  return EqualsIgnoringCase(make, "VEDRA");
+}
+
+// A resolution from rational tags: aspect y / x, inches or centimetres.
+void ExifPath::Resolution(Tag x, Tag y, Tag unit, float* aspect, uint16_t* xRes, uint16_t* yRes) const {
+  *aspect = 1.0f;
+  *xRes = *yRes = 180;
+  if (!t_.Found(x) || !t_.Found(y) || !t_.Found(unit)) return;
+  if (t_.U32(x, 1) == 0 || t_.U32(y, 1) == 0) return;
+  const uint32_t xv = t_.U32(x, 0) / t_.U32(x, 1);
+  const uint32_t yv = t_.U32(y, 0) / t_.U32(y, 1);
+  const uint16_t u = t_.U16(unit);
+  if (xv == 0 || yv == 0 || (u != 2 && u != 3)) return;
+  *aspect = static_cast<float>(yv) / static_cast<float>(xv);
+  const double scale = u == 3 ? 2.54 : 1.0;
+  *xRes = static_cast<uint16_t>(static_cast<uint32_t>(xv * scale));
+  *yRes = static_cast<uint16_t>(static_cast<uint32_t>(yv * scale));
+}
+
+uint32_t ExifPath::DescribeImage() {
+  t_.Text(Model, image_.model, 31);
+  const WordArray cs = CameraSettings();
+  const bool raw = mode_ == kModeTiff && cs.length >= 20 && (cs.At(9) == 4 || cs.At(9) == 5);
+  image_.format = mode_ == kModeJpeg ? kFormatExifJpeg : raw ? kFormatRawExifTiff : kFormatExifTiff;
+  uint16_t bits = 8;
+  if (t_.Found(Bits0)) {
+    bits = t_.U16(Bits0);
+    if (raw) bits = t_.Found(Bits1) ? (t_.U16(Bits1) > bits ? t_.U16(Bits1) : bits) : 16;
+  }
+  image_.bitsPerSample = static_cast<uint8_t>(bits);
+  if (mode_ == kModeTiff) {
+    const uint16_t samples = t_.Found(Samples0) ? t_.U16(Samples0) : 3;
+    image_.bitsPerPixel = static_cast<uint8_t>(bits * samples);
+    image_.colour = samples != 1 ? 1 : 0;
+  } else {
+    const bool grey = FrameFound() && sof_->components == 1;
+    image_.bitsPerPixel = grey ? 8 : 24;
+    image_.colour = grey ? 0 : 1;
+  }
+
+  struct Pair {
+    uint32_t w, h;
+  };
+  Pair size{0, 0};
+  const auto take = [&size](uint32_t w, uint32_t h) {
+    if (size.w == 0 && w != 0 && h != 0) size = {w, h};
+  };
+  if (mode_ == kModeJpeg && !t_.Found(InteropIfd) && t_.Found(M12)) take(t_.U16(M12, 2), t_.U16(M12, 3));
+  take(t_.U16(RelatedWS), t_.U16(RelatedHS));
+  take(t_.U32(RelatedWL), t_.U32(RelatedHL));
+  if (mode_ == kModeJpeg && FrameFound()) take(sof_->width, sof_->height);
+  take(t_.U16(PixelXS), t_.U16(PixelYS));
+  take(t_.U32(PixelXL), t_.U32(PixelYL));
+  take(t_.U16(Width0S), t_.U16(Height0S));
+  take(t_.U32(Width0L), t_.U32(Height0L));
+  if (size.w == 0) return QD_E_UNSUPPORTED;
+  image_.width = static_cast<uint16_t>(size.w);
+  image_.height = static_cast<uint16_t>(size.h);
+
+  Resolution(XRes0, YRes0, Unit0, &image_.aspect, &image_.xResolution, &image_.yResolution);
+  const double pixels = static_cast<double>(image_.width) * image_.height;
+  image_.compressedBitsPerPixel =
+      fileSize_ != 0 && pixels != 0 ? static_cast<float>(fileSize_ * 8.0 / pixels) : 1.0f;
+  image_.dataCode = mode_ == kModeJpeg ? 1 : raw ? 3 : 2;
+  image_.fullWidth = image_.width;
+  image_.fullHeight = image_.height;
+  image_.fullAspect = image_.aspect;
+  image_.fullXResolution = image_.xResolution;
+  image_.fullYResolution = image_.yResolution;
+  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  image_.flags = raw ? 2 : 0;
+  return QD_OK;
+}
+
+uint32_t ExifPath::DescribeThumbnail() {
+  std::memcpy(&thumb_, &image_, sizeof thumb_);
+  uint32_t result = QD_OK;
+  const auto frameSize = [this](uint16_t fallbackW, uint16_t fallbackH) {
+    thumb_.width = FrameFound() ? sof_->width : fallbackW;
+    thumb_.height = FrameFound() ? sof_->height : fallbackH;
+  };
+  if (mode_ == kModeTiff) {
+    const bool shortStrips = t_.Found(StripOffsetS) && t_.Found(StripCountS);
+    const bool longStrips = t_.Found(StripOffsetL) && t_.Found(StripCountL);
+    if (!t_.Found(Ifd1) || (!shortStrips && !longStrips)) {
+      thumb_.format = kFormatNone;
+      return QD_OK;
+    }
+    if (t_.U16(Width1S) != 0 || t_.U16(Height1S) != 0) {
+      thumb_.width = t_.U16(Width1S);
+      thumb_.height = t_.U16(Height1S);
+    } else if (t_.Found(Width1L) || t_.Found(Height1L)) {
+      thumb_.width = static_cast<uint16_t>(t_.U32(Width1L));
+      thumb_.height = static_cast<uint16_t>(t_.U32(Height1L));
+    } else {
+      thumb_.width = 160;
+      thumb_.height = 120;
+      result = QD_E_UNSUPPORTED;
+    }
+    if (t_.Found(Bits1)) thumb_.bitsPerSample = static_cast<uint8_t>(t_.U16(Bits1));
+    if (t_.Found(Samples1)) {
+      thumb_.bitsPerPixel = static_cast<uint8_t>(thumb_.bitsPerSample * t_.U16(Samples1));
+      thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
+    }
+    Resolution(XRes1, YRes1, Unit1, &thumb_.aspect, &thumb_.xResolution, &thumb_.yResolution);
+    if (image_.format == kFormatRawExifTiff && Usable(out_.dcfThumb)) {
+      const uint32_t offset = shortStrips ? t_.U16(StripOffsetS) : t_.U32(StripOffsetL);
+      const uint32_t count = shortStrips ? t_.U16(StripCountS) : t_.U32(StripCountL);
+      const uint32_t cropped = CropStream(stream_, offset, count, out_.dcfThumb);
+      if (cropped != QD_OK) return cropped;
+    }
+    return result;
+  }
+
+  const uint32_t blockSize = exif_->tiffSize;
+  if (t_.Found(JpegOffset) && t_.Found(JpegLength) && t_.U32(JpegOffset) < blockSize &&
+      t_.U32(JpegLength) < blockSize) {
+    thumbOffset_ = t_.U32(JpegOffset);
+    thumbLength_ = t_.U32(JpegLength);
+    if (thumbLength_ == 0) {
+      thumb_.format = kFormatNone;
+      return QD_OK;
+    }
+    if (thumbLength_ > blockSize - thumbOffset_) thumbLength_ = blockSize - thumbOffset_;
+    MemoryRange range{exif_->tiff + thumbOffset_, thumbLength_, 0};
+    const qdlStream memory = MemoryStream(&range);
+    StreamPort port;
+    MakeStreamPort(&memory, &port);
+    JpegSofInfo frame{};
+    const Status st = jpeg::FindFrameHeader(port, &frame);
+    if (st != ST_OK) return ToResultCode(st);
+    thumb_.width = frame.found != 0 ? frame.width : 160;
+    thumb_.height = frame.found != 0 ? frame.height : 120;
+    thumbnailPresent_ = true;
+    if (image_.format == kFormatExifJpeg && FrameFound()) {
+      image_.width = sof_->width;
+      image_.height = sof_->height;
+    }
+    return QD_OK;
+  }
+  if (t_.Found(M06)) {
+    char type[33] = {};
+    t_.Text(M06, type, 32);
+    const WordArray cs = CameraSettings();
+    thumb_.format = kFormatThumbnailFile;
+    if (EqualsIgnoringCase(type, "VRW")) {
+      frameSize(thumb_.width, thumb_.height);
+      image_.format = kFormatHeap1;
+    } else if (EqualsIgnoringCase(type, "MVI") && cs.At(9) != 3) {
+      frameSize(160, 120);
+      std::memset(&image_, 0, sizeof image_);
+      std::memset(&aux_, 0, sizeof aux_);
+    } else {
+      frameSize(thumb_.width, thumb_.height);
+      std::memcpy(&aux_, &image_, sizeof thumb_);
+      aux_.format = kFormatAuxiliary;
+      if (t_.Found(M11)) {
+        for (uint32_t k = 1; k <= 3; ++k) {
+          if (t_.Size(M11) >= 2 * k + 2) aux_.extra[k - 1] = t_.U16(M11, k);
+        }
+      }
+      std::memset(&image_, 0, sizeof image_);
+    }
+    return QD_OK;
+  }
+  char index[5] = {};
+  t_.Text(InteropIndex, index, 4);
+  index[3] = '\0';
+  if (EqualsIgnoringCase(index, "THM")) {
+    thumb_.format = kFormatThumbnailFile;
+    frameSize(160, 120);
+    std::memset(&image_, 0, sizeof image_);
+    std::memset(&aux_, 0, sizeof aux_);
+    return QD_OK;
+  }
+  thumb_.format = kFormatNone;
+  return QD_OK;
+}
+
+void ExifPath::Capture() {
+  if (t_.Found(DateOriginal)) {
+    capture_.time = ParseDateText(reinterpret_cast<const char*>(t_.Data(DateOriginal)), t_.Size(DateOriginal));
+  }
+  capture_.fileNumber = t_.Found(M08) ? t_.U32(M08) : 0xFFFFFFFF;
+  if (t_.Found(M09)) {
+    std::memcpy(capture_.owner, t_.Data(M09), 31);
+  } else {
+    t_.Text(Artist, capture_.owner, 31);
+  }
+  t_.Text(M06, capture_.imageType, 31);
+}
+
+void ExifPath::ShotValues() {
+  const WordArray si = ShotInfo();
+  const WordArray cs = CameraSettings();
+  const auto step = [&si](uint32_t k) { return static_cast<int16_t>(si.At(k)) * kThirtySecond; };
+  double v = 0;
+  if (t_.Found(Aperture) && Ratio(t_.U32(Aperture, 0), t_.U32(Aperture, 1), &v)) {
+    shot_.aperture = t_.U32(Aperture, 0) == 0x80000000u && t_.U32(Aperture, 1) == 1 ? -1.0f : static_cast<float>(v);
+  } else if (t_.Found(FNumber) && Ratio(t_.U32(FNumber, 0), t_.U32(FNumber, 1), &v)) {
+    shot_.aperture = v == 0 ? -1.0f : static_cast<float>(2 * std::log2(v));
+  } else if (si.Covers(4) && si.At(4) != 0x8000) {
+    shot_.aperture = step(4);
+  } else {
+    shot_.aperture = -1.0f;
+  }
+  const auto num = static_cast<int32_t>(t_.U32(Shutter, 0));
+  const auto den = static_cast<int32_t>(t_.U32(Shutter, 1));
+  if (t_.Found(Shutter) && den != 0) {
+    shot_.shutterSpeed = static_cast<float>(static_cast<double>(num) / den);
+  } else if (t_.Found(ExposureTime) && Ratio(t_.U32(ExposureTime, 0), t_.U32(ExposureTime, 1), &v) && v > 0) {
+    shot_.shutterSpeed = static_cast<float>(-std::log2(v));
+  } else if (si.Covers(5) && si.At(5) != 0x8000) {
+    shot_.shutterSpeed = step(5);
+  } else {
+    shot_.shutterSpeed = 100.0f;
+  }
+  const auto biasNum = static_cast<int32_t>(t_.U32(Bias, 0));
+  const auto biasDen = static_cast<int32_t>(t_.U32(Bias, 1));
+  if (si.Covers(6)) {
+    shot_.exposureCompensation = step(6);
+  } else if (t_.Found(Bias) && biasDen != 0) {
+    shot_.exposureCompensation = static_cast<float>(static_cast<double>(biasNum) / biasDen);
+  } else {
+    shot_.exposureCompensation = 100.0f;
+  }
+  if (si.length >= 28) {
+    shot_.additionalEv = si.At(13) * kThirtySecond;
+  } else if (t_.Found(FlashEnergy) && t_.Found(Iso) && Ratio(t_.U32(FlashEnergy, 0), t_.U32(FlashEnergy, 1), &v)) {
+    const double e = std::sqrt(v * t_.U16(Iso) * 1158.0162048) * 0.03125;
+    shot_.additionalEv = e > 0 ? static_cast<float>(e) : 0.0f;
+  } else {
+    shot_.additionalEv = -1.0f;
+  }
+  shot_.settingWord = cs.Covers(2) ? cs.At(2) : 0xFFFF;
+  if (cs.Covers(1) && cs.At(1) == 1) {
+    shot_.settingFlag = 1;
+  } else if (cs.Covers(1) && cs.At(1) == 2) {
+    const bool exempt = std::strcmp(image_.model, "Vedra Lumaframe Max45 XR") == 0 ||
+                        std::strcmp(image_.model, "Vedra ARX-7Q") == 0 ||
+                        std::strcmp(image_.model, "Vedra ARX-7QT") == 0;
+    shot_.settingFlag = exempt ? 0xFF : 0;
+  } else {
+    shot_.settingFlag = 0xFF;
+  }
+}
+
+uint32_t ExifPath::WriteDcfThumbnail() {
+  if (mode_ != kModeJpeg || !thumbnailPresent_ || !Usable(out_.dcfThumb)) return QD_OK;
+  uint32_t error = 0;
+  StreamOpen(out_.dcfThumb, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  StreamWriteExact(out_.dcfThumb, exif_->tiff + thumbOffset_, thumbLength_, kErrorBase, &error);
+  uint32_t closed = 0;
+  StreamClose(out_.dcfThumb, &closed);
+  return error != 0 ? error : closed;
+}
+
+uint16_t ExifPath::ColourSpaceDecision() const {
+  if (t_.U16(ColorSpace) == 1) return 1;
+  static constexpr uint32_t kWhite[4] = {313, 1000, 329, 1000};
+  static constexpr uint32_t kPrimaries[12] = {64, 100, 33, 100, 21, 100, 71, 100, 15, 100, 6, 100};
+  static constexpr uint32_t kCoefficients[6] = {299, 1000, 587, 1000, 114, 1000};
+  static constexpr uint32_t kGamma[2] = {22, 10};
+  const auto equals = [this](Tag t, const uint32_t* values, uint32_t n) {
+    if (!t_.Found(t) || t_.Size(t) < 4 * n) return false;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (t_.U32(t, i) != values[i]) return false;
+    }
+    return true;
+  };
+  const char* version = reinterpret_cast<const char*>(t_.Data(Version));
+  const bool known = t_.Found(Version) && (std::strncmp(version, "0200", 4) == 0 ||
+                                           std::strncmp(version, "0210", 4) == 0 ||
+                                           std::strncmp(version, "0220", 4) == 0);
+  if (t_.Found(ColorSpace) && t_.U16(ColorSpace) >= 0xFFFF && !known && equals(WhitePoint, kWhite, 4) &&
+      equals(Primaries, kPrimaries, 12) && equals(Coefficients, kCoefficients, 6) && equals(Gamma, kGamma, 2)) {
+    return 2;
+  }
+  return 0xFFFF;
+}
+
+uint32_t ExifPath::WriteProperties() {
+  const qdlStream* out = out_.property;
+  if (!Usable(out)) return QD_OK;
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+
+  const WordArray cs = CameraSettings();
+  const WordArray si = ShotInfo();
+  uint16_t record02[2] = {cs.At(5), si.length >= 20 ? static_cast<uint16_t>(si.At(9) == 0 ? 0 : si.At(9) - 1) : cs.At(6)};
+  uint8_t orientation[6] = {};
+  {
+    static constexpr uint32_t kAngle[9] = {0, 0, 0, 180, 180, 270, 90, 90, 270};
+    static constexpr uint16_t kMirrored[9] = {0, 0, 1, 0, 1, 1, 0, 1, 0};
+    const uint16_t o = t_.U16(Orientation);
+    const uint32_t angle = o <= 8 ? kAngle[o] : 0;
+    const uint16_t mirrored = o <= 8 ? kMirrored[o] : 0;
+    std::memcpy(orientation, &angle, 4);
+    std::memcpy(orientation + 4, &mirrored, 2);
+  }
+  const uint16_t record09 = mode_ == kModeTiff && image_.format != kFormatRawExifTiff ? 0xFFFF : cs.At(3);
+  const uint16_t record0F = cs.At(4);
+  uint16_t iso = 0;
+  if (t_.Found(Iso)) {
+    iso = t_.U16(Iso);
+  } else if ((std::strncmp(image_.model, "Vedra ARX K24", 13) == 0 ||
+              std::strncmp(image_.model, "Vedra ARX K48", 13) == 0) &&
+             si.length >= 6 && si.At(2) != 0) {
+    auto speed = static_cast<uint32_t>(3.125 * std::pow(2.0, si.At(2) / 32.0));
+    if (speed == 12800) speed = 12500;
+    if (speed == 993 || speed == 1037) speed = 1000;
+    iso = static_cast<uint16_t>(speed);
+  }
+  uint8_t focal[26] = {};
+  const bool focalAll = t_.Found(Focal) && t_.Found(PlaneX) && t_.Found(PlaneY) && t_.Found(PlaneUnit);
+  if (focalAll) {
+    std::memcpy(focal, t_.Data(Focal), 8);
+    std::memcpy(focal + 8, t_.Data(PlaneX), 8);
+    std::memcpy(focal + 16, t_.Data(PlaneY), 8);
+    std::memcpy(focal + 24, t_.Data(PlaneUnit), 2);
+  }
+  const uint32_t record0E = t_.U32(M0C);
+
+  StandardFields f;
+  f.record02 = t_.Found(M01) ? reinterpret_cast<const uint8_t*>(record02) : nullptr;
+  f.record03 = t_.Found(M05) && t_.Size(M05) >= 12 ? t_.Data(M05) : nullptr;
+  f.record04 = t_.Found(M02) && t_.Size(M02) >= 8 ? t_.Data(M02) : nullptr;
+  f.record08 = focalAll ? focal : nullptr;
+  f.shotInfo = si;
+  f.record07 = t_.Found(Orientation) ? orientation : nullptr;
+  f.record09 = cs.Covers(3) ? &record09 : nullptr;
+  f.cameraSettings = cs;
+  f.record0D = t_.Found(M0F) && t_.Size(M0F) >= 32 ? t_.Data(M0F) : nullptr;
+  f.record0E = t_.Found(M0C) ? &record0E : nullptr;
+  f.record0C = iso != 0 ? &iso : nullptr;
+  f.record0F = cs.length >= 10 ? &record0F : nullptr;
+  uint32_t result = WriteStandardFields(out, false, image_.model, ModelFlag(), f);
+
+  const auto put = [&](uint16_t code, Tag t) {
+    if (result == QD_OK && t_.Found(t) && t_.Size(t) != 0 && t_.Data(t) != nullptr) {
+      result = WriteRecord(out, code, t_.Data(t), t_.Size(t));
+    }
+  };
+  const auto putValue = [&](uint16_t code, const void* data, uint32_t size) {
+    if (result == QD_OK) result = WriteRecord(out, code, data, size);
+  };
+  put(kPropMakerTag0080, M80);
+  put(0x1C, M81);
+  static constexpr Tag kRuns[] = {M90, M91, M92, M93, M94, MA0, MA1, MA2, MA3, MA4, MB0, MB1, MB2, MB3};
+  const bool has29 = ModelHasRecord(image_.model, 29);
+  for (uint16_t i = 0; i < 14; ++i) {
+    const auto code = static_cast<uint16_t>(0x1D + i);
+    if (code == 0x1D && !has29) continue;
+    put(code, kRuns[i]);
+  }
+  put(kPropExposureTime, ExposureTime);
+  put(kPropFNumber, FNumber);
+  put(kPropShutterSpeed, Shutter);
+  put(kPropAperture, Aperture);
+  put(kPropExposureBias, Bias);
+  put(kPropFlash, Flash);
+  put(kPropExifVersion, Version);
+  put(kPropCustomRendered, CustomRendered);
+  put(kPropExposureMode, ExposureMode);
+  put(kPropWhiteBalance, WhiteBalance);
+  put(kPropDigitalZoomRatio, Zoom);
+  put(kPropSceneCaptureType, SceneCapture);
+  put(kPropColorSpace, ColorSpace);
+  if (t_.Found(Make)) {
+    uint8_t make[4 + 64];
+    const uint32_t n = t_.Size(Make) < 64 ? t_.Size(Make) : 64;
+    std::memcpy(make, &n, 4);
+    std::memcpy(make + 4, t_.Data(Make), n);
+    putValue(kPropMake, make, 4 + n);
+  }
+  put(kPropWhitePoint, WhitePoint);
+  put(kPropPrimaries, Primaries);
+  put(kPropYCbCrCoefficients, Coefficients);
+  put(kPropGamma, Gamma);
+  put(kPropMakerTag0010, M10);
+  put(kPropMakerTag0013, M13);
+  put(kPropMakerTag0015, M15);
+  if (!ModelHasRecord(image_.model, 13)) put(kPropMakerTag000FAlt, M0F);
+  if (!has29) put(kPropMakerTag0090Alt, M90);
+  if (t_.Found(M16)) {
+    put(kPropCameraRotation, M16);
+  } else if (si.present()) {
+    uint16_t raw = 0xFFFF;
+    if (ModelFlag() && si.length >= 4) {
+      raw = si.At(1);
+    } else if (si.length >= 26) {
+      raw = static_cast<uint8_t>(si.At(12) >> 8);  // byte 25 of the array
+    }
+    const uint32_t rotation = raw <= 3 ? raw * 90u : 0xFFFF;
+    putValue(kPropCameraRotation, &rotation, 4);
+  }
+  put(kPropMakerTag00AE, MAE);
+  put(kPropColourMode, MB4);
+  put(kPropMakerTag00B5, MB5);
+  if (t_.Found(M10) && (t_.U32(M10) & 0x80000000u) != 0) put(kPropMakerTag0012, M12);
+  put(kPropMakerTag0019, M19);
+  put(kPropMakerTag001A, M1A);
+  if (t_.Found(M11)) {
+    if (t_.Size(M11) >= 12) {
+      const uint32_t word = uint32_t{t_.U16(M11, 5)} << 16 | t_.U16(M11, 4);
+      putValue(kPropInfoWord, &word, 4);
+    }
+    if (t_.Size(M11) >= 16) {
+      const uint32_t pair[2] = {t_.U16(M11, 6), t_.U16(M11, 7)};
+      putValue(kPropInfoPair, pair, 8);
+    }
+  }
+  put(kPropMakerTag001B, M1B);
+  put(kPropMakerTag001D, M1D);
+  if (t_.Found(FileSource)) {
+    uint8_t source[5] = {};
+    const uint32_t n = t_.Size(FileSource) < 4 ? t_.Size(FileSource) : 4;
+    std::memcpy(source, t_.Data(FileSource), n);
+    putValue(kPropFileSource, source, n + 1);  // the writer counts one byte less
+  }
+  if (t_.Found(M03)) {
+    const uint32_t v = uint32_t{t_.U16(M03, 3)} << 16 | t_.U16(M03, 2);
+    putValue(kPropMakerTag0003, &v, 4);
+  }
+  uint16_t colourCode = 0;
+  if (t_.Found(MB4) && t_.Size(MB4) >= 2) {
+    colourCode = t_.U16(MB4);
+  } else if (image_.format == kFormatHeap1) {
+    colourCode = 1;
+  } else if (image_.format == kFormatNone && aux_.format == kFormatNone) {
+    colourCode = 0xFFFF;
+  } else {
+    colourCode = ColourSpaceDecision();
+  }
+  putValue(kPropColourSpaceCode, &colourCode, 2);
+  if (t_.Found(MB4) && colourCode == 2 && !ModelFlag() && image_.format == kFormatHeap1) {
+    const uint16_t one = 1;
+    putValue(kPropWideGamutA, &one, 2);
+    putValue(kPropWideGamutB, &one, 2);
+  }
+  const uint8_t* icc = mode_ == kModeTiff ? iccCopy_ : ext_->iccProfile;
+  const uint32_t iccSize = mode_ == kModeTiff ? iccSize_ : ext_->iccProfileSize;
+  const uint8_t* iim = mode_ == kModeTiff ? iptcCopy_ : ext_->iim;
+  const uint32_t iimSize = mode_ == kModeTiff ? iptcSize_ : ext_->iimSize;
+  if (icc != nullptr && iccSize != 0) putValue(kPropIccProfile, icc, iccSize);
+  if (iim != nullptr && iimSize != 0) putValue(kPropIimBlock, iim, iimSize);
+  put(kPropMakerTag0023, M23);
+
+  StreamClose(out, &error);
+  return result != QD_OK ? result : error;
+}
+
+uint32_t ExifPath::WriteComment() {
+  const qdlStream* out = out_.comment;
+  if (!Usable(out) || !t_.Found(UserComment) || t_.Size(UserComment) <= 8) return QD_OK;
+  const uint32_t n = t_.Size(UserComment) - 8;
+  BlockOwner payload(BlockAlloc(n + 12));
+  if (!payload) return QD_E_NO_MEMORY;
+  std::memcpy(payload.get(), t_.Data(UserComment), 8);
+  payload.get()[7] = 0;
+  std::memcpy(payload.get() + 8, &n, 4);
+  std::memcpy(payload.get() + 12, t_.Data(UserComment) + 8, n);
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  const uint32_t result = WriteRecord(out, kPropCodedUserComment, payload.get(), n + 12);
+  StreamClose(out, &error);
+  return result != QD_OK ? result : error;
+}
+
+uint32_t ExifPath::Run() {
+  uint32_t result = Read();
+  if (result != QD_OK) return result;
+  result = DescribeImage();
+  if (result != QD_OK) return result;
+  result = DescribeThumbnail();
+  if (result != QD_OK && result != QD_E_UNSUPPORTED) return result;
+  Capture();
+  ShotValues();
+  if (out_.thumb != nullptr) *out_.thumb = thumb_;
+  if (out_.image != nullptr) *out_.image = image_;
+  if (out_.aux != nullptr) *out_.aux = aux_;
+  if (out_.capture != nullptr) *out_.capture = capture_;
+  if (out_.shot != nullptr) *out_.shot = shot_;
+  uint32_t written = WriteDcfThumbnail();
+  if (written == QD_OK) written = WriteProperties();
+  if (written == QD_OK) written = WriteComment();
+  return written != QD_OK ? written : result;
+}
+
+}  // namespace
+
+uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
+                             TiffBlockInfo* exif, const JpegSofInfo* sof, OutPutInfo* extensions,
+                             uint8_t mode) {
+  uint32_t result = QD_OK;
+  {
+    ExifPath path(stream, fileSize, out, exif, sof, extensions, mode == 6 ? kModeJpeg : mode);
+    result = path.Run();
+  }
+  if (mode != kModeTiff) (void)qdParseFreeExifBuffer(exif);
+  (void)qdParseFreeOutPutInfo(extensions);
+  return result;
+}
+
+}  // namespace qd::extract

@@ -1,0 +1,234 @@
+// The parse driver and the exports around it.
+#include <cstring>
+#include <ctime>
+
+#include "extract/parse.h"
+#include "frame/export_call.h"
+#include "frame/stream_port.h"
+#include "heap/recognize.h"
+
+namespace qd::extract {
+
+void DefaultShotValues(ExifShotValues* shot) {
+  shot->aperture = -1.0f;
+  shot->shutterSpeed = 100.0f;
+  shot->exposureCompensation = 100.0f;
+  shot->additionalEv = -1.0f;
+  shot->settingWord = 0xFFFF;
+  shot->settingFlag = 0xFF;
+}
+
+int32_t ParseDateText(const char* text, uint32_t size) {
+  // Fields up to their delimiter, each at most `width` characters; the cursor
+  // then steps over one character whether or not it was the delimiter.
+  uint32_t at = 0;
+  const auto field = [&](char delimiter, uint32_t width) {
+    char digits[5] = {};
+    uint32_t n = 0;
+    while (n < width && at < size && text[at] != '\0' && text[at] != delimiter) digits[n++] = text[at++];
+    ++at;
+    int value = 0;
+    for (uint32_t i = 0; i < n && digits[i] >= '0' && digits[i] <= '9'; ++i) value = value * 10 + (digits[i] - '0');
+    return value;
+  };
+  struct tm t {};
+  t.tm_year = (field(':', 4) % 65536) - 1900;
+  t.tm_mon = (field(':', 2) - 1) % 256;
+  t.tm_mday = field(' ', 2) % 256;
+  t.tm_hour = field(':', 2) % 256;
+  t.tm_min = field(':', 2) % 256;
+  t.tm_sec = field('\0', 2) % 256;
+  t.tm_isdst = -1;
+  return static_cast<int32_t>(mktime(&t));
+}
+
+uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
+                         uint8_t* fileType) {
+  if (out.thumb != nullptr) std::memset(out.thumb, 0, sizeof *out.thumb);
+  if (out.image != nullptr) std::memset(out.image, 0, sizeof *out.image);
+  if (out.capture != nullptr) {
+    std::memset(out.capture, 0, sizeof *out.capture);
+    out.capture->fileNumber = 0xFFFFFFFF;
+  }
+  if (out.shot != nullptr) DefaultShotValues(out.shot);
+
+  StreamPort port;
+  MakeStreamPort(stream, &port);
+  uint16_t kind = kKindNone;
+  HeapObject heap{};
+  TiffBlockInfo exif{};
+  JpegSofInfo sof{};
+  JfifInfo jfif{};
+  TiffImageInfo tiff{};
+  OutPutInfo extensions{};
+  uint32_t result = ToResultCode(RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &tiff, &extensions}));
+  if (port.hostError != 0) result = port.hostError;
+
+  // A JPEG's own frame describes both images until a path knows better.
+  if (sof.found != 0) {
+    QdThumbnailInfo frame{};
+    frame.format = kFormatJpeg;
+    frame.width = sof.width;
+    frame.height = sof.height;
+    if (out.image != nullptr) std::memcpy(out.image, &frame, sizeof frame);
+    if (out.thumb != nullptr) *out.thumb = frame;
+  }
+  if (result != QD_OK) return result;
+
+  switch (kind) {
+    case kKindHeapFile: *fileType = kTypeHeapFile; break;
+    case kKindJpegHeap: *fileType = kTypeJpegHeap; break;
+    case kKindTiffRaw: *fileType = kTypeTiffRaw; break;
+    case kKindExifJpeg: *fileType = kTypeExifJpeg; break;
+    case kKindExifTiff: *fileType = kTypeExifTiff; break;
+    default: *fileType = kTypeNone; break;
+  }
+  switch (*fileType) {
+    case kTypeHeapFile:
+    case kTypeJpegHeap:
+    case kTypeTiffRaw:
+      if (out.aux != nullptr) std::memset(out.aux, 0, sizeof *out.aux);
+      return ParseHeapFileStream(fileSize, out, heap, sof, jfif, tiff, extensions, fileType);
+    case kTypeExifJpeg:
+      return ParseExifFileStream(nullptr, fileSize, out, &exif, &sof, &extensions, kTypeExifJpeg);
+    case kTypeExifTiff:
+      return ParseExifFileStream(stream, fileSize, out, &exif, nullptr, &extensions, kTypeExifTiff);
+    default:
+      (void)qdParseFreeHeapObject(heap);
+      (void)qdParseFreeExifBuffer(&exif);
+      (void)qdParseFreeOutPutInfo(&extensions);
+      return QD_E_UNSUPPORTED;
+  }
+}
+
+namespace {
+
+uint32_t ParseUnopened(const qdlStream* stream, const Outputs& out, uint8_t* fileType) {
+  uint8_t type = kTypeNone;
+  const uint32_t result = stream == nullptr ? QD_E_INVALID_ARG : ParseFileStream(stream, 0, out, &type);
+  if (fileType != nullptr) *fileType = type;
+  return result;
+}
+
+// The thumbnail exports: the caller gives the size; a close error wins.
+uint32_t ParseThumbnailExport(const qdlStream* stream, uint32_t fileSize, const Outputs& out) {
+  if (!HasCallbacks(stream, kNeedsReading)) return QD_E_INVALID_ARG;
+  uint32_t error = 0;
+  StreamOpen(stream, QD_OPEN_READ, &error);
+  if (error != 0) return error;
+  uint8_t type = kTypeNone;
+  const uint32_t result = ParseFileStream(stream, fileSize, out, &type);
+  StreamClose(stream, &error);
+  return error != 0 ? error : result;
+}
+
+// The full-view exports: the size comes from the stream; the driver's error wins.
+uint32_t ParseFullViewExport(const qdlStream* stream, const Outputs& out) {
+  if (!HasCallbacks(stream, kNeedsReading)) return QD_E_INVALID_ARG;
+  uint32_t error = 0;
+  StreamOpen(stream, QD_OPEN_READ, &error);
+  if (error != 0) return error;
+  const uint32_t size = StreamSize(stream, &error);
+  if (error != 0) {
+    uint32_t ignored = 0;
+    StreamClose(stream, &ignored);
+    return error;
+  }
+  uint8_t type = kTypeNone;
+  const uint32_t result = ParseFileStream(stream, size, out, &type);
+  StreamClose(stream, &error);
+  return result != QD_OK ? result : error;
+}
+
+}  // namespace
+}  // namespace qd::extract
+
+using qd::extract::Outputs;
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseStream(const qdlStream* stream, QdThumbnailInfo* thumbInfo,
+                                                 QdImageInfo* imageInfo, ExifCaptureInfo* captureInfo,
+                                                 ExifShotValues* shotValues, uint8_t* fileType) {
+  return qd::extract::ParseUnopened(
+      stream, Outputs{thumbInfo, imageInfo, captureInfo, shotValues, nullptr, nullptr, nullptr, nullptr},
+      fileType);
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseStream2(const qdlStream* stream, QdThumbnailInfo* thumbInfo,
+                                                  QdImageInfo* imageInfo, QdAuxImageInfo* auxInfo,
+                                                  ExifCaptureInfo* captureInfo, ExifShotValues* shotValues,
+                                                  uint8_t* fileType) {
+  return qd::extract::ParseUnopened(
+      stream, Outputs{thumbInfo, imageInfo, captureInfo, shotValues, auxInfo, nullptr, nullptr, nullptr},
+      fileType);
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseThumbnailFileStream(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream*, const qdlStream* commentOut,
+    const qdlStream* propertyOut) {
+  return qd::extract::ParseThumbnailExport(
+      stream, fileSize,
+      Outputs{thumbInfo, imageInfo, captureInfo, shotValues, nullptr, commentOut, propertyOut, nullptr});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseThumbnailFileStreamEx2(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    QdAuxImageInfo* auxInfo, ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream*,
+    const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
+  return qd::extract::ParseThumbnailExport(
+      stream, fileSize,
+      Outputs{thumbInfo, imageInfo, captureInfo, shotValues, auxInfo, commentOut, propertyOut, dcfThumbOut});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseThumbnailFileStreamEx(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream* reserved,
+    const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
+  return QDParseThumbnailFileStreamEx2(stream, fileSize, thumbInfo, imageInfo, nullptr, captureInfo,
+                                       shotValues, reserved, commentOut, propertyOut, dcfThumbOut);
+}
+
+// Second names of the same entry points.
+#if defined(__GNUC__) && !defined(_WIN32)
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream* reserved,
+    const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut)
+    __attribute__((alias("QDParseThumbnailFileStreamEx")));
+#else
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream* reserved,
+    const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
+  return QDParseThumbnailFileStreamEx(stream, fileSize, thumbInfo, imageInfo, captureInfo, shotValues,
+                                      reserved, commentOut, propertyOut, dcfThumbOut);
+}
+#endif
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream2(
+    const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
+    QdAuxImageInfo* auxInfo, ExifCaptureInfo* captureInfo, ExifShotValues* shotValues,
+    const qdlStream* reserved, const qdlStream* commentOut, const qdlStream* propertyOut,
+    const qdlStream* dcfThumbOut) {
+  return QDParseThumbnailFileStreamEx2(stream, fileSize, thumbInfo, imageInfo, auxInfo, captureInfo,
+                                       shotValues, reserved, commentOut, propertyOut, dcfThumbOut);
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseFullViewFileStream(
+    const qdlStream* stream, QdImageInfo* imageInfo, ExifCaptureInfo* captureInfo, ExifShotValues* shotValues,
+    const qdlStream*, const qdlStream* commentOut, const qdlStream* propertyOut) {
+  return qd::extract::ParseFullViewExport(
+      stream, Outputs{nullptr, imageInfo, captureInfo, shotValues, nullptr, commentOut, propertyOut, nullptr});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseFullViewFileStreamEx(
+    const qdlStream* stream, QdImageInfo* imageInfo, ExifCaptureInfo* captureInfo, ExifShotValues* shotValues,
+    const qdlStream*, const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
+  return qd::extract::ParseFullViewExport(
+      stream, Outputs{nullptr, imageInfo, captureInfo, shotValues, nullptr, commentOut, propertyOut, dcfThumbOut});
+}
+
+extern "C" QD_EXPORT uint32_t QD_API QDParseGetDCFThumbnail(const qdlStream* stream, const qdlStream* dcfThumbOut) {
+  return qd::extract::ParseFullViewExport(
+      stream, Outputs{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, dcfThumbOut});
+}
