@@ -137,19 +137,39 @@ Status ReadText(BufferedReader* r, const Ifd0& ifd, uint16_t tag, char* out) {
   return st;
 }
 
+// The reader and the IFD0 window that the TIFF RAW readers share.
+class Ifd0Window {
+ public:
+  Ifd0Window() = default;
+  Ifd0Window(const Ifd0Window&) = delete;
+  Ifd0Window& operator=(const Ifd0Window&) = delete;
+  ~Ifd0Window() {
+    if (reader_.buffer != nullptr) (void)ReaderClose(&reader_);
+  }
+
+  Status Open(const StreamPort& port) {
+    const Status st = ReaderOpen(port, kRawReaderCapacity, &reader_);
+    return st != ST_OK ? st : ReadIfd0(&reader_, &ifd_);
+  }
+  BufferedReader* reader() { return &reader_; }
+  const Ifd0& ifd() const { return ifd_; }
+
+ private:
+  BufferedReader reader_{};
+  Ifd0 ifd_{};
+};
+
 }  // namespace
 
 Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* image,
                     OutPutInfo* extensions) {
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
-  if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
-  Ifd0 ifd{};
-  st = ReadIfd0(&reader, &ifd);
+  Ifd0Window window;
+  Status st = window.Open(port);
   // Like the Exif-TIFF probe, a file whose IFD0 is not in it is declined.
   if (st == ST_WRONG_STATE) return ST_NOT_FOUND;
   if (st != ST_OK) return st;
+  const Ifd0& ifd = window.ifd();
+  BufferedReader& reader = *window.reader();
   if (ifd.count >= kWindowEntries) return ST_NOT_FOUND;
 
   TiffImageInfo info{};
@@ -231,26 +251,20 @@ Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block) {
 }
 
 Status ReadMakeModel(const StreamPort& port, char* model, char* make) {
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
+  Ifd0Window window;
+  const Status st = window.Open(port);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
-  Ifd0 ifd{};
-  st = ReadIfd0(&reader, &ifd);
-  if (st != ST_OK) return st;
-  const Status modelStatus = ReadText(&reader, ifd, kTagModel, model);
-  const Status makeStatus = ReadText(&reader, ifd, kTagMake, make);
+  const Status modelStatus = ReadText(window.reader(), window.ifd(), kTagModel, model);
+  const Status makeStatus = ReadText(window.reader(), window.ifd(), kTagMake, make);
   return modelStatus != ST_OK ? modelStatus : makeStatus;
 }
 
 Status RewriteEmbeddedHeap(const StreamPort& port, const HeapObject& heap) {
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kRawReaderCapacity, &reader);
+  Ifd0Window window;
+  Status st = window.Open(port);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
-  Ifd0 ifd{};
-  st = ReadIfd0(&reader, &ifd);
-  if (st != ST_OK) return st;
+  const Ifd0& ifd = window.ifd();
+  const BufferedReader& reader = *window.reader();
   const uint8_t* e = ifd.Find(kTagEmbeddedHeap);
   if (e == nullptr) return ST_NOT_FOUND;
   DecodedEntry d{};
