@@ -20,6 +20,9 @@ QDPARSE_PACKAGES=(
   libjpeg-dev         # the test fixtures carry real image data
   libimage-exiftool-perl # exiftool: reads written Exif blocks back
   exiv2               # a second Exif reader for the same blocks
+  libcli11-dev        # the command-line tool's arguments
+  nlohmann-json3-dev  # the command-line tool's JSON output
+  libbenchmark-dev    # benchmarks
 )
 
 # True when the package is fully installed (not merely known to dpkg, which

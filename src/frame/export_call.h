@@ -28,11 +28,12 @@ struct OutputRecord {
   size_t size;
 };
 
-// How an export's work ends: a status to convert, or a host error kept by the
-// port that the export hands back exactly as the host reported it.
+// How an export's work ends: a status to convert, or a result that is already
+// final (a host error kept by the port, or a routine's own result code) and
+// is handed back exactly as it is.
 struct WorkResult {
   Status status;
-  uint32_t hostError;  // nonzero: returned instead of the converted status
+  uint32_t final;  // nonzero: returned instead of the converted status
 };
 
 struct ExportCall {
@@ -69,7 +70,7 @@ uint32_t RunStreamExport(const ExportCall& call, std::initializer_list<OutputRec
   uint32_t result = QD_OK;
   if constexpr (std::is_same_v<decltype(work(port)), WorkResult>) {
     const WorkResult r = work(port);
-    result = r.hostError != 0 ? r.hostError : ToResultCode(r.status);
+    result = r.final != 0 ? r.final : ToResultCode(r.status);
   } else {
     result = ToResultCode(work(port));
   }
