@@ -1,0 +1,104 @@
+// What a parse costs its host: a light memory stream that counts callbacks
+// and bytes and keeps the ranges read, and large files of the three kinds the
+// parse exports are fed most, each with the part of the file that holds image
+// data and must stay unread.
+//
+//   const std::vector<ParseFixture> files = ParseFixtures();
+//   CountingStream in(files[0].bytes);
+//   ParseSinks sinks;
+//   uint32_t result = ParseEverything(files[0], &in, &sinks);
+//   std::string problem = ReadBoundProblem(files[0], in);  // empty: within bounds
+//
+// Shared by the read-bound test and the parse benchmark.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qdparse.h"
+
+namespace qdtest {
+
+using Bytes = std::vector<uint8_t>;
+
+// Over caller bytes (read only; they must outlive the stream) or, default
+// constructed, an output that keeps what is written and is emptied by an
+// open for writing.
+class CountingStream {
+ public:
+  CountingStream();
+  explicit CountingStream(const Bytes& source);
+  CountingStream(const CountingStream&) = delete;
+  CountingStream& operator=(const CountingStream&) = delete;
+
+  qdlStream* stream() { return &record_; }
+  const Bytes& written() const { return sink_; }
+
+  uint64_t calls() const { return calls_; }  // every callback
+  uint64_t reads() const { return reads_; }
+  uint64_t bytesRead() const { return bytesRead_; }  // delivered, repeats included
+  uint32_t highestRead() const { return highestRead_; }  // one past the last byte read
+  // Bytes of [begin, end) delivered at least once.
+  uint64_t DistinctBytesIn(uint32_t begin, uint32_t end) const;
+  void ResetCounts();
+
+ private:
+  uint32_t size() const { return output_ ? static_cast<uint32_t>(sink_.size()) : size_; }
+  const uint8_t* data() const { return output_ ? sink_.data() : data_; }
+
+  static uint32_t QD_CALLBACK Open(void* ctx, uint32_t mode, uint32_t* error);
+  static uint32_t QD_CALLBACK Close(void* ctx, uint32_t* error);
+  static uint32_t QD_CALLBACK Read(void* ctx, void* buffer, uint32_t* count, uint32_t* error);
+  static uint32_t QD_CALLBACK Write(void* ctx, const void* buffer, uint32_t* count, uint32_t* error);
+  static uint32_t QD_CALLBACK Seek(void* ctx, uint32_t origin, int32_t offset, uint32_t* error);
+  static uint32_t QD_CALLBACK Tell(void* ctx, uint32_t* error);
+
+  qdlStream record_{};
+  bool output_;
+  const uint8_t* data_ = nullptr;
+  uint32_t size_ = 0;
+  Bytes sink_;
+  uint32_t position_ = 0;
+  uint64_t calls_ = 0, reads_ = 0, bytesRead_ = 0;
+  uint32_t highestRead_ = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> ranges_;  // offset, length of each read
+};
+
+// Slack for the buffered readers' windows, which may run into image data.
+constexpr uint32_t kReadSlack = 2048;
+
+struct ParseFixture {
+  std::string name;
+  Bytes bytes;
+  uint8_t fileType = 0;  // the code the parse reports
+  // A read past this is a read of image data. A heap file's root table lies
+  // at its very end, so there it is the file size.
+  uint32_t readLimit = 0;
+  // The image data itself: at most kReadSlack bytes of it may be read.
+  uint32_t imageBegin = 0, imageEnd = 0;
+};
+
+// An Exif JPEG (1600x1200 with a thumbnail and the usual properties), a heap
+// file whose root holds a large embedded JPEG before its properties, and a
+// TIFF RAW with a 1600x1200 RGB strip. Throws when a builder fails.
+std::vector<ParseFixture> ParseFixtures();
+
+// Every output of the widest parse export, the streams included.
+struct ParseSinks {
+  QdThumbnailInfo thumb{};
+  QdImageInfo image{};
+  QdAuxImageInfo aux{};
+  ExifCaptureInfo capture{};
+  ExifShotValues shot{};
+  CountingStream comment, properties, dcfThumbnail;
+};
+
+uint32_t ParseEverything(const ParseFixture& f, CountingStream* in, ParseSinks* out);
+
+// Empty when what `in` delivered keeps to the fixture's bounds; otherwise
+// which bound was broken and by how much.
+std::string ReadBoundProblem(const ParseFixture& f, const CountingStream& in);
+
+}  // namespace qdtest
