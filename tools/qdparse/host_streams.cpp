@@ -1,0 +1,66 @@
+#include "host_streams.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <utility>
+
+#include "frame/status.h"
+
+namespace qdtool {
+
+std::string ResultText(uint32_t code, const qdlStream* stream) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", code);
+  std::string text = hex;
+  if (const char* name = qd::ResultCodeName(code)) return text + " " + name;
+  if (const char* name = qdhErrorName(code)) {
+    text = text + " " + name;
+    const int os = stream != nullptr ? qdhFileStreamOsError(stream) : 0;
+    if (os != 0) text = text + " (" + std::strerror(os) + ")";
+    return text;
+  }
+  return text + " (a host error)";
+}
+
+bool IsHostError(uint32_t code) { return qdhErrorName(code) != nullptr; }
+
+int Refuse(const std::string& file, const std::string& what, uint32_t code, const qdlStream* stream) {
+  std::string line = "qdparse: " + file + ": " + what;
+  if (code != 0) line += ": " + ResultText(code, stream);
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return 1;
+}
+
+InputFile::InputFile(std::string path) : path_(std::move(path)) {
+  init_ = qdhFileStreamInit(&stream_, path_.c_str());
+}
+
+uint32_t InputFile::size() const {
+  struct stat st {};
+  if (stat(path_.c_str(), &st) != 0 || st.st_size < 0 || static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFu) return 0;
+  return static_cast<uint32_t>(st.st_size);
+}
+
+OutputBuffer::OutputBuffer() { (void)qdhGrowableStreamInit(&stream_); }
+
+std::vector<uint8_t> OutputBuffer::bytes() const {
+  const void* data = nullptr;
+  uint32_t size = 0;
+  if (qdhMemoryStreamData(&stream_, &data, &size) != 0 || data == nullptr) return {};
+  const auto* p = static_cast<const uint8_t*>(data);
+  return std::vector<uint8_t>(p, p + size);
+}
+
+OpenForReading::OpenForReading(const qdlStream* s) : s_(s) {
+  if (s_->open == nullptr) return;
+  s_->open(s_->context, QD_OPEN_READ, &error_);
+}
+
+OpenForReading::~OpenForReading() {
+  if (error_ != 0 || s_->close == nullptr) return;
+  uint32_t ignored = 0;
+  s_->close(s_->context, &ignored);
+}
+
+}  // namespace qdtool

@@ -1,0 +1,76 @@
+// The tool's side of the host interface: files and buffers as qdlStreams
+// (from qdparse_host), and the names of the codes the library and the host
+// streams report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qdparse_host.h"
+
+namespace qdtool {
+
+// "0x0400002C QD_E_UNSUPPORTED"; a host error of a file stream also gets the
+// OS reason ("0x08000007 QDH_E_OPEN_FAILED (No such file or directory)").
+std::string ResultText(uint32_t code, const qdlStream* stream = nullptr);
+
+// Whether a code is a host stream's own error rather than the library's.
+bool IsHostError(uint32_t code);
+
+// Prints "qdparse: FILE: WHAT[: CODE NAME]" to stderr and returns exit status 1.
+int Refuse(const std::string& file, const std::string& what, uint32_t code = 0,
+           const qdlStream* stream = nullptr);
+
+// A file read through the host file stream. Nothing is opened here: the
+// library's exports open and close the stream around each call.
+class InputFile {
+ public:
+  explicit InputFile(std::string path);
+  ~InputFile() { qdhStreamRelease(&stream_); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  const qdlStream* stream() const { return &stream_; }
+  uint32_t initError() const { return init_; }
+  // The file's length for the compressed-bits figure; 0 when unknown.
+  uint32_t size() const;
+
+ private:
+  std::string path_;
+  qdlStream stream_{};
+  uint32_t init_;
+};
+
+// A growable memory stream that collects what the library writes.
+class OutputBuffer {
+ public:
+  OutputBuffer();
+  ~OutputBuffer() { qdhStreamRelease(&stream_); }
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+  const qdlStream* stream() const { return &stream_; }
+  std::vector<uint8_t> bytes() const;
+
+ private:
+  qdlStream stream_{};
+};
+
+// Opens the stream for reading around calls that leave opening to the host
+// (QDParseStream2).
+class OpenForReading {
+ public:
+  explicit OpenForReading(const qdlStream* s);
+  ~OpenForReading();
+  OpenForReading(const OpenForReading&) = delete;
+  OpenForReading& operator=(const OpenForReading&) = delete;
+  uint32_t error() const { return error_; }
+
+ private:
+  const qdlStream* s_;
+  uint32_t error_ = 0;
+};
+
+}  // namespace qdtool

@@ -1,0 +1,68 @@
+// qdparse: reads camera files through the library, as a host application
+// would, and prints what it reports.
+//
+//   qdparse info [--json] FILE...   file type, image, thumbnail, capture and shot descriptions
+//   qdparse props [--json] FILE     the typed property records, decoded
+//   qdparse thumb FILE -o OUT       the DCF thumbnail or the embedded JPEG
+//   qdparse wav [--json] FILE       a WAVE sound memo
+//
+// Exit status: 0 done, 1 a file was refused, 2 bad usage.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+
+namespace {
+
+constexpr int kUsage = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Reads the files a family of digital still cameras writes, through the qdparse library.",
+               "qdparse"};
+  app.require_subcommand(1);
+
+  bool json = false;
+  std::vector<std::string> files;
+  std::string file;
+  std::string output;
+
+  CLI::App* info = app.add_subcommand("info", "Describe files: type, images, capture data, shot values");
+  info->add_flag("--json", json, "One JSON object per file, one per line");
+  info->add_option("FILE", files, "Files to describe")->required();
+
+  CLI::App* props = app.add_subcommand("props", "Decode the typed property records of a file");
+  props->add_flag("--json", json, "One JSON object");
+  props->add_option("FILE", file, "File to read")->required();
+
+  CLI::App* thumb = app.add_subcommand("thumb", "Write the DCF thumbnail or the embedded JPEG of a file");
+  thumb->add_option("FILE", file, "File to read")->required();
+  thumb->add_option("-o,--output", output, "Where to write the thumbnail")->required();
+
+  CLI::App* wav = app.add_subcommand("wav", "Describe a WAVE sound memo");
+  wav->add_flag("--json", json, "One JSON object");
+  wav->add_option("FILE", file, "File to read")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsage;
+  }
+
+  try {
+    if (info->parsed()) return qdtool::RunInfo(files, json);
+    if (props->parsed()) return qdtool::RunProps(file, json);
+    if (thumb->parsed()) return qdtool::RunThumb(file, output);
+    if (wav->parsed()) return qdtool::RunWav(file, json);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qdparse: %s\n", e.what());
+    return 1;
+  }
+  return kUsage;
+}
