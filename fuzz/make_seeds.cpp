@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "qdparse.h"
+#include "extract/parse_support.h"
 #include "heap/walk_support.h"
 #include "support/container_builder.h"
 #include "support/heap_builder.h"
@@ -89,6 +90,18 @@ int main(int argc, char** argv) {
     Write("recognize_fuzzer", "exif-tiff-" + o, exifTiffFile);
     Write("recognize_fuzzer", "jpeg-heap-" + o,
           qdtest::AfterSoi(qdtest::EncodeJpeg(), {qdtest::HeapApp0(qdtest::HeapFileFixture(be, "JPGM"))}));
+  }
+
+  // The parse export: one file of each kind, in both byte orders where the
+  // kind has them, rich enough to reach every record of its path.
+  for (bool be : {false, true}) {
+    namespace parse = qdtest::parse;
+    const std::string o = be ? "mm" : "ii";
+    Write("parse_fuzzer", "heap-file-" + o, parse::HeapFile(parse::RichHeap(be), be));
+    Write("parse_fuzzer", "jpeg-heap-" + o, parse::JpegHeap(parse::RichHeap(be), be));
+    Write("parse_fuzzer", "tiff-raw-" + o, parse::TiffRaw(parse::RichHeap(be), be));
+    Write("parse_fuzzer", "exif-jpeg-" + o, parse::RichExifJpeg(be));
+    Write("parse_fuzzer", "exif-tiff-" + o, parse::RawExifTiff(be ? qdtest::Order::MM : qdtest::Order::II).file);
   }
 
   const Bytes exif = ExifTiff(true);

@@ -195,6 +195,21 @@ bool Ratio(uint32_t num, uint32_t den, double* out) {
   return true;
 }
 
+// A walk through the stream. The walker reads an IFD it cannot load as an
+// empty one; when that was the host failing, its error is the result.
+uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
+  StreamPort port;
+  MakeStreamPort(stream, &port);
+  BufferedReader reader;
+  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  if (st == ST_OK) {
+    ReaderCloser closer(&reader);
+    IfdQuery* cursor = list;
+    st = WalkStream(&reader, ifdPosition, order, &cursor, 0);
+  }
+  return port.hostError != 0 ? port.hostError : ToResultCode(st);
+}
+
 bool EqualsIgnoringCase(const char* text, const char* literal) {
   for (; *literal != '\0'; ++text, ++literal) {
     if (std::toupper(static_cast<unsigned char>(*text)) != *literal) return false;
@@ -219,7 +234,18 @@ class ExifPath {
   uint32_t ReadTiffExtras();
   bool IsCameraMaker() const;
   uint32_t DescribeImage();
-  void Resolution(Tag x, Tag y, Tag unit, float* aspect, uint16_t* xRes, uint16_t* yRes) const;
+  struct Resolved {
+    float aspect;
+    uint16_t x, y;
+  };
+  Resolved Resolution(Tag x, Tag y, Tag unit) const;
+  template <typename Info>
+  void SetResolution(Info* info, Tag x, Tag y, Tag unit) const {
+    const Resolved r = Resolution(x, y, unit);  // packed records: assign, never point
+    info->aspect = r.aspect;
+    info->xResolution = r.x;
+    info->yResolution = r.y;
+  }
   uint32_t DescribeThumbnail();
   void Capture();
   void ShotValues();
@@ -254,6 +280,7 @@ class ExifPath {
   uint32_t iccSize_ = 0;
   uint8_t* iptcCopy_ = nullptr;
   uint32_t iptcSize_ = 0;
+  char model_[32] = {};
   bool thumbnailPresent_ = false;
   uint32_t thumbOffset_ = 0;
   uint32_t thumbLength_ = 0;
@@ -266,7 +293,7 @@ class ExifPath {
 
 uint32_t ExifPath::Read() {
   if (mode_ == kModeTiff) {
-    uint32_t result = QueryStream(stream_, exif_->ifdOffset, Order(), t_.standard());
+    uint32_t result = QueryTiff(stream_, exif_->ifdOffset, Order(), t_.standard());
     if (result != QD_OK) return result;
     result = ReadTiffExtras();
     if (result != QD_OK) return result;
@@ -274,15 +301,19 @@ uint32_t ExifPath::Read() {
     const Status st = QueryExif(exif_, t_.standard(), ReadMode::kCopy);
     if (st != ST_OK) return ToResultCode(st);
   }
-  if (!IsCameraMaker()) return QD_OK;
   const uint32_t noteAt = t_.Field(MakerNote);
   const uint32_t noteSize = t_.Size(MakerNote);
+  // Offset 0 would start the maker-note walk at IFD0.
+  if (!IsCameraMaker() || noteAt == 0) return QD_OK;
   if (mode_ == kModeTiff) {
-    // An unreadable maker note leaves its tags unfound.
-    (void)QueryStream(stream_, noteAt, Order(), t_.maker());
+    // A maker note that is not where it says leaves its tags unfound; a host
+    // failure or a lack of memory ends the call.
+    const uint32_t result = QueryTiff(stream_, noteAt, Order(), t_.maker());
+    if (result != QD_OK) return result;
   } else {
     TiffBlockInfo note = *exif_;
     note.ifdOffset = noteAt;
+    // Its only failure: an IFD that does not open, whose tags then stay unfound.
     (void)QueryMakerNote(&note, t_.maker(), noteAt, noteSize, ReadMode::kCopy);
   }
   if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
@@ -298,13 +329,14 @@ uint32_t ExifPath::ReadTiffExtras() {
   list[0] = {IFDQ_LOCATE, 0x8773, 0, 0, 0, 0, 0};
   list[1] = {IFDQ_LOCATE, 0x83BB, 0, 0, 0, 0, 0};
   list[2].op = IFDQ_END;
-  uint32_t result = QueryStream(stream_, exif_->ifdOffset, Order(), list);
+  const uint32_t result = QueryTiff(stream_, exif_->ifdOffset, Order(), list);
   if (result != QD_OK) return result;
   StreamPort port;
   MakeStreamPort(stream_, &port);
   BufferedReader reader;
   Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
-  if (st != ST_OK) return ToResultCode(st);
+  // As in the walks: a failing host's own error, else the reader's status.
+  if (st != ST_OK) return port.hostError != 0 ? port.hostError : ToResultCode(st);
   ReaderCloser closer(&reader);
   uint8_t** copies[2] = {&iccCopy_, &iptcCopy_};
   uint32_t* sizes[2] = {&iccSize_, &iptcSize_};
@@ -313,13 +345,19 @@ uint32_t ExifPath::ReadTiffExtras() {
     const uint64_t bytes = uint64_t{list[i].size} * (ElementSize(list[i].type) * ElementsPerValue(list[i].type));
     const auto at = static_cast<uint32_t>(list[i].data);
     // Only what the stream holds decides an allocation.
-    if (bytes == 0 || at + bytes > ReaderSize(reader)) continue;
+    if (bytes == 0 || (bytes > kInlineSize && at + bytes > ReaderSize(reader))) continue;
     *copies[i] = BlockAlloc(static_cast<uint32_t>(bytes));
     if (*copies[i] == nullptr) return QD_E_NO_MEMORY;
     *sizes[i] = static_cast<uint32_t>(bytes);
+    if (bytes <= kInlineSize) {  // the value is the entry's own field, not an offset
+      uint8_t field[4];
+      Put32(at, field, Order());
+      std::memcpy(*copies[i], field, *sizes[i]);
+      continue;
+    }
     st = ReaderSeek(&reader, at, kReaderAbsolute);
     if (st == ST_OK) st = ReaderRead(&reader, *sizes[i], *copies[i]);
-    if (st != ST_OK) return ToResultCode(st);
+    if (st != ST_OK) return port.hostError != 0 ? port.hostError : ToResultCode(st);
   }
   return QD_OK;
 }
@@ -332,23 +370,25 @@ bool ExifPath::IsCameraMaker() const {
 }
 
 // A resolution from rational tags: aspect y / x, inches or centimetres.
-void ExifPath::Resolution(Tag x, Tag y, Tag unit, float* aspect, uint16_t* xRes, uint16_t* yRes) const {
-  *aspect = 1.0f;
-  *xRes = *yRes = 180;
-  if (!t_.Found(x) || !t_.Found(y) || !t_.Found(unit)) return;
-  if (t_.U32(x, 1) == 0 || t_.U32(y, 1) == 0) return;
+ExifPath::Resolved ExifPath::Resolution(Tag x, Tag y, Tag unit) const {
+  const Resolved fallback{1.0f, 180, 180};
+  if (!t_.Found(x) || !t_.Found(y) || !t_.Found(unit)) return fallback;
+  if (t_.U32(x, 1) == 0 || t_.U32(y, 1) == 0) return fallback;
   const uint32_t xv = t_.U32(x, 0) / t_.U32(x, 1);
   const uint32_t yv = t_.U32(y, 0) / t_.U32(y, 1);
   const uint16_t u = t_.U16(unit);
-  if (xv == 0 || yv == 0 || (u != 2 && u != 3)) return;
-  *aspect = static_cast<float>(yv) / static_cast<float>(xv);
+  if (xv == 0 || yv == 0 || (u != 2 && u != 3)) return fallback;
   const double scale = u == 3 ? 2.54 : 1.0;
-  *xRes = static_cast<uint16_t>(static_cast<uint32_t>(xv * scale));
-  *yRes = static_cast<uint16_t>(static_cast<uint32_t>(yv * scale));
+  // Up to 2^32 * 2.54: truncated in 64 bits, then kept to the field's 16.
+  return Resolved{static_cast<float>(yv) / static_cast<float>(xv),
+                  static_cast<uint16_t>(static_cast<uint64_t>(xv * scale)),
+                  static_cast<uint16_t>(static_cast<uint64_t>(yv * scale))};
 }
 
 uint32_t ExifPath::DescribeImage() {
-  t_.Text(Model, image_.model, 31);
+  // The model stays known after a thumbnail file clears the image record.
+  t_.Text(Model, model_, 31);
+  std::memcpy(image_.model, model_, sizeof model_);
   const WordArray cs = CameraSettings();
   const bool raw = mode_ == kModeTiff && cs.length >= 20 && (cs.At(9) == 4 || cs.At(9) == 5);
   image_.format = mode_ == kModeJpeg ? kFormatExifJpeg : raw ? kFormatRawExifTiff : kFormatExifTiff;
@@ -387,7 +427,7 @@ uint32_t ExifPath::DescribeImage() {
   image_.width = static_cast<uint16_t>(size.w);
   image_.height = static_cast<uint16_t>(size.h);
 
-  Resolution(XRes0, YRes0, Unit0, &image_.aspect, &image_.xResolution, &image_.yResolution);
+  SetResolution(&image_, XRes0, YRes0, Unit0);
   const double pixels = static_cast<double>(image_.width) * image_.height;
   image_.compressedBitsPerPixel =
       fileSize_ != 0 && pixels != 0 ? static_cast<float>(fileSize_ * 8.0 / pixels) : 1.0f;
@@ -397,7 +437,7 @@ uint32_t ExifPath::DescribeImage() {
   image_.fullAspect = image_.aspect;
   image_.fullXResolution = image_.xResolution;
   image_.fullYResolution = image_.yResolution;
-  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  std::memset(image_.pathValues, 0xFF, sizeof image_.pathValues);  // packed: no references
   image_.flags = raw ? 2 : 0;
   return QD_OK;
 }
@@ -432,8 +472,10 @@ uint32_t ExifPath::DescribeThumbnail() {
       thumb_.bitsPerPixel = static_cast<uint8_t>(thumb_.bitsPerSample * t_.U16(Samples1));
       thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
     }
-    Resolution(XRes1, YRes1, Unit1, &thumb_.aspect, &thumb_.xResolution, &thumb_.yResolution);
-    if (image_.format == kFormatRawExifTiff && Usable(out_.dcfThumb)) {
+    SetResolution(&thumb_, XRes1, YRes1, Unit1);
+    // _cropStream needs the output's open and close as well.
+    const qdlStream* dcf = out_.dcfThumb;
+    if (image_.format == kFormatRawExifTiff && Usable(dcf) && dcf->open != nullptr && dcf->close != nullptr) {
       const uint32_t offset = shortStrips ? t_.U16(StripOffsetS) : t_.U32(StripOffsetL);
       const uint32_t count = shortStrips ? t_.U16(StripCountS) : t_.U32(StripCountL);
       const uint32_t cropped = CropStream(stream_, offset, count, out_.dcfThumb);
@@ -566,9 +608,9 @@ void ExifPath::ShotValues() {
   if (cs.Covers(1) && cs.At(1) == 1) {
     shot_.settingFlag = 1;
   } else if (cs.Covers(1) && cs.At(1) == 2) {
-    const bool exempt = std::strcmp(image_.model, "Vedra Lumaframe Max45 XR") == 0 ||
-                        std::strcmp(image_.model, "Vedra ARX-7Q") == 0 ||
-                        std::strcmp(image_.model, "Vedra ARX-7QT") == 0;
+    const bool exempt = std::strcmp(model_, "Vedra Lumaframe Max45 XR") == 0 ||
+                        std::strcmp(model_, "Vedra ARX-7Q") == 0 ||
+                        std::strcmp(model_, "Vedra ARX-7QT") == 0;
     shot_.settingFlag = exempt ? 0xFF : 0;
   } else {
     shot_.settingFlag = 0xFF;
@@ -635,10 +677,12 @@ uint32_t ExifPath::WriteProperties() {
   uint16_t iso = 0;
   if (t_.Found(Iso)) {
     iso = t_.U16(Iso);
-  } else if ((std::strncmp(image_.model, "Vedra ARX K24", 13) == 0 ||
-              std::strncmp(image_.model, "Vedra ARX K48", 13) == 0) &&
+  } else if ((std::strncmp(model_, "Vedra ARX K24", 13) == 0 ||
+              std::strncmp(model_, "Vedra ARX K48", 13) == 0) &&
              si.length >= 6 && si.At(2) != 0) {
-    auto speed = static_cast<uint32_t>(3.125 * std::pow(2.0, si.At(2) / 32.0));
+    // A speed that does not fit the 16-bit record is no speed.
+    const double exact = 3.125 * std::pow(2.0, si.At(2) / 32.0);
+    auto speed = exact < 65536.0 ? static_cast<uint32_t>(exact) : 0u;
     if (speed == 12800) speed = 12500;
     if (speed == 993 || speed == 1037) speed = 1000;
     iso = static_cast<uint16_t>(speed);
@@ -666,7 +710,7 @@ uint32_t ExifPath::WriteProperties() {
   f.record0E = t_.Found(M0C) ? &record0E : nullptr;
   f.record0C = iso != 0 ? &iso : nullptr;
   f.record0F = cs.length >= 10 ? &record0F : nullptr;
-  uint32_t result = WriteStandardFields(out, false, image_.model, ModelFlag(), f);
+  uint32_t result = WriteStandardFields(out, false, model_, ModelFlag(), f);
 
   const auto put = [&](uint16_t code, Tag t) {
     if (result == QD_OK && t_.Found(t) && t_.Size(t) != 0 && t_.Data(t) != nullptr) {
@@ -679,7 +723,7 @@ uint32_t ExifPath::WriteProperties() {
   put(kPropMakerTag0080, M80);
   put(0x1C, M81);
   static constexpr Tag kRuns[] = {M90, M91, M92, M93, M94, MA0, MA1, MA2, MA3, MA4, MB0, MB1, MB2, MB3};
-  const bool has29 = ModelHasRecord(image_.model, 29);
+  const bool has29 = ModelHasRecord(model_, 29);
   for (uint16_t i = 0; i < 14; ++i) {
     const auto code = static_cast<uint16_t>(0x1D + i);
     if (code == 0x1D && !has29) continue;
@@ -712,7 +756,7 @@ uint32_t ExifPath::WriteProperties() {
   put(kPropMakerTag0010, M10);
   put(kPropMakerTag0013, M13);
   put(kPropMakerTag0015, M15);
-  if (!ModelHasRecord(image_.model, 13)) put(kPropMakerTag000FAlt, M0F);
+  if (!ModelHasRecord(model_, 13)) put(kPropMakerTag000FAlt, M0F);
   if (!has29) put(kPropMakerTag0090Alt, M90);
   if (t_.Found(M16)) {
     put(kPropCameraRotation, M16);

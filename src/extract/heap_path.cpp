@@ -42,6 +42,7 @@ constexpr uint32_t kListLength = 1 + QD_HEAP_RECORDS(QD_ONE, QD_ONE, QD_ONE, +1)
 #undef QD_NONE
 
 constexpr uint32_t kLargestFixed = 92;
+constexpr uint32_t kLargestCopy = 0xFFFF;  // the record walk allocates copies up to this length
 constexpr float kThirtySecond = 1.0f / 32;
 
 // The entry list, its buffers and the allocated copies.
@@ -75,6 +76,17 @@ class HeapRecords {
   }
   uint8_t* Fixed(Rec r) { return fixed_[r]; }
   void Drop(Rec r) { list_[at_[r]].found = 0; }
+  // The walk reports a record it could not copy for want of memory as found,
+  // with its length and no block; only records beyond kLargestCopy have none by design.
+  bool CopyFailed() const {
+    for (uint32_t r = 0; r < kRecCount; ++r) {
+      const RecordEntry& e = list_[at_[r]];
+      if (allocatedKind_[r] && e.found != 0 && e.size != 0 && e.size <= kLargestCopy && allocated_[r] == nullptr) {
+        return true;
+      }
+    }
+    return false;
+  }
   // The record's 32-bit word k in host order, 0 when it is not there.
   uint32_t Word(Rec r, uint32_t k) const {
     if (!Found(r) || Size(r) < 4 * k + 4) return 0;
@@ -275,7 +287,7 @@ void HeapPath::JpegFallback(bool flagA) {
   image_.fullAspect = 1.0f;
   image_.fullXResolution = image_.fullYResolution = 180;
   image_.dataCode = 1;
-  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  std::memset(image_.pathValues, 0xFF, sizeof image_.pathValues);  // packed: no references
   image_.flags = 0;
   std::memcpy(&thumb_, &image_, sizeof thumb_);
   if (flagA) {
@@ -299,7 +311,7 @@ uint32_t HeapPath::DescribeImage() {
     case 2: image_.format = kFormatHeap1; break;
     case 3:
       image_.format = componentBits == 16 ? kFormatHeap16 : kFormatHeap3;
-      if (componentBits == 16) *fileType_ = kTypeTiffRaw16;
+      if (componentBits == 16 && *fileType_ == kTypeTiffRaw) *fileType_ = kTypeTiffRaw16;
       break;
     default:
       if (!FrameFound()) return QD_E_UNSUPPORTED;
@@ -323,7 +335,7 @@ uint32_t HeapPath::DescribeImage() {
     case 3: image_.dataCode = image_.colour != 0 ? 1 : 3; break;
     default: image_.dataCode = 2; break;
   }
-  for (uint32_t& v : image_.pathValues) v = 0xFFFFFFFF;
+  std::memset(image_.pathValues, 0xFF, sizeof image_.pathValues);  // packed: no references
   image_.flags = ((colourWord >> 8) & 0xFF) != 0 ? 0x02 : 0;
   FullView(image_.format);
   return QD_OK;
@@ -340,7 +352,8 @@ void HeapPath::FullView(uint8_t format) {
     image_.fullAspect = colour ? 1.0f : image_.aspect;
     image_.fullXResolution = colour ? 180 : 186;
   };
-  if (*fileType_ == kTypeTiffRaw || *fileType_ == kTypeTiffRaw16 || format == kFormatHeap1) {
+  // A 16-bit TIFF RAW is type 9 by now and takes the simple rule of format 9.
+  if (*fileType_ == kTypeTiffRaw || format == kFormatHeap1) {
     if (flagB_) {
       DevelopedSize();
     } else {
@@ -589,6 +602,7 @@ uint32_t HeapPath::Run(const HeapObject& heap) {
   RecordEntry* cursor = rec_.list();
   uint32_t result = qdParseHeapObject(heap, &cursor);
   if (result != QD_OK) return result;
+  if (rec_.CopyFailed()) return QD_E_NO_MEMORY;
   result = ReadModel();
   if (result != QD_OK) return result;
   if (rec_.Found(R080B) && std::strncmp(reinterpret_cast<const char*>(rec_.Data(R080B)), "Firmware", 8) != 0) {

@@ -1,0 +1,259 @@
+// The parse driver and its exports: file type codes, the JPEG frame pre-fill,
+// argument checks, the bracketing of host callbacks and the precedence of
+// results, the second names, and fault sweeps over every kind of file.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "exifwrite/exif_support.h"
+#include "extract/parse_support.h"
+#include "frame/fault.h"
+#include "frame/stream_port.h"
+#include "heap/recognize.h"
+#include "support/fault_sweep.h"
+
+namespace {
+
+using namespace qdtest;
+using namespace qdtest::parse;
+
+constexpr uint32_t kHostError = 0x7E001;
+
+struct KindFile {
+  const char* name;
+  Bytes bytes;
+  uint8_t type;
+};
+
+std::vector<KindFile> Kinds(bool be) {
+  return {{"heap file", HeapFile(RichHeap(be), be), 1},
+          {"JPEG with a heap", JpegHeap(RichHeap(be), be), 2},
+          {"TIFF RAW", TiffRaw(RichHeap(be), be), 3},
+          {"Exif JPEG", RichExifJpeg(be), 5},
+          {"Exif TIFF", RawExifTiff(be ? Order::MM : Order::II).file, 8}};
+}
+
+using ParseDriver = ParseTest;
+
+TEST_F(ParseDriver, FileTypeCodesWithoutOpeningTheStream) {
+  for (bool be : {false, true}) {
+    for (const KindFile& k : Kinds(be)) {
+      SCOPED_TRACE(k.name);
+      TestStream in(k.bytes);
+      uint8_t type = 0;
+      EXPECT_EQ(QDParseStream(in.stream(), nullptr, nullptr, nullptr, nullptr, &type), QD_OK);
+      EXPECT_EQ(type, k.type);
+      EXPECT_EQ(in.CountOf(Callback::Open) + in.CountOf(Callback::Close), 0);
+
+      QdAuxImageInfo aux;
+      std::memset(&aux, 0xA5, sizeof aux);
+      TestStream again(k.bytes);
+      ASSERT_EQ(QDParseStream2(again.stream(), nullptr, nullptr, &aux, nullptr, nullptr, nullptr), QD_OK);
+      if (k.type <= 3) EXPECT_TRUE(AllZero(aux)) << "a heap file has no auxiliary image";
+    }
+  }
+  // Nothing recognised: the last probe's status, and type 0xFF.
+  const Bytes junk(600, 0x55);
+  TestStream probe(junk), in(junk);
+  qd::StreamPort port;
+  qd::MakeStreamPort(probe.stream(), &port);
+  HeapObject heap{};
+  TiffBlockInfo exif{};
+  JpegSofInfo sof{};
+  JfifInfo jfif{};
+  TiffImageInfo image{};
+  OutPutInfo extensions{};
+  uint16_t kind = 0;
+  const uint32_t declined =
+      qd::ToResultCode(qd::RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &image, &extensions}));
+  ASSERT_NE(declined, QD_OK);
+  uint8_t type = 0;
+  EXPECT_EQ(QDParseStream(in.stream(), nullptr, nullptr, nullptr, nullptr, &type), declined);
+  EXPECT_EQ(type, 0xFF);
+  EXPECT_EQ(QDParseStream(nullptr, nullptr, nullptr, nullptr, nullptr, &type), QD_E_INVALID_ARG);
+}
+
+TEST_F(ParseDriver, JpegFrameFillsTheDescriptionsEvenWhenThePathFails) {
+  HeapContent h = RichHeap(false);
+  h.erase(0x080A);
+  const Parsed p = Parse(JpegHeap(h, false));
+  EXPECT_EQ(p.result, QD_E_UNSUPPORTED);
+  EXPECT_EQ(Describe(p.thumb), "'' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0");
+  EXPECT_EQ(Describe(p.image).substr(0, 53), "'' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 ");
+  EXPECT_EQ(Describe(p.capture), "time 0 number ffffffff owner '' type ''");
+  EXPECT_EQ(Describe(p.shot), "-1 100 100 -1 ffff ff");
+}
+
+// Every file export, with an image record and a property stream where it takes them.
+using Export = std::function<uint32_t(const qdlStream*, QdImageInfo*, const qdlStream* property)>;
+const std::vector<std::pair<const char*, Export>> kThumbnailExports = {
+    {"ThumbnailFileStream", [](auto s, auto i, auto o) {
+       return QDParseThumbnailFileStream(s, 0, nullptr, i, nullptr, nullptr, nullptr, nullptr, o);
+     }},
+    {"ThumbnailFileStreamEx", [](auto s, auto i, auto o) {
+       return QDParseThumbnailFileStreamEx(s, 0, nullptr, i, nullptr, nullptr, nullptr, nullptr, o, nullptr);
+     }},
+    {"GetFileStream", [](auto s, auto i, auto o) {
+       return QDParseGetFileStream(s, 0, nullptr, i, nullptr, nullptr, nullptr, nullptr, o, nullptr);
+     }},
+    {"ThumbnailFileStreamEx2", [](auto s, auto i, auto o) {
+       return QDParseThumbnailFileStreamEx2(s, 0, nullptr, i, nullptr, nullptr, nullptr, nullptr, nullptr, o, nullptr);
+     }},
+    {"GetFileStream2", [](auto s, auto i, auto o) {
+       return QDParseGetFileStream2(s, 0, nullptr, i, nullptr, nullptr, nullptr, nullptr, nullptr, o, nullptr);
+     }},
+};
+const std::vector<std::pair<const char*, Export>> kFullViewExports = {
+    {"FullViewFileStream", [](auto s, auto i, auto o) {
+       return QDParseFullViewFileStream(s, i, nullptr, nullptr, nullptr, nullptr, o);
+     }},
+    {"FullViewFileStreamEx", [](auto s, auto i, auto o) {
+       return QDParseFullViewFileStreamEx(s, i, nullptr, nullptr, nullptr, nullptr, o, nullptr);
+     }},
+    {"GetDCFThumbnail", [](auto s, auto, auto) { return QDParseGetDCFThumbnail(s, nullptr); }},
+};
+
+TEST_F(ParseDriver, ExportsCheckCallbacksBracketTheStreamAndRankResults) {
+  const Bytes good = RichExifJpeg(false);
+  HeapContent broken = RichHeap(false);
+  broken.erase(0x180E);
+  const Bytes failing = JpegHeap(broken, false);  // recognised, then the path fails
+  for (const bool thumbnail : {true, false}) {
+    for (const auto& [name, call] : thumbnail ? kThumbnailExports : kFullViewExports) {
+      SCOPED_TRACE(name);
+      for (Callback missing : {Callback::Seek, Callback::Tell, Callback::Read}) {
+        TestStream in(good);
+        in.SetNull(missing);
+        EXPECT_EQ(call(in.stream(), nullptr, nullptr), QD_E_INVALID_ARG);
+        EXPECT_EQ(in.TotalCalls(), 0);
+      }
+      TestStream refused(good);
+      refused.FailCall(Callback::Open, 1, kHostError);
+      EXPECT_EQ(call(refused.stream(), nullptr, nullptr), kHostError);
+      EXPECT_EQ(refused.TotalCalls(), 1);
+
+      TestStream ok(good);
+      EXPECT_EQ(call(ok.stream(), nullptr, nullptr), QD_OK);
+      EXPECT_EQ(ok.lastOpenMode(), QD_OPEN_READ);
+      EXPECT_EQ(ok.CountOf(Callback::Close), 1);
+      EXPECT_FALSE(ok.IsOpen());
+
+      // A close error: alone it is the result; with a failing path the
+      // thumbnail exports still report it, the full-view ones the path's error.
+      TestStream closeFails(good), both(failing);
+      closeFails.FailCall(Callback::Close, 1, kHostError);
+      both.FailCall(Callback::Close, 1, kHostError);
+      EXPECT_EQ(call(closeFails.stream(), nullptr, nullptr), kHostError);
+      EXPECT_EQ(call(both.stream(), nullptr, nullptr), thumbnail ? kHostError : QD_E_UNSUPPORTED);
+      if (thumbnail) continue;
+
+      TestStream noSize(good);  // the size is taken after open: its error after a close
+      noSize.FailCall(Callback::Tell, 1, kHostError);
+      EXPECT_EQ(call(noSize.stream(), nullptr, nullptr), kHostError);
+      EXPECT_EQ(noSize.CountOf(Callback::Close), 1);
+    }
+  }
+  // The full-view exports measure the stream; the thumbnail exports take the caller's size.
+  QdImageInfo image;
+  TestStream in(good);
+  ASSERT_EQ(kFullViewExports[0].second(in.stream(), &image, nullptr), QD_OK);
+  EXPECT_FLOAT_EQ(+image.compressedBitsPerPixel, good.size() * 8.0f / (640 * 480));
+  TestStream again(good);
+  ASSERT_EQ(kThumbnailExports[0].second(again.stream(), &image, nullptr), QD_OK);
+  EXPECT_FLOAT_EQ(+image.compressedBitsPerPixel, 1.0f);
+}
+
+TEST_F(ParseDriver, SecondNamesAreTheSameEntryPoints) {
+#if defined(__GNUC__) && !defined(_WIN32)
+  EXPECT_EQ(reinterpret_cast<void*>(&QDParseGetFileStream), reinterpret_cast<void*>(&QDParseThumbnailFileStreamEx));
+#endif
+  for (const KindFile& k : Kinds(true)) {
+    const Parsed p = Parse(k.bytes, 9, QDParseGetFileStream2);
+    EXPECT_TRUE(p == Parse(k.bytes, 9)) << k.name;
+    EXPECT_FALSE(p.property.empty()) << k.name;
+  }
+}
+
+// Closed, unless closing it was what failed.
+bool Closed(const TestStream& s) {
+  return !s.IsOpen() || (s.FaultFired() && s.calls().back().callback == Callback::Close);
+}
+
+// Every record of `part` is one of `whole`, in the same order.
+bool Subsequence(const RecordStream& part, const RecordStream& whole) {
+  size_t at = 0;
+  for (const auto& r : part) {
+    while (at < whole.size() && whole[at] != r) ++at;
+    if (at++ == whole.size()) return false;
+  }
+  return true;
+}
+
+// Ex2 with every output; no stream may be left open, and a success must
+// produce exactly what an undisturbed run does. The IFD walkers pass over a
+// variable-size value they could not allocate, so for Exif files (`walked`)
+// an allocation failure may leave records out (never alter them).
+struct Ex2Run {
+  TestStream comment, property, dcf;
+  QdThumbnailInfo thumb;
+  QdImageInfo image;
+  QdAuxImageInfo aux;
+  ExifCaptureInfo capture;
+  ExifShotValues shot;
+
+  uint32_t operator()(TestStream& in, const Parsed& reference, bool walked = false) {
+    const uint32_t result =
+        QDParseThumbnailFileStreamEx2(in.stream(), 77, &thumb, &image, &aux, &capture, &shot, nullptr,
+                                      comment.stream(), property.stream(), dcf.stream());
+    EXPECT_TRUE(Closed(in) && Closed(comment) && Closed(property) && Closed(dcf));
+    if (result == QD_OK && walked && qd::fault::Fired()) {
+      EXPECT_TRUE(Subsequence(ReadRecords(property.data()), reference.records()));
+      EXPECT_TRUE(comment.data().empty() || comment.data() == reference.comment);
+    } else if (result == QD_OK) {
+      EXPECT_EQ(property.data(), reference.property);
+      EXPECT_EQ(comment.data(), reference.comment);
+      EXPECT_EQ(dcf.data(), reference.dcf);
+      EXPECT_EQ(Describe(image), Describe(reference.image));
+    }
+    return result;
+  }
+};
+
+class ParseSweep : public ParseDriver, public testing::WithParamInterface<int> {};
+
+TEST_P(ParseSweep, AllocationAndHostFailuresOverEx2) {
+  const KindFile k = Kinds(false).at(GetParam());
+  const Parsed reference = Parse(k.bytes, 77);
+  ASSERT_EQ(reference.result, QD_OK);
+  const int allocations = SweepAllocationFailures(
+      [&] {
+        TestStream in(k.bytes);
+        return Ex2Run()(in, reference, k.type >= 5);
+      },
+      {QD_E_NO_MEMORY, QD_E_FAILED});  // the reader's own buffer: QD_E_FAILED
+  EXPECT_GT(allocations, 3);
+  SweepHostFailures([&] { return std::make_unique<TestStream>(k.bytes); },
+                    [&](TestStream& in) { return Ex2Run()(in, reference); }, kHostError,
+                    {k.type == 8 ? QD_E_FAILED : kHostError});  // _cropStream converts its size query's failure
+  // The output streams fail in turn at every call.
+  for (int which = 0; which < 3; ++which) {
+    for (int n = 1;; ++n) {
+      Ex2Run run;
+      TestStream& out = which == 0 ? run.comment : which == 1 ? run.property : run.dcf;
+      out.FailNthCall(n, kHostError);
+      TestStream in(k.bytes);
+      const uint32_t result = run(in, reference);
+      if (!out.FaultFired()) {
+        EXPECT_EQ(result, QD_OK);
+        break;
+      }
+      EXPECT_EQ(result, kHostError) << which << " " << n;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ParseSweep, testing::Range(0, 5),
+                         [](const auto& info) { return std::to_string(Kinds(false).at(info.param).type); });
+
+}  // namespace
