@@ -59,6 +59,12 @@ Bytes ExifTiff(bool withThumbnail) {
   return tiff;
 }
 
+// The heap APP0 counts only after the JFIF header.
+Bytes HeapAfterJfif(const Bytes& app0) {
+  const Bytes jpeg = qdtest::EncodeJpeg();
+  return qdtest::Insert(jpeg, qdtest::SegmentOffset(jpeg, qdtest::marker::kDQT), {app0});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,7 +95,7 @@ int main(int argc, char** argv) {
     Write("recognize_fuzzer", "raw-" + o, rawFile);
     Write("recognize_fuzzer", "exif-tiff-" + o, exifTiffFile);
     Write("recognize_fuzzer", "jpeg-heap-" + o,
-          qdtest::AfterSoi(qdtest::EncodeJpeg(), {qdtest::HeapApp0(qdtest::HeapFileFixture(be, "JPGM"))}));
+          HeapAfterJfif(qdtest::HeapApp0(qdtest::HeapFileFixture(be, "JPGM"))));
   }
 
   // The parse export: one file of each kind, in both byte orders where the

@@ -136,6 +136,7 @@ int32_t LocalSecondsToTime(int64_t seconds) {
 #else
   if (gmtime_r(&t, &parts) == nullptr) return 0;
 #endif
+  parts.tm_isdst = -1;  // the camera clock kept summer time when it was in force
   return static_cast<int32_t>(mktime(&parts));
 }
 
