@@ -197,17 +197,21 @@ bool Ratio(uint32_t num, uint32_t den, double* out) {
 
 // A walk through the stream. The walker reads an IFD it cannot load as an
 // empty one; when that was the host failing, its error is the result.
+// A value the walk could not get memory for fails the call rather than going
+// missing from it.
 uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
   StreamPort port;
   MakeStreamPort(stream, &port);
   BufferedReader reader;
   Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  bool outOfMemory = false;
   if (st == ST_OK) {
     ReaderCloser closer(&reader);
     IfdQuery* cursor = list;
-    st = WalkStream(&reader, ifdPosition, order, &cursor, 0);
+    st = WalkStream(&reader, ifdPosition, order, &cursor, 0, &outOfMemory);
   }
-  return port.hostError != 0 ? port.hostError : ToResultCode(st);
+  if (port.hostError != 0) return port.hostError;
+  return st == ST_OK && outOfMemory ? QD_E_NO_MEMORY : ToResultCode(st);
 }
 
 bool EqualsIgnoringCase(const char* text, const char* literal) {
@@ -298,8 +302,10 @@ uint32_t ExifPath::Read() {
     result = ReadTiffExtras();
     if (result != QD_OK) return result;
   } else {
-    const Status st = QueryExif(exif_, t_.standard(), ReadMode::kCopy);
+    bool outOfMemory = false;
+    const Status st = QueryExif(exif_, t_.standard(), ReadMode::kCopy, &outOfMemory);
     if (st != ST_OK) return ToResultCode(st);
+    if (outOfMemory) return QD_E_NO_MEMORY;
   }
   const uint32_t noteAt = t_.Field(MakerNote);
   const uint32_t noteSize = t_.Size(MakerNote);
@@ -313,8 +319,10 @@ uint32_t ExifPath::Read() {
   } else {
     TiffBlockInfo note = *exif_;
     note.ifdOffset = noteAt;
-    // Its only failure: an IFD that does not open, whose tags then stay unfound.
-    (void)QueryMakerNote(&note, t_.maker(), noteAt, noteSize, ReadMode::kCopy);
+    // An IFD that does not open leaves its tags unfound; a lack of memory fails.
+    bool outOfMemory = false;
+    (void)QueryMakerNote(&note, t_.maker(), noteAt, noteSize, ReadMode::kCopy, &outOfMemory);
+    if (outOfMemory) return QD_E_NO_MEMORY;
   }
   if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
     t_.Drop(M01);

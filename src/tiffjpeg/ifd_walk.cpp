@@ -75,11 +75,13 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
 }
 
 // The destination of a read: the caller's buffer, or a fresh zeroed block
-// when the request asks the walker to allocate (size 0).
-uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated) {
+// when the request asks the walker to allocate (size 0). A block that cannot
+// be had leaves the request unfound and is noted in *outOfMemory.
+uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, bool* outOfMemory) {
   if (q.data == 0) return nullptr;
   if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
   allocated->reset(BlockAllocZeroed(plan.byteSize));
+  if (!*allocated && outOfMemory != nullptr) *outOfMemory = true;
   return allocated->get();
 }
 
@@ -105,8 +107,9 @@ class MemoryIfd {
  public:
   MemoryIfd() = default;
   MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, int64_t bias,
-            ReadMode mode)
-      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode) {}
+            ReadMode mode, bool* outOfMemory)
+      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode),
+        outOfMemory_(outOfMemory) {}
 
   bool Find(uint16_t tag, Entry* e) const {
     return FindTag(block_.data() + offset_ + kCountSize, count_, tag, order_, e);
@@ -132,7 +135,7 @@ class MemoryIfd {
       return;
     }
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated);
+    uint8_t* out = Destination(*q, plan, &allocated, outOfMemory_);
     if (out == nullptr) return;
     std::memcpy(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
@@ -160,7 +163,7 @@ class MemoryIfd {
   Status Enter(const Entry& e, MemoryIfd* child) const {
     uint16_t count = 0;
     if (!OpenIfd(block_, e.field, order_, &count)) return ST_NOT_FOUND;
-    *child = MemoryIfd(block_, e.field, count, order_, bias_, mode_);
+    *child = MemoryIfd(block_, e.field, count, order_, bias_, mode_, outOfMemory_);
     return ST_OK;
   }
 
@@ -171,6 +174,7 @@ class MemoryIfd {
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
+  bool* outOfMemory_ = nullptr;
 };
 
 // The stream form: each IFD's entries and link are loaded into a block of
@@ -178,7 +182,8 @@ class MemoryIfd {
 class StreamIfd {
  public:
   StreamIfd() = default;
-  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias) : reader_(reader), order_(o), bias_(bias) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, bool* outOfMemory)
+      : reader_(reader), order_(o), bias_(bias), outOfMemory_(outOfMemory) {}
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -216,7 +221,7 @@ class StreamIfd {
       if (at < 0 || at + plan.byteSize > ReaderSize(*reader_)) return;
     }
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated);
+    uint8_t* out = Destination(*q, plan, &allocated, outOfMemory_);
     if (out == nullptr) return;
     if (plan.byteSize <= kInlineSize) {
       std::memcpy(out, e.fieldBytes, plan.stored);
@@ -240,7 +245,7 @@ class StreamIfd {
 
   Status Enter(const Entry& e, StreamIfd* child) const {
     if (e.field == 0) return ST_NOT_FOUND;
-    *child = StreamIfd(reader_, order_, bias_);
+    *child = StreamIfd(reader_, order_, bias_, outOfMemory_);
     return child->Load(e.field);
   }
 
@@ -248,6 +253,7 @@ class StreamIfd {
   BufferedReader* reader_ = nullptr;
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
+  bool* outOfMemory_ = nullptr;
   uint16_t count_ = 0;
   BlockOwner entries_;
 };
@@ -440,16 +446,16 @@ bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* 
 }
 
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, ReadMode mode) {
+                  int64_t bias, ReadMode mode, bool* outOfMemory) {
   uint16_t count = 0;
   if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
-  MemoryIfd ifd(block, ifdOffset, count, order, bias, mode);
+  MemoryIfd ifd(block, ifdOffset, count, order, bias, mode, outOfMemory);
   return WalkFromTop(ifd, cursor);
 }
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias) {
-  StreamIfd ifd(reader, order, bias);
+                  int64_t bias, bool* outOfMemory) {
+  StreamIfd ifd(reader, order, bias, outOfMemory);
   const Status st = ifd.Load(ifdPosition);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);

@@ -27,13 +27,15 @@ enum class ReadMode : uint8_t {
 // Walks from the IFD at `ifdOffset` (ST_UNSUPPORTED when it does not open).
 // Out-of-line values are taken from (offset - bias) and must end strictly
 // before the end of the block.
+// A copy that could not get the block it asked for (size 0) leaves its
+// request unfound and sets *outOfMemory when that is given.
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, ReadMode mode = ReadMode::kCopy);
+                  int64_t bias, ReadMode mode = ReadMode::kCopy, bool* outOfMemory = nullptr);
 
 // Walks from the IFD at stream position `ifdPosition`, loading IFDs and values
 // through the reader; values must end within the stream.
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias);
+                  int64_t bias, bool* outOfMemory = nullptr);
 
 // Walks from the IFD at `ifdOffset` relative to the TIFF header at stream
 // position `base`, reading entries one by one. IFDQ_READ stores the value's
