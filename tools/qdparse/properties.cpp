@@ -50,8 +50,8 @@ struct RecordSpec {
 constexpr uint16_t kMakerRunTags[] = {0x0080, 0x0081, 0x0090, 0x0091, 0x0092, 0x0093, 0x0094, 0x00A0,
                                       0x00A1, 0x00A2, 0x00A3, 0x00A4, 0x00B0, 0x00B1, 0x00B2, 0x00B3};
 
-const std::map<uint16_t, RecordSpec>& Specs() {
-  static const std::map<uint16_t, RecordSpec> specs = [] {
+const std::map<uint16_t, RecordSpec>& Layouts() {
+  static const std::map<uint16_t, RecordSpec> layouts = [] {
     std::map<uint16_t, RecordSpec> m;
     // The name is the library's constant without its "kProp" prefix.
 #define QD_RECORD(code, ...) m[qd::code] = RecordSpec{std::string(#code).substr(5), {__VA_ARGS__}};
@@ -137,7 +137,7 @@ const std::map<uint16_t, RecordSpec>& Specs() {
     }
     return m;
   }();
-  return specs;
+  return layouts;
 }
 
 struct Field {
@@ -149,7 +149,7 @@ struct Field {
 struct Record {
   uint16_t code = 0;
   uint32_t size = 0;
-  const RecordSpec* spec = nullptr;
+  const RecordSpec* layout = nullptr;
   std::vector<Field> fields;
   Bytes rest;           // bytes beyond the layout, or the whole payload of an unknown code
   bool truncated = false;  // the payload ended inside the layout
@@ -167,11 +167,11 @@ std::string Joined(const Json& numbers) {
 std::string RationalText(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
 
 // Decodes one field at `at`; false when the payload is too short for it.
-bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
+bool DecodeField(const FieldSpec& layout, const Bytes& p, size_t* at, Field* f) {
   const size_t left = p.size() - *at;
   const uint8_t* b = p.data() + *at;
-  f->name = spec.name != nullptr ? spec.name : "";
-  switch (spec.kind) {
+  f->name = layout.name != nullptr ? layout.name : "";
+  switch (layout.kind) {
     case Kind::kU16:
       if (left < 2) return false;
       f->json = U16(b);
@@ -194,7 +194,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     case Kind::kRational:
     case Kind::kSRational: {
       if (left < 8) return false;
-      const bool sign = spec.kind == Kind::kSRational;
+      const bool sign = layout.kind == Kind::kSRational;
       const int64_t num = sign ? int64_t{static_cast<int32_t>(U32(b))} : int64_t{U32(b)};
       const int64_t den = sign ? int64_t{static_cast<int32_t>(U32(b + 4))} : int64_t{U32(b + 4)};
       f->json = RationalText(num, den);
@@ -204,7 +204,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     case Kind::kU16s:
     case Kind::kU32s:
     case Kind::kRationals: {
-      const size_t step = spec.kind == Kind::kU16s ? 2 : spec.kind == Kind::kU32s ? 4 : 8;
+      const size_t step = layout.kind == Kind::kU16s ? 2 : layout.kind == Kind::kU32s ? 4 : 8;
       f->json = Json::array();
       for (; p.size() - *at >= step; *at += step) {
         const uint8_t* v = p.data() + *at;
@@ -217,7 +217,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     }
     case Kind::kText:
     case Kind::kCharacterCode: {
-      const size_t n = spec.kind == Kind::kText ? left : 8;
+      const size_t n = layout.kind == Kind::kText ? left : 8;
       if (left < n) return false;
       const auto* chars = reinterpret_cast<const char*>(b);
       f->json = Raw(chars, n);
@@ -253,16 +253,16 @@ Record Decode(uint16_t code, const Bytes& payload) {
   Record r;
   r.code = code;
   r.size = static_cast<uint32_t>(payload.size());
-  const auto found = Specs().find(code);
-  if (found == Specs().end()) {
+  const auto found = Layouts().find(code);
+  if (found == Layouts().end()) {
     r.rest = payload;
     return r;
   }
-  r.spec = &found->second;
+  r.layout = &found->second;
   size_t at = 0;
-  for (const FieldSpec& spec : r.spec->fields) {
+  for (const FieldSpec& layout : r.layout->fields) {
     Field f;
-    if (!DecodeField(spec, payload, &at, &f)) {
+    if (!DecodeField(layout, payload, &at, &f)) {
       r.truncated = true;
       break;
     }
@@ -300,7 +300,7 @@ std::string CodeText(uint16_t code) {
 
 std::string RecordText(const Record& r) {
   std::string line = "  " + CodeText(r.code) + " ";
-  std::string name = r.spec != nullptr ? r.spec->name : "(unknown)";
+  std::string name = r.layout != nullptr ? r.layout->name : "(unknown)";
   name.resize(std::max<size_t>(name.size() + 1, 22), ' ');
   line += name;
   std::string value;
@@ -311,7 +311,7 @@ std::string RecordText(const Record& r) {
   if (!r.rest.empty()) {
     if (!value.empty()) value += ", ";
     const std::string hex = Hex(r.rest.data(), std::min<size_t>(r.rest.size(), 32));
-    value += (r.spec != nullptr ? "then " : "") + hex + (r.rest.size() > 32 ? "..." : "") + " (" +
+    value += (r.layout != nullptr ? "then " : "") + hex + (r.rest.size() > 32 ? "..." : "") + " (" +
              std::to_string(r.rest.size()) + " bytes)";
   }
   if (r.truncated) value += " [payload shorter than its layout]";
@@ -320,7 +320,7 @@ std::string RecordText(const Record& r) {
 }
 
 Json RecordJson(const Record& r) {
-  Json j = {{"code", r.code}, {"name", r.spec != nullptr ? Json(r.spec->name) : Json(nullptr)}, {"size", r.size}};
+  Json j = {{"code", r.code}, {"name", r.layout != nullptr ? Json(r.layout->name) : Json(nullptr)}, {"size", r.size}};
   if (r.fields.size() == 1 && r.fields[0].name.empty()) {
     j["value"] = r.fields[0].json;
   } else if (!r.fields.empty()) {
@@ -328,7 +328,7 @@ Json RecordJson(const Record& r) {
     for (const Field& f : r.fields) fields[f.name] = f.json;
     j["fields"] = fields;
   }
-  if (!r.rest.empty()) j[r.spec != nullptr ? "rest" : "hex"] = Hex(r.rest.data(), r.rest.size());
+  if (!r.rest.empty()) j[r.layout != nullptr ? "rest" : "hex"] = Hex(r.rest.data(), r.rest.size());
   if (r.truncated) j["short"] = true;
   return j;
 }
