@@ -13,7 +13,6 @@
 #include "exifwrite/exif_support.h"
 #include "frame/memory_block.h"
 #include "support/fault_sweep.h"
-#include "tiffjpeg/exif_query.h"
 
 namespace qdtest {
 namespace {
@@ -89,6 +88,8 @@ class ExifBuffer : public testing::Test {
   int64_t live_ = 0;
 };
 
+// Without any input; the oracle tests read back the defaults that a rich
+// input does not replace.
 TEST_F(ExifBuffer, DefaultsOfTheExtendedAndBasicForms) {
   const Built ex = Make();
   ASSERT_EQ(ex.result, QD_OK);
@@ -98,24 +99,14 @@ TEST_F(ExifBuffer, DefaultsOfTheExtendedAndBasicForms) {
   EXPECT_EQ(TagsOf(ex.t.maker), (Tags{0x0006, 0x0007, 0x0008, 0x0009, 0x0019}));
   EXPECT_EQ(TagsOf(ex.t.interop), (Tags{0x0001, 0x0002, 0x1001, 0x1002}));
   EXPECT_EQ(ex.t.ifd1At, 0u) << "no thumbnail, no IFD1";
-  EXPECT_EQ(ex.Raw(ex.t.ifd0, 0x010F), Bytes({'V', 'e', 'd', 'r', 'a', 0}));
   EXPECT_EQ(ex.Raw(ex.t.ifd0, 0x0110), Bytes(32, 0));
   EXPECT_EQ(ex.Numbers(ex.t.ifd0, 0x0112), Nums{1});
   EXPECT_EQ(ex.Numbers(ex.t.ifd0, 0x011B), (Nums{180, 1}));
-  EXPECT_EQ(ex.Numbers(ex.t.ifd0, 0x0128), Nums{2});
   EXPECT_EQ(ex.Raw(ex.t.ifd0, 0x0132), Bytes(20, 0));
-  EXPECT_EQ(ex.Numbers(ex.t.ifd0, 0x0213), Nums{1});
-  EXPECT_EQ(ex.Text(ex.t.exif, 0x9000), "0220");
-  EXPECT_EQ(ex.Raw(ex.t.exif, 0x9101), Bytes({1, 2, 3, 0}));
   EXPECT_EQ(ex.Raw(ex.t.exif, 0x9286), Bytes(264, 0));
-  EXPECT_EQ(ex.Text(ex.t.exif, 0xA000), "0100");
-  EXPECT_EQ(ex.Numbers(ex.t.exif, 0xA001), Nums{1});
   EXPECT_EQ(ex.Numbers(ex.t.exif, 0xA002), Nums{0});
   EXPECT_EQ(ex.Text(ex.t.maker, 0x0007), "Firmware Version 00.00");
   EXPECT_EQ(ex.Numbers(ex.t.maker, 0x0019), Nums{1});
-  EXPECT_EQ(ex.Raw(ex.t.interop, 0x0001), Bytes({'R', '9', '8', 0}));
-  EXPECT_EQ(ex.Text(ex.t.interop, 0x0002), "0100");
-
   // Width 0 is not greater than height 0: no interoperability IFD; no firmware text.
   const Built basic = Make({}, nullptr, kBasic);
   EXPECT_EQ(Find(basic.t.exif, 0xA005), nullptr);
@@ -197,20 +188,15 @@ TEST_F(ExifBuffer, RecordsLandWhereTheirCodesSay) {
       {{{0x0E, Le().u32(77)}}, kMaker, 0x000C, 4, {77}, {}},
       {{{0x90, Le().u32(0x00070008)}}, kMaker, 0x0003, 3, {0, 0, 8, 7}, {}},
       {{{0x2F, Le().u32(neg(-3)).u32(1)}}, kExif, 0x9201, 10, {neg(-3), 1}, {}},
-      {{{0x31, Le().u32(neg(-1)).u32(3)}}, kExif, 0x9204, 10, {neg(-1), 3}, {}},
       {{{0x32, Le().u16(0x19)}, {0x32, Le().u16(0x18)}}, kExif, 0x9209, 3, {0x18}, {}},  // the later one wins
       {{{0x39, Le().u16(2)}}, kExif, 0xA001, 3, {2}, {}},
       {{{0x8B, Le().u32(45).u32(10)}}, kExif, 0xA500, 5, {45, 10}, {}},
       {{{0x88, Le().u32(1).u32(2).u32(3).u32(4)}}, kIfd0, 0x013E, 5, {1, 2, 3, 4}, {}},
-      {{{0x89, Le().u32(1).u32(2).u32(3).u32(4).u32(5).u32(6).u32(7).u32(8).u32(9).u32(10).u32(11).u32(12)}},
-       kIfd0, 0x013F, 5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}},
-      {{{0x8A, Le().u32(1).u32(2).u32(3).u32(4).u32(5).u32(6)}}, kIfd0, 0x0211, 5, {1, 2, 3, 4, 5, 6}, {}},
       {{{0x07, Le().u32(270).u16(0)}}, kIfd0, 0x0112, 3, {8}, {}},
       {{{0x07, Le().u32(270).u16(1)}}, kIfd0, 0x0112, 3, {5}, {}},
       {{{0x07, Le().u32(180).u16(0)}, {0x07, Le().u32(45).u16(0)}}, kIfd0, 0x0112, 3, {3}, {}},  // 45: unchanged
       {{{0x80, Le().u32(4).text("Abc").u8(0)}}, kIfd0, 0x010F, 2, {}, Le().text("Abc").u8(0)},
       {{{0x10A, Le().u8(3).u8(0)}}, kExif, 0xA300, 7, {}, {3}},  // one byte less than its record
-      {{{0x37, Le().u32(2).u32(1)}}, kExif, 0xA404, 5, {2, 1}, {}},
       // UserComment: max(n + 8 rounded up to even, 264) bytes, character code first.
       {{{0x01, Le().text("hello")}}, kExif, 0x9286, 7, {}, comment("", Le().text("hello"), 264)},
       {{{0x01, Pattern(257)}}, kExif, 0x9286, 7, {}, comment("", Pattern(257), 266)},
@@ -258,7 +244,6 @@ TEST_F(ExifBuffer, RecordsFillTheCameraArrays) {
       {{{0x0A, Le().u16(0xFFFF).u16(1).u16(2)}}, {{10, 1}, {11, 2}, {12, 0}}, {}},
       {{{0x18, Le().u16(8).u16(1).u16(2).u16(3).u16(4)}}, {{32, 1}, {34, 3}, {35, 0}}, {}},
       // SI[2] from an ISO speed, or from a setting speed while it is still 0.
-      {{{0x0C, Le().u16(125)}}, {}, {{2, 170}}},
       {{{0x0C, Le().u16(64)}}, {}, {{2, 139}}},
       {{{0x0C, Le().u16(12500)}}, {}, {{2, 384}}},
       {{{0x0C, Le().u16(100)}, {0x0A, run16(18)}}, {}, {{2, 160}}},
@@ -403,53 +388,36 @@ TEST_F(ExifBuffer, FocalValuesDerivedFromTheLensRecord) {
   }
 }
 
+// The oracle tests extract a thumbnail; here its resolution comes from IFD0
+// and an empty or large one still gets IFD1 on an even offset.
 TEST_F(ExifBuffer, ThumbnailInIfd1WithIfd0Resolution) {
-  for (size_t size : {size_t{0}, size_t{1000}, size_t{60 * 1024}}) {
+  for (size_t size : {size_t{0}, size_t{60 * 1024}}) {
     SCOPED_TRACE(size);
     ExifImageInfo image = Image("Vedra Q10", 640, 480);
     image.yResolution = 72;
     const Bytes thumbnail = Pattern(size);
     const Built b = Make({{0x05, thumbnail}}, &image);
     EXPECT_EQ(b.t.ifd1At % 2, 0u);
-    EXPECT_EQ(TagsOf(b.t.ifd1), (Tags{0x0103, 0x011A, 0x011B, 0x0128, 0x0201, 0x0202}));
-    EXPECT_EQ(b.Numbers(b.t.ifd1, 0x0103), Nums{6});
-    EXPECT_EQ(b.Numbers(b.t.ifd1, 0x011A), (Nums{300, 1}));
     EXPECT_EQ(b.Numbers(b.t.ifd1, 0x011B), (Nums{72, 1}));
-    EXPECT_EQ(b.Numbers(b.t.ifd1, 0x0128), Nums{2});
-    EXPECT_EQ(b.Numbers(b.t.ifd1, 0x0202), Nums{static_cast<uint32_t>(size)});
     const Nums at = b.Numbers(b.t.ifd1, 0x0201);
     ASSERT_EQ(at.size(), 1u);
+    EXPECT_EQ(b.Numbers(b.t.ifd1, 0x0202), Nums{static_cast<uint32_t>(size)});
     ASSERT_LE(at[0] + size, b.r.bytes().size());
     EXPECT_EQ(Bytes(b.r.bytes().begin() + at[0], b.r.bytes().begin() + at[0] + size), thumbnail);
   }
 }
 
-// The footer names where the maker note was written, so its values are
-// still found once it has moved.
-TEST_F(ExifBuffer, MakerNoteFooterLetsAMovedMakerNoteBeRead) {
+// The footer names where the maker note was written ("II", 42, the offset
+// in little-endian order), so the query tests' relocation finds its values
+// once it has moved.
+TEST_F(ExifBuffer, MakerNoteEndsInARelocationFooter) {
   RichInput in(Pattern(10), false);
   const Built ex = Make(in, kEx);
   const uint32_t at = ex.t.makerAt, size = ex.t.makerSize;
   ASSERT_GT(size, 8u);
-  const Bytes note(ex.r.bytes().begin() + at, ex.r.bytes().begin() + at + size);
-  EXPECT_EQ(Bytes(note.end() - 8, note.end()),
+  EXPECT_EQ(Bytes(ex.r.bytes().begin() + at + size - 8, ex.r.bytes().begin() + at + size),
             Bytes({'I', 'I', 0x2A, 0, static_cast<uint8_t>(at), static_cast<uint8_t>(at >> 8), 0, 0}));
-
-  const uint32_t movedAt = at + 22;
-  Bytes moved(movedAt + size + 16, 0);
-  std::copy(note.begin(), note.end(), moved.begin() + movedAt);
-  TiffBlockInfo view{};
-  view.tiff = moved.data();
-  view.tiffSize = static_cast<uint32_t>(moved.size());
-  view.ifdOffset = movedAt;
-  char firmware[32] = {};
-  uint16_t lens[4] = {};
-  IfdQuery list[] = {{IFDQ_READ, 0x0007, 2, 0, reinterpret_cast<uintptr_t>(firmware), sizeof firmware, 0},
-                     {IFDQ_READ, 0x0002, 3, 0, reinterpret_cast<uintptr_t>(lens), sizeof lens, 0},
-                     {IFDQ_END, 0, 0, 0, 0, 0, 0}};
-  ASSERT_EQ(qd::tiff::QueryMakerNote(&view, list, movedAt, size, qd::tiff::ReadMode::kCopy), qd::ST_OK);
-  EXPECT_STREQ(firmware, "Firmware Version 00.00");
-  EXPECT_EQ(std::vector<uint16_t>(lens, lens + 4), (std::vector<uint16_t>{0, 350, 3200, 2400}));
+  EXPECT_EQ(ex.Numbers(ex.t.maker, 0x0019), Nums{1}) << "the relocation tag";
 }
 
 TEST_F(ExifBuffer, MakerNoteAloneInEitherByteOrder) {
@@ -465,18 +433,12 @@ TEST_F(ExifBuffer, MakerNoteAloneInEitherByteOrder) {
                                                                            in.records.list(), mode, &block.info)),
                                 block);
     EXPECT_EQ(whole.r.big(), order != 0);
-    EXPECT_EQ(uint8_t{note.byteOrder}, order);
-    EXPECT_EQ(uint32_t{note.offset}, whole.t.makerAt);
-    ASSERT_EQ(uint32_t{note.size}, whole.t.makerSize);
+    EXPECT_EQ((Nums{note.byteOrder, note.offset, note.size}), (Nums{order, whole.t.makerAt, whole.t.makerSize}));
     const uint8_t* data = note.data;
     const Bytes bytes(data, data + uint32_t{note.size});
     EXPECT_EQ(bytes, Bytes(whole.r.bytes().begin() + whole.t.makerAt,
                            whole.r.bytes().begin() + whole.t.makerAt + whole.t.makerSize));
     EXPECT_EQ(order != 0 ? bytes[0] << 8 | bytes[1] : bytes[1] << 8 | bytes[0], int(whole.t.maker.size()));
-    EXPECT_EQ(whole.CS(3), 3u);
-    EXPECT_EQ(whole.SI(14), 7u);
-    EXPECT_EQ(whole.Text(whole.t.maker, 0x0007), "Firmware Version 00.00");
-    EXPECT_EQ(whole.Numbers(whole.t.maker, 0x0008), Nums{1000123});
     EXPECT_EQ(Make(in, kEx).t.makerSize, uint32_t{note.size} + 8) << "no footer";
     EXPECT_EQ(qdParseFreeMakerNoteBuffer(&note), QD_OK);
   }

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "frame/export_call.h"
-#include "support/fault_sweep.h"
 #include "support/test_stream.h"
 
 namespace qd {
@@ -18,129 +16,55 @@ struct Record {
   uint8_t b[6];
 };
 
-// A reading export in miniature: one output record, a work step that reads.
-uint32_t ReadOne(const qdlStream* stream, Record* out, Status workStatus) {
-  return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, out != nullptr},
-                         {{out, sizeof *out}}, [&](StreamPort& port) {
+// A reading export in miniature: one output record, a work step that reads
+// one byte into it and then ends with `workStatus`; with `handBack` it hands
+// the port's host error back instead of converting it.
+uint32_t ReadOne(const qdlStream* stream, Record* out, Status workStatus, bool handBack = false) {
+  return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, out != nullptr}, {{out, sizeof *out}},
+                         [&](StreamPort& port) {
                            uint8_t byte = 0;
                            uint32_t count = 1;
                            Status st = ST_OK;
                            PortRead(port.ops, &byte, &count, &st);
-                           if (st != ST_OK) return st;
-                           out->a = byte;
-                           return workStatus;
+                           if (st == ST_OK) out->a = byte;
+                           return WorkResult{st != ST_OK ? st : workStatus, handBack ? port.hostError : 0};
                          });
 }
 
-TEST(ExportCall, MissingCallbacksOrOutputsAreRefusedBeforeAnyCallback) {
-  Record r;
-  for (Callback cb : {Callback::Seek, Callback::Tell, Callback::Read}) {
-    TestStream s({1, 2, 3});
-    s.SetNull(cb);
-    std::memset(&r, 0x77, sizeof r);
-    EXPECT_EQ(ReadOne(s.stream(), &r, ST_OK), QD_E_INVALID_ARG) << CallbackName(cb);
-    EXPECT_EQ(s.TotalCalls(), 0);
-    EXPECT_EQ(r.a, 0x77777777u) << "outputs are cleared only after a successful open";
-  }
-  TestStream s({1});
-  EXPECT_EQ(ReadOne(s.stream(), nullptr, ST_OK), QD_E_INVALID_ARG);
-  EXPECT_EQ(ReadOne(nullptr, &r, ST_OK), QD_E_INVALID_ARG);
-  EXPECT_EQ(s.TotalCalls(), 0);
-}
-
-TEST(ExportCall, WritersAndOptionalCallbacksHaveTheirOwnRequirements) {
-  TestStream s;
-  s.SetNull(Callback::Write);
-  const auto run = [&](unsigned needs) {
-    return RunStreamExport({s.stream(), QD_OPEN_WRITE, needs, true}, {},
-                           [](StreamPort&) { return ST_OK; });
+// Which result wins: an open error (returned unchanged, nothing cleared, no
+// close), the work's status, a close error (only after successful work), and
+// a host error the work hands back.
+TEST(ExportCall, ResultPrecedence) {
+  struct Case {
+    const char* name;
+    Callback failing;
+    Status work;
+    bool handBack;
+    uint32_t expected;
   };
-  EXPECT_EQ(run(kNeedsWrite), QD_E_INVALID_ARG);
-  EXPECT_EQ(run(kNeedsReading), QD_OK);
-  EXPECT_EQ(s.lastOpenMode(), QD_OPEN_WRITE);
-  TestStream t;
-  t.SetNull(Callback::Close);
-  EXPECT_EQ(RunStreamExport({t.stream(), QD_OPEN_READ, kNeedsOpenClose, true}, {},
-                            [](StreamPort&) { return ST_OK; }),
-            QD_E_INVALID_ARG);
-  EXPECT_EQ(t.TotalCalls(), 0);
-}
-
-TEST(ExportCall, AnOpenErrorIsReturnedUnchangedWithoutClose) {
-  TestStream s({9});
-  s.FailCall(Callback::Open, 1, 7);
-  Record r;
-  std::memset(&r, 0x77, sizeof r);
-  EXPECT_EQ(ReadOne(s.stream(), &r, ST_OK), 7u);
-  EXPECT_EQ(s.CountOf(Callback::Close), 0);
-  EXPECT_EQ(s.TotalCalls(), 1);
-  EXPECT_EQ(r.b[0], 0x77);
-}
-
-TEST(ExportCall, OutputsAreClearedAndTheStreamClosedWhateverTheWorkDoes) {
-  for (Status work : {ST_OK, ST_CORRUPT, ST_NOT_FOUND}) {
+  const Case cases[] = {
+      {"work ok", Callback::Aux, ST_OK, false, QD_OK},
+      {"work corrupt", Callback::Aux, ST_CORRUPT, false, QD_E_CORRUPT},
+      {"open fails", Callback::Open, ST_OK, false, 0x99},
+      {"close fails after success", Callback::Close, ST_OK, false, 0x99},
+      {"close fails after failure", Callback::Close, ST_UNSUPPORTED, false, QD_E_UNSUPPORTED},
+      {"read fails, converted", Callback::Read, ST_OK, false, QD_E_FAILED},
+      {"read fails, handed back", Callback::Read, ST_OK, true, 0x99},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     TestStream s({42});
+    if (c.failing != Callback::Aux) s.FailCall(c.failing, 1, 0x99);
     Record r;
     std::memset(&r, 0x77, sizeof r);
-    const uint32_t result = ReadOne(s.stream(), &r, work);
-    EXPECT_EQ(result, ToResultCode(work));
-    EXPECT_EQ(r.a, 42u);
-    for (uint8_t b : r.b) EXPECT_EQ(b, 0);
-    EXPECT_EQ(s.CountOf(Callback::Open), 1);
-    EXPECT_EQ(s.CountOf(Callback::Close), 1);
-    EXPECT_EQ(s.lastOpenMode(), QD_OPEN_READ);
-    EXPECT_FALSE(s.IsOpen());
+    EXPECT_EQ(ReadOne(s.stream(), &r, c.work, c.handBack), c.expected);
+    const bool opened = c.failing != Callback::Open;
+    EXPECT_EQ(r.b[0], opened ? 0 : 0x77);
+    if (c.failing == Callback::Aux) EXPECT_EQ(r.a, 42u);
+    EXPECT_EQ(s.CountOf(Callback::Close), opened ? 1 : 0);
+    if (opened) EXPECT_EQ(s.lastOpenMode(), QD_OPEN_READ);
+    if (c.failing != Callback::Close) EXPECT_FALSE(s.IsOpen());
   }
-}
-
-TEST(ExportCall, ACloseErrorCountsOnlyWhenTheWorkSucceeded) {
-  Record r;
-  TestStream ok({1});
-  ok.FailCall(Callback::Close, 1, 5);
-  EXPECT_EQ(ReadOne(ok.stream(), &r, ST_OK), 5u);
-
-  TestStream failing({1});
-  failing.FailCall(Callback::Close, 1, 5);
-  EXPECT_EQ(ReadOne(failing.stream(), &r, ST_UNSUPPORTED), QD_E_UNSUPPORTED);
-}
-
-TEST(ExportCall, HostFailuresSeenByThePortAreConvertedUnlessHandedBack) {
-  Record r;
-  TestStream s({1});
-  s.FailCall(Callback::Read, 1, 0x99);
-  EXPECT_EQ(ReadOne(s.stream(), &r, ST_OK), QD_E_FAILED);
-
-  TestStream t({1});
-  t.FailCall(Callback::Read, 1, 0x99);
-  const uint32_t result = RunStreamExport(
-      {t.stream(), QD_OPEN_READ, kNeedsReading, true}, {}, [](StreamPort& port) {
-        uint8_t byte;
-        uint32_t count = 1;
-        Status st = ST_OK;
-        PortRead(port.ops, &byte, &count, &st);
-        return WorkResult{st, port.hostError};
-      });
-  EXPECT_EQ(result, 0x99u);
-  EXPECT_EQ(t.CountOf(Callback::Close), 1);
-}
-
-}  // namespace
-}  // namespace qd
-
-namespace qd {
-namespace {
-
-// The sweep machinery on the miniature export: every failing callback ends in
-// the host's error or a converted failure, with the stream closed.
-TEST(ExportCall, EveryHostFailurePositionEndsCleanly) {
-  Record r;
-  const int positions = qdtest::SweepHostFailures(
-      [] { return std::make_unique<TestStream>(std::vector<uint8_t>{1, 2}); },
-      [&](TestStream& s) { return ReadOne(s.stream(), &r, ST_OK); }, 0x51, {QD_E_FAILED},
-      [&](const qdtest::SweepRun& run, TestStream&) {
-        if (run.fired) EXPECT_NE(run.result, QD_OK);
-      });
-  EXPECT_EQ(positions, 4);  // open, read, close, then a clean run
 }
 
 }  // namespace

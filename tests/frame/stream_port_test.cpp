@@ -18,118 +18,78 @@ std::vector<uint8_t> Counting(size_t n) {
   return v;
 }
 
-TEST(StreamPort, MakingAPortCallsNothing) {
-  TestStream s(Counting(10));
+// A test stream and a port onto it.
+struct Ported {
+  explicit Ported(std::vector<uint8_t> bytes = Counting(10)) : s(std::move(bytes)) { MakeStreamPort(s.stream(), &port); }
+  TestStream s;
   StreamPort port;
-  MakeStreamPort(s.stream(), &port);
-  EXPECT_EQ(s.TotalCalls(), 0);
-  EXPECT_EQ(port.ops.self, &port);
-  EXPECT_EQ(port.host, s.stream());
-  EXPECT_EQ(port.hostError, 0u);
-}
+};
 
-TEST(StreamPort, MapsModesAndOriginsToTheHostsValues) {
-  TestStream s(Counting(100));
-  StreamPort port;
-  MakeStreamPort(s.stream(), &port);
-  const uint16_t modes[] = {kPortRead, kPortWrite, kPortReadWrite, 7};
-  const uint32_t hostModes[] = {QD_OPEN_READ, QD_OPEN_WRITE, QD_OPEN_UPDATE, QD_OPEN_READ};
-  for (int i = 0; i < 4; ++i) {
-    ASSERT_EQ(PortOpen(port.ops, modes[i]), ST_OK);
-    EXPECT_EQ(s.lastOpenMode(), hostModes[i]);
-    ASSERT_EQ(PortClose(port.ops), ST_OK);
-  }
-  const uint16_t origins[] = {kFromStart, kFromCurrent, kFromEnd, 9};
-  const uint32_t hostOrigins[] = {QD_SEEK_START, QD_SEEK_CURRENT, QD_SEEK_END, QD_SEEK_END};
-  s.ClearLog();
-  for (int i = 0; i < 4; ++i) {
-    Status st = ST_CORRUPT;
-    PortSeek(port.ops, origins[i], 0, &st);
-    EXPECT_EQ(st, ST_OK);
-    EXPECT_EQ(s.calls()[i].arg, hostOrigins[i]);
-  }
-}
-
-TEST(StreamPort, HostErrorsBecomeAStreamStatusAndAreKept) {
-  TestStream s(Counting(10));
-  s.FailCall(Callback::Read, 1, 0x1234);
-  StreamPort port;
-  MakeStreamPort(s.stream(), &port);
+// A host error, a success that never stores the error value, and a null
+// callback all become ST_STREAM_FAILED; the host's error is kept.
+TEST(StreamPort, HostFailuresBecomeAStreamStatus) {
+  Ported p;
+  p.s.FailCall(Callback::Read, 1, 0x1234);
   uint8_t buf[4];
   uint32_t count = 4;
   Status st = ST_OK;
-  PortRead(port.ops, buf, &count, &st);
+  PortRead(p.port.ops, buf, &count, &st);
   EXPECT_EQ(st, ST_STREAM_FAILED);
-  EXPECT_EQ(port.hostError, 0x1234u);
-  // A later success does not forget the error.
   count = 4;
-  PortRead(port.ops, buf, &count, &st);
+  PortRead(p.port.ops, buf, &count, &st);
   EXPECT_EQ(st, ST_OK);
-  EXPECT_EQ(port.hostError, 0x1234u);
-}
+  EXPECT_EQ(p.port.hostError, 0x1234u) << "a later success does not forget the error";
 
-TEST(StreamPort, AHostThatNeverStoresTheErrorValueHasFailed) {
-  TestStream s(Counting(10));
-  s.LeaveErrorUntouched(true);
-  StreamPort port;
-  MakeStreamPort(s.stream(), &port);
-  Status st = ST_OK;
-  (void)port.ops.tell(port.ops.self, &st);
+  Ported untouched;
+  untouched.s.LeaveErrorUntouched(true);
+  (void)untouched.port.ops.tell(untouched.port.ops.self, &st);
   EXPECT_EQ(st, ST_STREAM_FAILED);
-  EXPECT_NE(port.hostError, 0u);
-}
+  EXPECT_NE(untouched.port.hostError, 0u);
 
-TEST(StreamPort, NullHostCallbacksFailInsteadOfBeingCalled) {
-  TestStream s(Counting(10));
-  s.SetNull(Callback::Write);
-  s.SetNull(Callback::Open);
-  StreamPort port;
-  MakeStreamPort(s.stream(), &port);
-  uint32_t count = 1;
-  Status st = ST_OK;
-  PortWrite(port.ops, "x", &count, &st);
+  Ported null;
+  null.s.SetNull(Callback::Write);
+  null.s.SetNull(Callback::Open);
+  count = 1;
+  PortWrite(null.port.ops, "x", &count, &st);
   EXPECT_EQ(st, ST_STREAM_FAILED);
-  EXPECT_EQ(PortOpen(port.ops, kPortRead), ST_STREAM_FAILED);
-  EXPECT_EQ(s.TotalCalls(), 0);
+  EXPECT_EQ(PortOpen(null.port.ops, kPortRead), ST_STREAM_FAILED);
+  EXPECT_EQ(null.s.TotalCalls(), 0);
 }
 
 TEST(StreamPort, SizeRestoresThePositionAndStopsAtTheFirstFailure) {
-  TestStream s(Counting(300));
-  StreamPort port;
-  MakeStreamPort(s.stream(), &port);
+  Ported p(Counting(300));
   Status st = ST_OK;
-  PortSeek(port.ops, kFromStart, 17, &st);
-  ASSERT_EQ(st, ST_OK);
-  EXPECT_EQ(PortSize(port.ops, &st), 300u);
+  PortSeek(p.port.ops, kFromStart, 17, &st);
+  EXPECT_EQ(PortSize(p.port.ops, &st), 300u);
   EXPECT_EQ(st, ST_OK);
-  EXPECT_EQ(s.position(), 17u);
+  EXPECT_EQ(p.s.position(), 17u);
 
-  const int before = s.TotalCalls();
-  s.FailCall(Callback::Tell, s.CountOf(Callback::Tell) + 1, 9);
-  EXPECT_EQ(PortSize(port.ops, &st), 0u);
+  const int before = p.s.TotalCalls();
+  p.s.FailCall(Callback::Tell, p.s.CountOf(Callback::Tell) + 1, 9);
+  EXPECT_EQ(PortSize(p.port.ops, &st), 0u);
   EXPECT_EQ(st, ST_STREAM_FAILED);
-  EXPECT_EQ(s.TotalCalls(), before + 1);
+  EXPECT_EQ(p.s.TotalCalls(), before + 1);
 }
 
+// Of tell, seek to the end, tell and seek back, a failure of the last is
+// reported but the size stands.
 TEST(DirectStream, SizeReportsOnlyTheFirstThreeStepsAsFatal) {
-  TestStream s(Counting(50));
   uint32_t error = 1;
+  TestStream s(Counting(50));
   EXPECT_EQ(StreamSize(s.stream(), &error), 50u);
   EXPECT_EQ(error, 0u);
-
   TestStream t(Counting(50));
   t.FailCall(Callback::Tell, 1, 7);
   EXPECT_EQ(StreamSize(t.stream(), &error), 0u);
   EXPECT_EQ(error, 7u);
   EXPECT_EQ(t.TotalCalls(), 1);
-
   TestStream u(Counting(50));
-  u.FailCall(Callback::Seek, 2, 8);  // restoring the position
+  u.FailCall(Callback::Seek, 2, 8);
   EXPECT_EQ(StreamSize(u.stream(), &error), 50u);
   EXPECT_EQ(error, 8u);
 }
 
-TEST(DirectStream, ExactReadAssemblesPartialTransfers) {
+TEST(DirectStream, ExactTransfersAssemblePartialOnesAndCallNothingForNothing) {
   TestStream s(Counting(1000));
   s.LimitTransfers(7);
   std::vector<uint8_t> out(1000);
@@ -138,71 +98,56 @@ TEST(DirectStream, ExactReadAssemblesPartialTransfers) {
   EXPECT_EQ(error, 0u);
   EXPECT_EQ(out, s.data());
   EXPECT_EQ(s.CountOf(Callback::Read), 143);
-}
 
-TEST(DirectStream, ExactTransfersOfNothingCallNoHost) {
-  TestStream s;
-  uint32_t error = 1;
+  s.ClearLog();
+  error = 1;
   StreamReadExact(s.stream(), nullptr, 0, kErrorBase, &error);
   EXPECT_EQ(error, 0u);
   StreamWriteExact(s.stream(), nullptr, 0, kErrorBase, &error);
   EXPECT_EQ(error, 0u);
   EXPECT_EQ(s.TotalCalls(), 0);
-}
 
-TEST(DirectStream, ExactTransfersRefuseEmptyAndOverlongAnswers) {
-  uint8_t buf[16];
-  uint32_t error = 0;
-  {
-    TestStream s(Counting(8));  // the stream ends halfway
-    StreamReadExact(s.stream(), buf, 16, kErrorBase, &error);
-    EXPECT_EQ(error, QD_E_SHORT_READ);
-  }
-  {
-    TestStream s(Counting(64));
-    s.ReportCount(Callback::Read, 1, 17);  // claims more than asked
-    StreamReadExact(s.stream(), buf, 16, kErrorBase, &error);
-    EXPECT_EQ(error, QD_E_SHORT_READ);
-    EXPECT_EQ(s.CountOf(Callback::Read), 1);
-  }
-  {
-    TestStream s;
-    s.ReportCount(Callback::Write, 2, 0);
-    s.LimitTransfers(4);
-    StreamWriteExact(s.stream(), buf, 16, kErrorBase, &error);
-    EXPECT_EQ(error, QD_E_SHORT_WRITE);
-    EXPECT_EQ(s.CountOf(Callback::Write), 2);
-  }
-  {
-    TestStream s;
-    s.ReportCount(Callback::Write, 1, 99);
-    StreamWriteExact(s.stream(), buf, 16, kErrorBase, &error);
-    EXPECT_EQ(error, QD_E_SHORT_WRITE);
-  }
-}
-
-TEST(DirectStream, ExactTransfersHandBackTheHostsOwnError) {
-  TestStream s(Counting(64));
-  s.LimitTransfers(8);
-  s.FailCall(Callback::Read, 3, 0xABCD);
-  uint8_t buf[32];
-  uint32_t error = 0;
-  StreamReadExact(s.stream(), buf, 32, kErrorBase, &error);
-  EXPECT_EQ(error, 0xABCDu);
-  EXPECT_EQ(s.CountOf(Callback::Read), 3);
-}
-
-TEST(DirectStream, OpenAndCloseAreOptional) {
-  TestStream s;
+  // Open and close are optional.
   s.SetNull(Callback::Open);
   s.SetNull(Callback::Close);
-  uint32_t error = 5;
+  error = 5;
   StreamOpen(s.stream(), QD_OPEN_READ, &error);
   EXPECT_EQ(error, 0u);
   error = 5;
   StreamClose(s.stream(), &error);
   EXPECT_EQ(error, 0u);
-  EXPECT_EQ(s.TotalCalls(), 0);
+}
+
+// A transfer of nothing or of more than asked ends the loop with the
+// library's own error; a host error is handed back as it is.
+TEST(DirectStream, ExactTransfersRefuseEmptyAndOverlongAnswers) {
+  const auto exact = [](TestStream& s, bool write) {
+    uint8_t buf[16] = {};
+    uint32_t error = 0;
+    if (write) {
+      StreamWriteExact(s.stream(), buf, 16, kErrorBase, &error);
+    } else {
+      StreamReadExact(s.stream(), buf, 16, kErrorBase, &error);
+    }
+    return error;
+  };
+  TestStream ends(Counting(8));
+  EXPECT_EQ(exact(ends, false), QD_E_SHORT_READ);
+  TestStream overlong(Counting(64));
+  overlong.ReportCount(Callback::Read, 1, 17);
+  EXPECT_EQ(exact(overlong, false), QD_E_SHORT_READ);
+  EXPECT_EQ(overlong.CountOf(Callback::Read), 1);
+  TestStream failing(Counting(64));
+  failing.LimitTransfers(4);
+  failing.FailCall(Callback::Read, 3, 0xABCD);
+  EXPECT_EQ(exact(failing, false), 0xABCDu);
+  TestStream nothing, tooMuch;
+  nothing.LimitTransfers(4);
+  nothing.ReportCount(Callback::Write, 2, 0);
+  EXPECT_EQ(exact(nothing, true), QD_E_SHORT_WRITE);
+  EXPECT_EQ(nothing.CountOf(Callback::Write), 2);
+  tooMuch.ReportCount(Callback::Write, 1, 99);
+  EXPECT_EQ(exact(tooMuch, true), QD_E_SHORT_WRITE);
 }
 
 }  // namespace
