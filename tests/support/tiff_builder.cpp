@@ -71,26 +71,10 @@ TiffIfd& TiffIfd::Long(uint16_t tag, const std::vector<uint32_t>& v) {
   return Values(tag, kTLong, 4, {v.begin(), v.end()});
 }
 
-TiffIfd& TiffIfd::SLong(uint16_t tag, const std::vector<int32_t>& v) {
-  std::vector<uint64_t> bits;
-  for (int32_t x : v) bits.push_back(static_cast<uint32_t>(x));
-  return Values(tag, kTSLong, 4, bits);
-}
-
 TiffIfd& TiffIfd::Rational(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& v) {
   std::vector<uint64_t> words;
   for (const auto& [num, den] : v) words.insert(words.end(), {num, den});
   Values(tag, kTRational, 4, words);
-  entries_.back().count = static_cast<uint32_t>(v.size());
-  return *this;
-}
-
-TiffIfd& TiffIfd::SRational(uint16_t tag, const std::vector<std::pair<int32_t, int32_t>>& v) {
-  std::vector<uint64_t> words;
-  for (const auto& [num, den] : v) {
-    words.insert(words.end(), {static_cast<uint32_t>(num), static_cast<uint32_t>(den)});
-  }
-  Values(tag, kTSRational, 4, words);
   entries_.back().count = static_cast<uint32_t>(v.size());
   return *this;
 }

@@ -54,9 +54,7 @@ class TiffIfd {
   TiffIfd& Ascii(uint16_t tag, const std::string& text);  // NUL appended
   TiffIfd& Short(uint16_t tag, const std::vector<uint16_t>& v);
   TiffIfd& Long(uint16_t tag, const std::vector<uint32_t>& v);
-  TiffIfd& SLong(uint16_t tag, const std::vector<int32_t>& v);
   TiffIfd& Rational(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& v);
-  TiffIfd& SRational(uint16_t tag, const std::vector<std::pair<int32_t, int32_t>>& v);
   // Any type: `count` values of `element` bytes each (DOUBLE: 8), written in
   // the block's byte order.
   TiffIfd& Values(uint16_t tag, uint16_t type, uint32_t element, const std::vector<uint64_t>& v);
