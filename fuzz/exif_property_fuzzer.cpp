@@ -7,16 +7,12 @@
 
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
+#include "query_list.h"
 #include "tiffjpeg/exif_query.h"
 
 namespace {
 
-struct Query {
-  uint16_t op, tag, type;
-  uint32_t size;  // 0: allocate
-};
-
-const Query kShape[] = {
+const QueryShape kShape[] = {
     {IFDQ_READ, 0x010F, 2, 64},  {IFDQ_READ, 0x0110, 2, 0},    {IFDQ_READ, 0x0112, 3, 2},
     {IFDQ_READ, 0x011A, 5, 8},   {IFDQ_READ, 0x0132, 2, 20},   {IFDQ_ENTER, 0x8769, 0, 0},
     {IFDQ_READ, 0x829A, 5, 8},   {IFDQ_READ, 0x829D, 5, 0},    {IFDQ_READ, 0x8827, 3, 2},
@@ -29,26 +25,13 @@ const Query kShape[] = {
 constexpr size_t kQueries = sizeof kShape / sizeof kShape[0];
 
 void Run(TiffBlockInfo block, qd::tiff::ReadMode mode, uint32_t mnOffset, uint32_t mnSize) {
-  IfdQuery list[kQueries] = {};
-  static uint8_t buffers[64 * kQueries];
-  void* allocated[kQueries] = {};
+  QueryList<kQueries> queries(kShape);
+  (void)qd::tiff::QueryMakerNote(&block, queries.list(), mnOffset, mnSize, mode);
+  if (mode != qd::tiff::ReadMode::kLocate) return;
   for (size_t i = 0; i < kQueries; ++i) {
-    list[i].op = kShape[i].op;
-    list[i].tag = kShape[i].tag;
-    list[i].type = kShape[i].type;
-    list[i].size = kShape[i].size;
-    list[i].data = kShape[i].size != 0 ? reinterpret_cast<uintptr_t>(buffers + 64 * i)
-                                       : reinterpret_cast<uintptr_t>(&allocated[i]);
-  }
-  (void)qd::tiff::QueryMakerNote(&block, list, mnOffset, mnSize, mode);
-  for (size_t i = 0; i < kQueries; ++i) {
-    if (mode == qd::tiff::ReadMode::kLocate) {
-      if (list[i].op == IFDQ_READ && list[i].found != 0) {
-        const auto* p = reinterpret_cast<const uint8_t*>(list[i].data);
-        if (p < block.tiff || p + list[i].size > block.tiff + block.tiffSize) std::abort();
-      }
-    } else if (allocated[i] != nullptr && qd::BlockFree(allocated[i]) != qd::ST_OK) {
-      std::abort();
+    if (queries[i].op == IFDQ_READ && queries[i].found != 0) {
+      const auto* p = reinterpret_cast<const uint8_t*>(queries[i].data);
+      if (p < block.tiff || p + queries[i].size > block.tiff + block.tiffSize) std::abort();
     }
   }
 }

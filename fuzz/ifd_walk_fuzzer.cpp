@@ -7,6 +7,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
+#include "query_list.h"
 #include "support/test_stream.h"
 #include "tiffjpeg/ifd_walk.h"
 
@@ -14,12 +15,7 @@ namespace {
 
 constexpr size_t kQueries = 24;
 
-struct Query {
-  uint16_t op, tag, type;
-  uint32_t size;  // 0: allocate
-};
-
-const Query kShape[kQueries] = {
+const QueryShape kShape[kQueries] = {
     {IFDQ_READ, 0x010F, 2, 0},   {IFDQ_READ, 0x0110, 2, 32},  {IFDQ_READ, 0x0112, 3, 2},
     {IFDQ_READ, 0x011A, 5, 8},   {IFDQ_LOCATE, 0x0201, 4, 0}, {IFDQ_ENTER, 0x8769, 0, 0},
     {IFDQ_READ, 0x829A, 5, 0},   {IFDQ_READ, 0x9201, 10, 8},  {IFDQ_READ, 0x9000, 7, 4},
@@ -30,29 +26,14 @@ const Query kShape[kQueries] = {
     {IFDQ_NEXT_IFD, 0, 0, 0},    {IFDQ_READ, 0x0100, 4, 0},   {IFDQ_END, 0, 0, 0},
 };
 
-// Runs one walk with a fresh list; frees whatever allocate-mode reads produced.
+// Runs one walk with a fresh list; the list releases what allocate-mode reads produced.
 template <typename Run>
 void WithList(Run run) {
-  IfdQuery list[kQueries] = {};
-  static uint8_t buffers[64 * kQueries];
-  void* allocated[kQueries] = {};
-  for (size_t i = 0; i < kQueries; ++i) {
-    list[i].op = kShape[i].op;
-    list[i].tag = kShape[i].tag;
-    list[i].type = kShape[i].type;
-    list[i].size = kShape[i].size;
-    list[i].data = kShape[i].size != 0 ? reinterpret_cast<uintptr_t>(buffers + 64 * i)
-                                       : reinterpret_cast<uintptr_t>(&allocated[i]);
-  }
+  QueryList<kQueries> queries(kShape);
+  IfdQuery* list = queries.list();
   IfdQuery* cursor = list;
   run(&cursor, list);
   if (cursor < list || cursor >= list + kQueries) std::abort();
-  for (size_t i = 0; i < kQueries; ++i) {
-    if (list[i].op == IFDQ_READ && kShape[i].size == 0 && allocated[i] != nullptr &&
-        qd::BlockFree(allocated[i]) != qd::ST_OK) {
-      std::abort();
-    }
-  }
 }
 
 }  // namespace

@@ -139,18 +139,8 @@ class TagLists {
     return q.op == IFDQ_READ && sizes_[t] == 0 ? static_cast<const uint8_t*>(allocated_[t]) : fixed_[t];
   }
   void Drop(Tag t) { Query(t).found = 0; }
-  uint16_t U16(Tag t, uint32_t k = 0) const {
-    if (!Found(t) || Size(t) < 2 * k + 2) return 0;
-    uint16_t v;
-    std::memcpy(&v, Data(t) + 2 * k, 2);
-    return v;
-  }
-  uint32_t U32(Tag t, uint32_t k = 0) const {
-    if (!Found(t) || Size(t) < 4 * k + 4) return 0;
-    uint32_t v;
-    std::memcpy(&v, Data(t) + 4 * k, 4);
-    return v;
-  }
+  uint16_t U16(Tag t, uint32_t k = 0) const { return HostElement<uint16_t>(Found(t), Data(t), Size(t), k); }
+  uint32_t U32(Tag t, uint32_t k = 0) const { return HostElement<uint32_t>(Found(t), Data(t), Size(t), k); }
   // A located tag: its raw value-or-offset field and count.
   uint32_t Field(Tag t) const { return static_cast<uint32_t>(Query(t).data); }
   // Text of at most `max` characters, copied into `out` with its zero byte.

@@ -88,18 +88,8 @@ class HeapRecords {
     return false;
   }
   // The record's 32-bit word k in host order, 0 when it is not there.
-  uint32_t Word(Rec r, uint32_t k) const {
-    if (!Found(r) || Size(r) < 4 * k + 4) return 0;
-    uint32_t v;
-    std::memcpy(&v, Data(r) + 4 * k, 4);
-    return v;
-  }
-  uint16_t Half(Rec r, uint32_t k) const {
-    if (!Found(r) || Size(r) < 2 * k + 2) return 0;
-    uint16_t v;
-    std::memcpy(&v, Data(r) + 2 * k, 2);
-    return v;
-  }
+  uint32_t Word(Rec r, uint32_t k) const { return HostElement<uint32_t>(Found(r), Data(r), Size(r), k); }
+  uint16_t Half(Rec r, uint32_t k) const { return HostElement<uint16_t>(Found(r), Data(r), Size(r), k); }
   float Float(Rec r, uint32_t k) const {
     const uint32_t bits = Word(r, k);
     float f;

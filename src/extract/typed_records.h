@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "qdparse.h"
 
@@ -20,6 +21,16 @@ uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, u
 // Whether records of `code` belong to the camera model (codes 13, 14, 15, 25,
 // 29 and the default rule).
 bool ModelHasRecord(const char* model, uint16_t code);
+
+// Element k of a value held in host order (uint16_t or uint32_t), 0 when the
+// value is absent or too short for it.
+template <typename T>
+T HostElement(bool found, const uint8_t* data, uint32_t size, uint32_t k) {
+  if (!found || data == nullptr || size < sizeof(T) * (uint64_t{k} + 1)) return 0;
+  T v;
+  std::memcpy(&v, data + sizeof(T) * k, sizeof v);
+  return v;
+}
 
 // A 16-bit array that starts with its own length in bytes; word k is used
 // only when that length (bounded by the buffer) covers it.
