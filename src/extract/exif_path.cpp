@@ -398,7 +398,7 @@ uint32_t ExifPath::DescribeImage() {
   image_.bitsPerSample = static_cast<uint8_t>(bits);
   if (mode_ == kModeTiff) {
     const uint16_t samples = t_.Found(Samples0) ? t_.U16(Samples0) : 3;
-    image_.bitsPerPixel = static_cast<uint8_t>(bits * samples);
+    image_.bitsPerPixel = static_cast<uint8_t>(uint32_t{bits} * samples);
     image_.colour = samples != 1 ? 1 : 0;
   } else {
     const bool grey = FrameFound() && sof_->components == 1;
@@ -467,7 +467,7 @@ uint32_t ExifPath::DescribeThumbnail() {
     }
     if (t_.Found(Bits1)) thumb_.bitsPerSample = static_cast<uint8_t>(t_.U16(Bits1));
     if (t_.Found(Samples1)) {
-      thumb_.bitsPerPixel = static_cast<uint8_t>(thumb_.bitsPerSample * t_.U16(Samples1));
+      thumb_.bitsPerPixel = static_cast<uint8_t>(uint32_t{thumb_.bitsPerSample} * t_.U16(Samples1));
       thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
     }
     SetResolution(&thumb_, XRes1, YRes1, Unit1);
@@ -672,8 +672,10 @@ uint32_t ExifPath::WriteProperties() {
   }
   const uint16_t record09 = mode_ == kModeTiff && image_.format != kFormatRawExifTiff ? 0xFFFF : cs.At(3);
   const uint16_t record0F = cs.At(4);
+  // ISOSpeedRatings counts when present, even as 0; the model fallback only when it fits.
   uint16_t iso = 0;
-  if (t_.Found(Iso)) {
+  bool isoKnown = t_.Found(Iso);
+  if (isoKnown) {
     iso = t_.U16(Iso);
   } else if ((std::strncmp(model_, "Vedra ARX K24", 13) == 0 ||
               std::strncmp(model_, "Vedra ARX K48", 13) == 0) &&
@@ -684,6 +686,7 @@ uint32_t ExifPath::WriteProperties() {
     if (speed == 12800) speed = 12500;
     if (speed == 993 || speed == 1037) speed = 1000;
     iso = static_cast<uint16_t>(speed);
+    isoKnown = speed != 0;
   }
   uint8_t focal[26] = {};
   const bool focalAll = t_.Found(Focal) && t_.Found(PlaneX) && t_.Found(PlaneY) && t_.Found(PlaneUnit);
@@ -706,7 +709,7 @@ uint32_t ExifPath::WriteProperties() {
   f.cameraSettings = cs;
   f.record0D = t_.Found(M0F) && t_.Size(M0F) >= 32 ? t_.Data(M0F) : nullptr;
   f.record0E = t_.Found(M0C) ? &record0E : nullptr;
-  f.record0C = iso != 0 ? &iso : nullptr;
+  f.record0C = isoKnown ? &iso : nullptr;
   f.record0F = cs.length >= 10 ? &record0F : nullptr;
   uint32_t result = WriteStandardFields(out, false, model_, ModelFlag(), f);
 

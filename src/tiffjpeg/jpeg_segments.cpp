@@ -272,13 +272,15 @@ Status RunPropertiesWalk(BufferedReader* r, PropertiesWalk* walk) {
 }
 
 // The tail of a JFIF record is the caller's.
-void ClearJfif(JfifInfo* jfif) { std::memset(jfif, 0, offsetof(JfifInfo, reserved2)); }
+void ClearFrame(JpegSofInfo* sof, JfifInfo* jfif) {
+  std::memset(sof, 0, sizeof *sof);
+  std::memset(jfif, 0, offsetof(JfifInfo, reserved2));
+}
 
 void ClearRecords(HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof, JfifInfo* jfif) {
   std::memset(heap, 0, sizeof *heap);
   std::memset(exif, 0, sizeof *exif);
-  std::memset(sof, 0, sizeof *sof);
-  ClearJfif(jfif);
+  ClearFrame(sof, jfif);
 }
 
 }  // namespace
@@ -295,12 +297,13 @@ Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, 
 
   PropertiesWalk walk(&reader, sof, jfif, false);
   st = RunPropertiesWalk(&reader, &walk);
-  if (st == ST_OK) st = Classify(walk, heap, exif, kind);
   if (st != ST_OK) {
-    std::memset(sof, 0, sizeof *sof);
-    ClearJfif(jfif);
+    ClearFrame(sof, jfif);
     return st;
   }
+  // A block that is neither a heap nor Exif still leaves the frame described.
+  st = Classify(walk, heap, exif, kind);
+  if (st != ST_OK) return st;
   extensions->iccProfileSize = BlockLength(walk.icc_.get());
   extensions->iccProfile = walk.icc_.release();
   extensions->iimSize = BlockLength(walk.iim_.get());
@@ -329,12 +332,12 @@ Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockIn
     if (st == ST_OK) st = WalkMarkers(&reader, copier);
     if (st == ST_OK && !copier.Complete()) st = ST_UNSUPPORTED;
   }
-  if (st == ST_OK) st = Classify(walk, heap, exif, kind);
   if (st != ST_OK) {
-    std::memset(sof, 0, sizeof *sof);
-    ClearJfif(jfif);
+    ClearFrame(sof, jfif);
     return st;
   }
+  st = Classify(walk, heap, exif, kind);
+  if (st != ST_OK) return st;
   if (gathered) {
     segments->size = walk.extensionBytes_;
     segments->buffer = gathered.release();

@@ -83,6 +83,16 @@ TEST_F(ParseDriver, JpegFrameFillsTheDescriptionsEvenWhenThePathFails) {
   EXPECT_EQ(Describe(p.image).substr(0, 53), "'' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 ");
   EXPECT_EQ(Describe(p.capture), "time 0 number ffffffff owner '' type ''");
   EXPECT_EQ(Describe(p.shot), "-1 100 100 -1 ffff ff");
+
+  // Recognition itself refuses a JPEG whose only APP1 holds an XMP packet, and
+  // the frame still describes both images.
+  const std::string xmp = "http://ns.adobe.com/xap/1.0/";
+  Bytes packet(xmp.begin(), xmp.end());
+  packet.push_back(0);
+  const Parsed x = Parse(JpegWith({JfifApp0(), App1(packet)}, {8, 8, 3, 0x22, false, false}));
+  EXPECT_EQ(x.result, QD_E_UNSUPPORTED);
+  EXPECT_EQ(Describe(x.thumb), "'' format 2 bits 0/0 colour 0 8x8 aspect 0 res 0x0");
+  EXPECT_EQ(Describe(x.image).substr(0, 51), "'' format 2 bits 0/0 colour 0 8x8 aspect 0 res 0x0 ");
 }
 
 // Every file export, with an image record and a property stream where it takes them.

@@ -239,6 +239,26 @@ TEST_P(ExifPath, IfdOneThumbnailThatIsNoJpeg) {
   EXPECT_EQ(p.dcf, odd);
 }
 
+// Values at the edges of their fields: an ISO speed of 0 is still a speed, and
+// bits per sample times samples per pixel wraps into its byte.
+TEST_P(ExifPath, ValuesAtTheEdgesOfTheirFields) {
+  TiffBuilder tb(order());
+  TiffIfd& ifd0 = tb.NewIfd();
+  TiffIfd& exif = tb.NewIfd();
+  ifd0.Short(0x100, {64}).Short(0x101, {48}).Short(0x102, {0x840C}).Ascii(0x10F, "Vedra")
+      .Ascii(0x110, "Vedra Q10").Short(0x112, {1}).Short(0x115, {0xFFFF}).Sub(kTagExifIfd, exif);
+  exif.Short(0x8827, {0});
+  const Bytes payload = App1Payload(tb.Build().bytes);
+  for (const bool inTiff : {false, true}) {
+    SCOPED_TRACE(inTiff ? "TIFF" : "JPEG");
+    const Parsed p = Parse(inTiff ? TiffOfPayload(payload) : JpegWith({App1(payload)}));
+    ASSERT_EQ(p.result, QD_OK);
+    const RecordStream r = p.records();
+    EXPECT_NE(std::find(r.begin(), r.end(), std::make_pair(uint16_t{0x0C}, Bytes(Le().u16(0)))), r.end());
+    if (inTiff) EXPECT_EQ(+p.image.bitsPerPixel, (0x840C * 0xFFFFu) & 0xFF);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ExifPath, testing::Bool(),
                          [](const auto& info) { return info.param ? "MM" : "II"; });
 

@@ -109,12 +109,13 @@ TEST_P(ExifQueries, MakerNoteFooterRelocatesOutOfLineValues) {
   const struct {
     const char* name;
     uint16_t relocate;
-    bool footerValid, withSize, relocated;
+    bool footerValid, withSize, relocated, otherOrder;  // otherOrder: the block's order differs
   } cases[] = {
-      {"relocation tag 1", 1, true, true, true},
-      {"relocation tag 0", 0, true, true, false},
-      {"invalid footer", 1, false, true, false},
-      {"no size given", 1, true, false, false},
+      {"relocation tag 1", 1, true, true, true, false},
+      {"relocation tag 0", 0, true, true, false, false},
+      {"invalid footer", 1, false, true, false, false},
+      {"no size given", 1, true, false, false, false},
+      {"note in the other order than its block", 1, true, true, true, true},
   };
   for (const auto& c : cases) {
     for (ReadMode mode : {ReadMode::kCopy, ReadMode::kLocate}) {
@@ -127,7 +128,7 @@ TEST_P(ExifQueries, MakerNoteFooterRelocatesOutOfLineValues) {
       std::copy(first.begin(), first.end(), bytes.begin() + kFirst);
       Block b(bytes);
       b.info.ifdOffset = kNow;
-      b.info.byteOrder = bigEndian() ? 1 : 0;
+      b.info.byteOrder = bigEndian() != c.otherOrder ? 1 : 0;
       char text[16] = {};
       IfdQuery list[] = {ReadInto(0x0020, kTAscii, text, sizeof text), Op(IFDQ_END)};
       const uint32_t size = c.withSize ? static_cast<uint32_t>(moved.size()) : 0;
@@ -135,6 +136,7 @@ TEST_P(ExifQueries, MakerNoteFooterRelocatesOutOfLineValues) {
       ASSERT_EQ(Val(list[0].found), 1);
       const char* got = mode == ReadMode::kCopy ? text : reinterpret_cast<const char*>(Data(list[0]));
       EXPECT_STREQ(got, c.relocated ? "moved here" : "first home");
+      if (c.relocated) EXPECT_EQ(Val(b.info.byteOrder), bigEndian() ? 1 : 0);
     }
   }
 }
