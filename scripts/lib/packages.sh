@@ -12,6 +12,7 @@ QDPARSE_PACKAGES=(
   libgtest-dev
   g++-multilib
   qemu-user           # runs the -m32 tests: the kernel here has no 32-bit support
+  g++-mingw-w64-i686  # the 32-bit Windows DLL
   clang               # fuzz targets
   libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for clang
   llvm-14             # llvm-symbolizer, for readable fuzz crash reports
