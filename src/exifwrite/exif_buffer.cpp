@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "exifwrite/maker_arrays.h"
-#include "exifwrite/property_codes.h"
+#include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
 #include "tiffjpeg/exif_builder.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::exif {
 namespace {

@@ -14,7 +14,7 @@ struct BufferMode {
   bool makerNoteFooter;  // the relocation footer after the maker note
 };
 
-// Builds the block into `out` (release with qdParseFreeExifBuffer); `out` is
+// Builds the block into `out` (release with jpeg::ReleaseExifBlock); `out` is
 // cleared first and stays cleared on failure. Payloads are read only as far
 // as their records' sizes reach; records too short for their code are
 // passed over.

@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "exifwrite/exif_buffer.h"
+#include "format/tiff_format.h"
 #include "frame/memory_block.h"
 #include "tiffjpeg/exif_query.h"
-#include "tiffjpeg/tiff_format.h"
+#include "tiffjpeg/jpeg_stream.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ uint32_t CutMakerNote(TiffBlockInfo* block, MakerNoteBuffer* out) {
   list[2] = {IFDQ_LOCATE, tiff::kTagMakerNote, 0, 0, 0, 0, 0};
   list[3] = {IFDQ_LEAVE, 0, 0, 0, 0, 0, 0};
   list[4] = {IFDQ_END, 0, 0, 0, 0, 0, 0};
-  const uint32_t result = qdParseExifProperty(block, list);
+  const uint32_t result = ToResultCode(tiff::QueryExif(block, list, tiff::ReadMode::kCopy));
   if (result != QD_OK) return result;
   if (list[0].found == 0 || list[2].found == 0) return QD_OK;
   if (!IsCameraMaker(make)) return QD_E_OTHER_MAKER;
@@ -58,6 +59,6 @@ extern "C" QD_EXPORT uint32_t QD_API qdParseCreateMakerNote(const ExifImageInfo*
   const Status st = exif::BuildExifBuffer(imageInfo, captureInfo, shotValues, records, mode, &block);
   if (st != ST_OK) return ToResultCode(st);
   const uint32_t result = CutMakerNote(&block, out);
-  (void)qdParseFreeExifBuffer(&block);
+  jpeg::ReleaseExifBlock(&block);
   return result;
 }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "exifwrite/property_codes.h"
+#include "format/property_codes.h"
 #include "extract/memory_stream.h"
 #include "extract/parse.h"
 #include "extract/raw_substreams.h"
@@ -16,7 +16,7 @@
 #include "tiffjpeg/exif_query.h"
 #include "tiffjpeg/ifd_walk.h"
 #include "tiffjpeg/jpeg_segments.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::extract {
 namespace {
@@ -471,7 +471,7 @@ uint32_t ExifPath::DescribeThumbnail() {
       thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
     }
     SetResolution(&thumb_, XRes1, YRes1, Unit1);
-    // _cropStream needs the output's open and close as well.
+    // The crop needs the output's open and close as well.
     const qdlStream* dcf = out_.dcfThumb;
     if (image_.format == kFormatRawExifTiff && Usable(dcf) && dcf->open != nullptr && dcf->close != nullptr) {
       const uint32_t offset = shortStrips ? t_.U16(StripOffsetS) : t_.U32(StripOffsetL);
@@ -868,16 +868,10 @@ uint32_t ExifPath::Run() {
 }  // namespace
 
 uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
-                             TiffBlockInfo* exif, const JpegSofInfo* sof, OutPutInfo* extensions,
-                             uint8_t mode) {
-  uint32_t result = QD_OK;
-  {
-    ExifPath path(stream, fileSize, out, exif, sof, extensions, mode == 6 ? kModeJpeg : mode);
-    result = path.Run();
-  }
-  if (mode != kModeTiff) (void)qdParseFreeExifBuffer(exif);
-  (void)qdParseFreeOutPutInfo(extensions);
-  return result;
+                             Recognition* found, uint8_t mode) {
+  const JpegSofInfo* sof = mode == kModeTiff ? nullptr : &found->sof;
+  ExifPath path(stream, fileSize, out, &found->exif, sof, &found->extensions, mode == 6 ? kModeJpeg : mode);
+  return path.Run();
 }
 
 }  // namespace qd::extract

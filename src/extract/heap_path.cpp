@@ -3,12 +3,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "exifwrite/property_codes.h"
+#include "format/property_codes.h"
 #include "extract/parse.h"
 #include "extract/typed_records.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
+#include "heap/heap_object.h"
 
 namespace qd::extract {
 namespace {
@@ -591,7 +592,7 @@ uint32_t HeapPath::Run(const HeapObject& heap) {
     image_.height = thumb_.height = sof_.height;
   }
   RecordEntry* cursor = rec_.list();
-  uint32_t result = qdParseHeapObject(heap, &cursor);
+  uint32_t result = ToResultCode(heap::ReadHeapObject(heap, &cursor, heap::Delivery::kCopy));
   if (result != QD_OK) return result;
   if (rec_.CopyFailed()) return QD_E_NO_MEMORY;
   result = ReadModel();
@@ -628,17 +629,10 @@ uint32_t HeapPath::Run(const HeapObject& heap) {
 
 }  // namespace
 
-uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const HeapObject& heap,
-                             const JpegSofInfo& sof, const JfifInfo& jfif, const TiffImageInfo& tiff,
-                             OutPutInfo extensions, uint8_t* fileType) {
-  uint32_t result = QD_OK;
-  {
-    HeapPath path(fileSize, out, sof, jfif, tiff, extensions, fileType);
-    result = path.Run(heap);
-  }
-  (void)qdParseFreeHeapObject(heap);
-  (void)qdParseFreeOutPutInfo(&extensions);
-  return result;
+uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const Recognition& found,
+                             uint8_t* fileType) {
+  HeapPath path(fileSize, out, found.sof, found.jfif, found.image, found.extensions, fileType);
+  return path.Run(found.heap);
 }
 
 }  // namespace qd::extract

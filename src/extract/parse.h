@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "container/recognize.h"
 #include "qdparse.h"
 
 namespace qd::extract {
@@ -50,16 +51,13 @@ struct Outputs {
 uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
                          uint8_t* fileType);
 
-// The heap path owns `heap` and `extensions` and releases them.
-uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const HeapObject& heap,
-                             const JpegSofInfo& sof, const JfifInfo& jfif, const TiffImageInfo& tiff,
-                             OutPutInfo extensions, uint8_t* fileType);
-
-// The Exif path: mode 5 over the in-memory block of an Exif JPEG (released
-// here), mode 8 through `stream` for an Exif TIFF.
+// The two paths over what recognition found; the records stay the owner's.
+// The Exif path runs in mode 5 over the in-memory block of an Exif JPEG and
+// in mode 8 through `stream` for an Exif TIFF.
+uint32_t ParseHeapFileStream(uint32_t fileSize, const Outputs& out, const Recognition& found,
+                             uint8_t* fileType);
 uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
-                             TiffBlockInfo* exif, const JpegSofInfo* sof, OutPutInfo* extensions,
-                             uint8_t mode);
+                             Recognition* found, uint8_t mode);
 
 // Shot values that mean "absent".
 void DefaultShotValues(ExifShotValues* shot);

@@ -5,7 +5,7 @@
 #include "extract/parse.h"
 #include "frame/export_call.h"
 #include "frame/stream_port.h"
-#include "heap/recognize.h"
+#include "container/recognize.h"
 
 namespace qd::extract {
 
@@ -54,28 +54,22 @@ uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outpu
 
   StreamPort port;
   MakeStreamPort(stream, &port);
-  uint16_t kind = kKindNone;
-  HeapObject heap{};
-  TiffBlockInfo exif{};
-  JpegSofInfo sof{};
-  JfifInfo jfif{};
-  TiffImageInfo tiff{};
-  OutPutInfo extensions{};
-  uint32_t result = ToResultCode(RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &tiff, &extensions}));
+  Recognition found;
+  uint32_t result = ToResultCode(found.Run(port));
   if (port.hostError != 0) result = port.hostError;
 
   // A JPEG's own frame describes both images until a path knows better.
-  if (sof.found != 0) {
+  if (found.sof.found != 0) {
     QdThumbnailInfo frame{};
     frame.format = kFormatJpeg;
-    frame.width = sof.width;
-    frame.height = sof.height;
+    frame.width = found.sof.width;
+    frame.height = found.sof.height;
     if (out.image != nullptr) std::memcpy(out.image, &frame, sizeof frame);
     if (out.thumb != nullptr) *out.thumb = frame;
   }
   if (result != QD_OK) return result;
 
-  switch (kind) {
+  switch (found.kind) {
     case kKindHeapFile: *fileType = kTypeHeapFile; break;
     case kKindJpegHeap: *fileType = kTypeJpegHeap; break;
     case kKindTiffRaw: *fileType = kTypeTiffRaw; break;
@@ -88,15 +82,12 @@ uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outpu
     case kTypeJpegHeap:
     case kTypeTiffRaw:
       if (out.aux != nullptr) std::memset(out.aux, 0, sizeof *out.aux);
-      return ParseHeapFileStream(fileSize, out, heap, sof, jfif, tiff, extensions, fileType);
+      return ParseHeapFileStream(fileSize, out, found, fileType);
     case kTypeExifJpeg:
-      return ParseExifFileStream(nullptr, fileSize, out, &exif, &sof, &extensions, kTypeExifJpeg);
+      return ParseExifFileStream(nullptr, fileSize, out, &found, kTypeExifJpeg);
     case kTypeExifTiff:
-      return ParseExifFileStream(stream, fileSize, out, &exif, nullptr, &extensions, kTypeExifTiff);
+      return ParseExifFileStream(stream, fileSize, out, &found, kTypeExifTiff);
     default:
-      (void)qdParseFreeHeapObject(heap);
-      (void)qdParseFreeExifBuffer(&exif);
-      (void)qdParseFreeOutPutInfo(&extensions);
       return QD_E_UNSUPPORTED;
   }
 }
@@ -182,10 +173,11 @@ extern "C" QD_EXPORT uint32_t QD_API QDParseThumbnailFileStreamEx2(
 
 extern "C" QD_EXPORT uint32_t QD_API QDParseThumbnailFileStreamEx(
     const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
-    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream* reserved,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream*,
     const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
-  return QDParseThumbnailFileStreamEx2(stream, fileSize, thumbInfo, imageInfo, nullptr, captureInfo,
-                                       shotValues, reserved, commentOut, propertyOut, dcfThumbOut);
+  return qd::extract::ParseThumbnailExport(
+      stream, fileSize,
+      Outputs{thumbInfo, imageInfo, captureInfo, shotValues, nullptr, commentOut, propertyOut, dcfThumbOut});
 }
 
 // Second names of the same entry points.
@@ -198,20 +190,22 @@ extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream(
 #else
 extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream(
     const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
-    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream* reserved,
+    ExifCaptureInfo* captureInfo, ExifShotValues* shotValues, const qdlStream*,
     const qdlStream* commentOut, const qdlStream* propertyOut, const qdlStream* dcfThumbOut) {
-  return QDParseThumbnailFileStreamEx(stream, fileSize, thumbInfo, imageInfo, captureInfo, shotValues,
-                                      reserved, commentOut, propertyOut, dcfThumbOut);
+  return qd::extract::ParseThumbnailExport(
+      stream, fileSize,
+      Outputs{thumbInfo, imageInfo, captureInfo, shotValues, nullptr, commentOut, propertyOut, dcfThumbOut});
 }
 #endif
 
 extern "C" QD_EXPORT uint32_t QD_API QDParseGetFileStream2(
     const qdlStream* stream, uint32_t fileSize, QdThumbnailInfo* thumbInfo, QdImageInfo* imageInfo,
     QdAuxImageInfo* auxInfo, ExifCaptureInfo* captureInfo, ExifShotValues* shotValues,
-    const qdlStream* reserved, const qdlStream* commentOut, const qdlStream* propertyOut,
+    const qdlStream*, const qdlStream* commentOut, const qdlStream* propertyOut,
     const qdlStream* dcfThumbOut) {
-  return QDParseThumbnailFileStreamEx2(stream, fileSize, thumbInfo, imageInfo, auxInfo, captureInfo,
-                                       shotValues, reserved, commentOut, propertyOut, dcfThumbOut);
+  return qd::extract::ParseThumbnailExport(
+      stream, fileSize,
+      Outputs{thumbInfo, imageInfo, captureInfo, shotValues, auxInfo, commentOut, propertyOut, dcfThumbOut});
 }
 
 extern "C" QD_EXPORT uint32_t QD_API QDParseFullViewFileStream(

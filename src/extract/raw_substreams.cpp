@@ -4,9 +4,9 @@
 #include "frame/export_call.h"
 #include "frame/memory_block.h"
 #include "heap/heap_file.h"
-#include "heap/recognize.h"
+#include "container/recognize.h"
 #include "tiffjpeg/ifd_walk.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd {
 namespace {
@@ -89,23 +89,13 @@ Status CopyHeapImage(const StreamPort& port, uint16_t type, const qdlStream* out
 // hands out is released again, since only the byte order and IFD0 are kept.
 // Any file that is not an Exif TIFF, recognised or not, is a wrong argument.
 Status LocateExifTiff(const StreamPort& port, ByteOrder* order, uint32_t* ifd0) {
-  uint16_t kind = kKindNone;
-  HeapObject heap{};
-  TiffBlockInfo exif{};
-  JpegSofInfo sof{};
-  JfifInfo jfif{};
-  TiffImageInfo image{};
-  OutPutInfo extensions{};
-  const Recognized out{&heap, &exif, &sof, &jfif, &image, &extensions};
-  const Status st = RecognizeContainer(port, &kind, out);
-  *order = exif.byteOrder == kBigEndian ? kBigEndian : kLittleEndian;
-  *ifd0 = exif.ifdOffset;
-  (void)qdParseFreeHeapObject(heap);
-  (void)qdParseFreeExifBuffer(&exif);
-  (void)qdParseFreeOutPutInfo(&extensions);
+  Recognition found;
+  const Status st = found.Run(port);
+  *order = found.exif.byteOrder == kBigEndian ? kBigEndian : kLittleEndian;
+  *ifd0 = found.exif.ifdOffset;
   if (st == ST_NOT_FOUND || st == ST_UNSUPPORTED) return ST_BAD_ARGUMENT;
   if (st != ST_OK) return st;
-  return kind == kKindExifTiff ? ST_OK : ST_BAD_ARGUMENT;
+  return found.kind == kKindExifTiff ? ST_OK : ST_BAD_ARGUMENT;
 }
 
 void ReadRequest(IfdQuery* q, uint16_t tag, uint16_t type, void* into, uint32_t size) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "exifwrite/property_codes.h"
+#include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"

@@ -7,6 +7,7 @@
 #include "frame/byte_order.h"
 #include "frame/stream_port.h"
 #include "heap/heap_table.h"
+#include "qdparse.h"
 
 namespace qd::heap {
 
@@ -40,5 +41,9 @@ Status OpenHeapFile(const StreamPort& port, const char* subtype, HeapFile* file)
 // Finds each requested type among the root records and loads the data where
 // asked. On failure every block loaded so far is released.
 Status LoadRootRecords(const HeapFile& file, RootRequest* requests);
+
+// The heap-file probe: the image-properties heap of a "CCDR" file, as a heap
+// object whose block the caller releases.
+Status ProbeHeapFile(const StreamPort& port, HeapObject* heap);
 
 }  // namespace qd::heap

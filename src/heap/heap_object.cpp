@@ -4,7 +4,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
-#include "heap/heap_format.h"
+#include "format/heap_format.h"
 #include "heap/record_walk.h"
 
 namespace qd::heap {
@@ -32,28 +32,30 @@ Status AttachHeapImage(uint8_t* block, const char* subtype, HeapObject* out) {
   return ST_OK;
 }
 
-namespace {
-
-Status WalkObject(const HeapObject& h, RecordEntry** cursor, Delivery delivery) {
+Status ReadHeapObject(const HeapObject& h, RecordEntry** cursor, Delivery delivery) {
   if (cursor == nullptr || *cursor == nullptr || h.heap == nullptr) return ST_BAD_ARGUMENT;
   return WalkRecords(h.heap, h.heapLength, h.bigEndian != 0 ? kBigEndian : kLittleEndian, cursor,
                      delivery);
 }
 
-}  // namespace
+void ReleaseHeapObject(HeapObject* heap) {
+  (void)BlockFree(heap->block);
+  *heap = HeapObject{};
+}
+
 }  // namespace qd::heap
 
 using qd::heap::Delivery;
 
 extern "C" QD_EXPORT uint32_t QD_API _GetHeapRecordEntryPtr(HeapObject heap, RecordEntry** cursor) {
-  return qd::heap::WalkObject(heap, cursor, Delivery::kLocate);
+  return qd::heap::ReadHeapObject(heap, cursor, Delivery::kLocate);
 }
 
 extern "C" QD_EXPORT uint32_t QD_API qdParseHeapObject(HeapObject heap, RecordEntry** cursor) {
-  return qd::ToResultCode(qd::heap::WalkObject(heap, cursor, Delivery::kCopy));
+  return qd::ToResultCode(qd::heap::ReadHeapObject(heap, cursor, Delivery::kCopy));
 }
 
 extern "C" QD_EXPORT uint32_t QD_API qdParseFreeHeapObject(HeapObject heap) {
-  (void)qd::BlockFree(heap.block);
+  qd::heap::ReleaseHeapObject(&heap);
   return QD_OK;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frame/status.h"
+#include "heap/record_walk.h"
 #include "qdparse.h"
 
 namespace qd::heap {
@@ -11,5 +12,11 @@ namespace qd::heap {
 // length from 26 up to the block's length) and fills `out`, whose `block` is
 // then `block`. ST_UNSUPPORTED for anything else; `out` is untouched then.
 Status AttachHeapImage(uint8_t* block, const char* subtype, HeapObject* out);
+
+// Reads or locates records of a heap object with a request list.
+Status ReadHeapObject(const HeapObject& heap, RecordEntry** cursor, Delivery delivery);
+
+// Frees the heap object's block and clears the descriptor.
+void ReleaseHeapObject(HeapObject* heap);
 
 }  // namespace qd::heap

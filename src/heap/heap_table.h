@@ -8,7 +8,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/status.h"
-#include "heap/heap_format.h"
+#include "format/heap_format.h"
 
 namespace qd::heap {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frame/memory_block.h"
-#include "heap/heap_format.h"
+#include "format/heap_format.h"
 #include "heap/heap_table.h"
 
 namespace qd::heap {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frame/memory_block.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::tiff {
 namespace {

@@ -15,7 +15,7 @@ namespace qd::tiff {
 enum ExifSignature : uint32_t { kSignatureExif = 0, kSignatureLoLe = 1 };
 
 // Builds the block into a new library block owned by `out` (release with
-// qdParseFreeExifBuffer). Requests: IFDQ_READ = an entry and its value (tag 0:
+// jpeg::ReleaseExifBlock). Requests: IFDQ_READ = an entry and its value (tag 0:
 // passed over), IFDQ_LOCATE = an entry with `data` bytes reserved (their
 // offset comes back in `data`), IFDQ_ENTER/IFDQ_LEAVE = a sub-IFD (a `size`
 // of 0 is replaced by its byte size), IFDQ_NEXT_IFD = the next IFD of the

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frame/byte_order.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::tiff {
 namespace {

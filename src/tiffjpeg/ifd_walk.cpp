@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "frame/memory_block.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::tiff {
 namespace {

@@ -3,13 +3,13 @@
 #include <cstddef>
 #include <cstring>
 
-#include "exifwrite/jpeg_stream.h"
+#include "tiffjpeg/jpeg_stream.h"
 #include "frame/buffered_reader.h"
 #include "frame/byte_order.h"
 #include "frame/export_call.h"
 #include "frame/memory_block.h"
 #include "heap/heap_object.h"
-#include "tiffjpeg/jpeg_format.h"
+#include "format/jpeg_format.h"
 
 namespace qd::jpeg {
 namespace {
@@ -250,7 +250,7 @@ Status Classify(PropertiesWalk& walk, HeapObject* heap, TiffBlockInfo* exif, uin
     TiffBlockInfo block{};
     block.segment = walk.app_.get();
     block.segmentOffset = walk.appOffset_;
-    if (exif::AdoptExifBlock(&block) != ST_OK) return ST_UNSUPPORTED;
+    if (AdoptExifBlock(&block) != ST_OK) return ST_UNSUPPORTED;
     *exif = block;
     walk.app_.release();
     *kind = kKindExifJpeg;
@@ -395,6 +395,17 @@ Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof) {
   sof->width = BigEndian16(p + 3);
   sof->components = p[5];
   return ST_OK;
+}
+
+void ReleaseOutPutInfo(OutPutInfo* info) {
+  (void)BlockFree(info->iccProfile);
+  (void)BlockFree(info->iim);
+  *info = OutPutInfo{};
+}
+
+void ReleaseExtensionInfo(ExtensionInfo* info) {
+  (void)BlockFree(info->buffer);
+  *info = ExtensionInfo{};
 }
 
 }  // namespace qd::jpeg

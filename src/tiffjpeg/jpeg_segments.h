@@ -7,7 +7,7 @@
 
 #include "frame/status.h"
 #include "frame/stream_port.h"
-#include "heap/file_kind.h"
+#include "format/file_kind.h"
 #include "qdparse.h"
 
 namespace qd::jpeg {
@@ -17,7 +17,8 @@ namespace qd::jpeg {
 // the first single-chunk ICC profile and IIM block. Kind 1 fills `heap`, kind
 // 3 fills `exif`; the caller releases them and `extensions`. ST_UNSUPPORTED
 // when the stream is not a JPEG of either form; nothing is left allocated
-// after a failure.
+// after a failure, and only a walk that read the frame but refused the
+// block keeps `sof` and `jfif`.
 Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof,
                  JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind);
 
@@ -31,5 +32,9 @@ Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockIn
 // Fills `sof` from the first frame header with a length above 2 before EOI;
 // `found` stays 0 when there is none. Fails only when no reader can be opened.
 Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof);
+
+// Free the buffers the probes hand out and clear the records.
+void ReleaseOutPutInfo(OutPutInfo* info);
+void ReleaseExtensionInfo(ExtensionInfo* info);
 
 }  // namespace qd::jpeg

@@ -6,7 +6,7 @@
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
 #include "heap/heap_object.h"
-#include "tiffjpeg/tiff_format.h"
+#include "format/tiff_format.h"
 
 namespace qd::tiff {
 namespace {

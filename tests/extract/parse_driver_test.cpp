@@ -10,7 +10,7 @@
 #include "extract/parse_support.h"
 #include "frame/fault.h"
 #include "frame/stream_port.h"
-#include "heap/recognize.h"
+#include "container/recognize.h"
 #include "support/fault_sweep.h"
 
 namespace {
@@ -58,15 +58,8 @@ TEST_F(ParseDriver, FileTypeCodesWithoutOpeningTheStream) {
   TestStream probe(junk), in(junk);
   qd::StreamPort port;
   qd::MakeStreamPort(probe.stream(), &port);
-  HeapObject heap{};
-  TiffBlockInfo exif{};
-  JpegSofInfo sof{};
-  JfifInfo jfif{};
-  TiffImageInfo image{};
-  OutPutInfo extensions{};
-  uint16_t kind = 0;
-  const uint32_t declined =
-      qd::ToResultCode(qd::RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &image, &extensions}));
+  qd::Recognition found;
+  const uint32_t declined = qd::ToResultCode(found.Run(port));
   ASSERT_NE(declined, QD_OK);
   uint8_t type = 0;
   EXPECT_EQ(QDParseStream(in.stream(), nullptr, nullptr, nullptr, nullptr, &type), declined);

@@ -16,7 +16,7 @@
 
 #include "frame/memory_block.h"
 #include "frame/status.h"
-#include "heap/file_kind.h"
+#include "format/file_kind.h"
 #include "support/fault_sweep.h"
 #include "support/heap_builder.h"
 #include "support/jpeg_builder.h"

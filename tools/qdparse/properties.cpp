@@ -8,7 +8,7 @@
 #include <map>
 
 #include "commands.h"
-#include "exifwrite/property_codes.h"
+#include "format/property_codes.h"
 #include "host_streams.h"
 #include "parse_file.h"
 #include "render.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "frame/memory_block.h"
-#include "heap/recognize.h"
+#include "container/recognize.h"
 #include "support/container_builder.h"
 #include "support/fault_sweep.h"
 #include "support/jpeg_builder.h"
@@ -30,46 +30,31 @@ using qdtest::Order;
 using qdtest::TestStream;
 using qdtest::TiffShape;
 
-// Every record recognition fills, preset with garbage the way a caller's
-// stack would hold it; the caller's release functions run on scope exit.
-struct Recognition {
-  Recognition() {
+// The owner, with the records a caller reads preset with garbage the way a
+// caller's stack would hold them.
+struct Recognized : Recognition {
+  Recognized() {
     std::memset(&sof, 0xAB, sizeof sof);
     std::memset(&jfif, 0xAB, sizeof jfif);
     std::memset(&image, 0xAB, sizeof image);
-    std::memset(&extensions, 0xAB, sizeof extensions);
   }
-  ~Recognition() { Release(); }
   Status Run(TestStream& stream) {
     StreamPort port;
     MakeStreamPort(stream.stream(), &port);
-    return RecognizeContainer(port, &kind, {&heap, &exif, &sof, &jfif, &image, &extensions});
+    return Recognition::Run(port);
   }
   Status Run(const Bytes& bytes) {
     TestStream stream(bytes);
     return Run(stream);
   }
-  void Release() {
-    (void)qdParseFreeHeapObject(heap);
-    heap = HeapObject{};
-    (void)qdParseFreeExifBuffer(&exif);
-    (void)qdParseFreeOutPutInfo(&extensions);
-  }
   // What every declined or failed recognition must leave.
   void ExpectNothingHandedOut() const {
     EXPECT_EQ(kind, kKindNone);
     EXPECT_EQ(Val(heap.block), nullptr);
+    EXPECT_EQ(Val(exif.segment), nullptr);
     EXPECT_EQ(Val(extensions.iccProfile), nullptr);
     EXPECT_EQ(Val(extensions.iim), nullptr);
   }
-
-  uint16_t kind = 0x1234;
-  HeapObject heap{};
-  TiffBlockInfo exif{};
-  JpegSofInfo sof;
-  JfifInfo jfif;
-  TiffImageInfo image;
-  OutPutInfo extensions;
 };
 
 struct Fixture {
@@ -130,7 +115,7 @@ TEST(Recognize, ClassifiesEveryFixtureKindAndClearsTheRecordsItOwns) {
   for (const Fixture& fx : Fixtures()) {
     SCOPED_TRACE(fx.name);
     const int64_t live = qdtest::LiveBlocks();
-    Recognition r;
+    Recognized r;
     ASSERT_EQ(r.Run(fx.bytes), ST_OK);
     ASSERT_EQ(r.kind, fx.kind);
     const bool jpeg = fx.kind == kKindJpegHeap || fx.kind == kKindExifJpeg;
@@ -184,7 +169,7 @@ TEST(Recognize, DeclinesWhatNoProbeTakesAndPassesDeclinedFilesOn) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << (be ? "MM " : "II ") << c.name);
       const int64_t live = qdtest::LiveBlocks();
-      Recognition r;
+      Recognized r;
       EXPECT_EQ(r.Run(c.bytes), c.expected);
       r.ExpectNothingHandedOut();
       EXPECT_EQ(qdtest::LiveBlocks(), live);
@@ -202,7 +187,7 @@ TEST(Recognize, StreamsTooShortForAnyProbe) {
     // Exif-TIFF probe cannot read the header; beyond that every probe declines.
     const Status expected = n < 8 ? ST_PAST_END : ST_NOT_FOUND;
     TestStream stream(Bytes(tiff.begin(), tiff.begin() + n));
-    Recognition r;
+    Recognized r;
     EXPECT_EQ(r.Run(stream), expected);
     r.ExpectNothingHandedOut();
     for (const qdtest::Call& call : stream.calls()) {
@@ -214,7 +199,7 @@ TEST(Recognize, StreamsTooShortForAnyProbe) {
 // Recognition of one fixture as a sweep operation: a success must be the
 // fixture's kind, and is released by the caller at once.
 uint32_t Recognize(TestStream& stream, const Fixture& fx) {
-  Recognition r;
+  Recognized r;
   const Status st = r.Run(stream);
   if (st == ST_OK) {
     EXPECT_EQ(r.kind, fx.kind) << "a fault changed the answer";

@@ -1,5 +1,5 @@
 // Adopting an APP1 payload as an Exif block, and the marker scan.
-#include "exifwrite/jpeg_stream.h"
+#include "tiffjpeg/jpeg_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(AdoptExifBlock, TakesEitherSignatureAndOrderAndRefusesAnythingElse) {
       block.segment = PayloadBlock(payload);
       block.segmentOffset = 1234;
       block.ifdOffset = 99;
-      ASSERT_EQ(qd::exif::AdoptExifBlock(&block), qd::ST_OK);
+      ASSERT_EQ(qd::jpeg::AdoptExifBlock(&block), qd::ST_OK);
       EXPECT_EQ(static_cast<uint8_t*>(block.tiff), block.segment + 6);
       EXPECT_EQ((std::vector<uint32_t>{block.tiffSize, block.byteOrder, block.ifdOffset,
                                        static_cast<uint32_t>(block.segmentOffset)}),
@@ -49,7 +49,7 @@ TEST(AdoptExifBlock, TakesEitherSignatureAndOrderAndRefusesAnythingElse) {
   for (const auto& payload : payloads) {
     TiffBlockInfo block{};
     block.segment = PayloadBlock(payload);  // exactly sized: ASan sees any read past it
-    EXPECT_EQ(qd::exif::AdoptExifBlock(&block), qd::ST_UNSUPPORTED);
+    EXPECT_EQ(qd::jpeg::AdoptExifBlock(&block), qd::ST_UNSUPPORTED);
     EXPECT_EQ(qdParseFreeExifBuffer(&block), QD_OK);
   }
   EXPECT_EQ(LiveBlocks(), live);
@@ -73,13 +73,13 @@ TEST(NextMarker, PassesOverDataFillBytesAndStuffedZeros) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     TestStream s(c.bytes);
-    EXPECT_EQ(qd::exif::NextMarker(s.stream()), c.marker);
+    EXPECT_EQ(qd::jpeg::NextMarker(s.stream()), c.marker);
     EXPECT_EQ(s.position(), c.after);
   }
   for (int nth = 1; nth <= 6; ++nth) {
     TestStream s(cases[0].bytes);
     s.FailCall(Callback::Read, nth, 0x7E570001);
-    EXPECT_EQ(qd::exif::NextMarker(s.stream()), 0) << nth;
+    EXPECT_EQ(qd::jpeg::NextMarker(s.stream()), 0) << nth;
   }
 }
 

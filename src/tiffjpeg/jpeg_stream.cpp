@@ -1,4 +1,4 @@
-#include "exifwrite/jpeg_stream.h"
+#include "tiffjpeg/jpeg_stream.h"
 
 #include <cstring>
 
@@ -6,7 +6,7 @@
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 
-namespace qd::exif {
+namespace qd::jpeg {
 namespace {
 
 constexpr uint32_t kTiffAt = 6;  // signature (5 bytes) and a pad byte
@@ -33,6 +33,11 @@ Status AdoptExifBlock(TiffBlockInfo* block) {
   return ST_OK;
 }
 
+void ReleaseExifBlock(TiffBlockInfo* block) {
+  (void)BlockFree(block->segment);
+  *block = TiffBlockInfo{};
+}
+
 uint8_t NextMarker(const qdlStream* stream) {
   uint8_t byte = 0;
   for (;;) {
@@ -46,4 +51,4 @@ uint8_t NextMarker(const qdlStream* stream) {
   }
 }
 
-}  // namespace qd::exif
+}  // namespace qd::jpeg
