@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "container/recognize.h"
+#include "frame/stream_port.h"
 #include "qdparse.h"
 
 namespace qd::extract {
@@ -48,8 +49,7 @@ struct Outputs {
 };
 
 // Recognises the stream's container and runs the path for it.
-uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
-                         uint8_t* fileType);
+uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Outputs& out, uint8_t* fileType);
 
 // The two paths over what recognition found; the records stay the owner's.
 // The Exif path runs in mode 5 over the in-memory block of an Exif JPEG and

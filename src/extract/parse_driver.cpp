@@ -42,8 +42,8 @@ int32_t ParseDateText(const char* text, uint32_t size) {
   return static_cast<int32_t>(mktime(&t));
 }
 
-uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outputs& out,
-                         uint8_t* fileType) {
+uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Outputs& out, uint8_t* fileType) {
+  const qdlStream* stream = port.host;
   if (out.thumb != nullptr) std::memset(out.thumb, 0, sizeof *out.thumb);
   if (out.image != nullptr) std::memset(out.image, 0, sizeof *out.image);
   if (out.capture != nullptr) {
@@ -52,8 +52,6 @@ uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outpu
   }
   if (out.shot != nullptr) DefaultShotValues(out.shot);
 
-  StreamPort port;
-  MakeStreamPort(stream, &port);
   Recognition found;
   uint32_t result = ToResultCode(found.Run(port));
   if (port.hostError != 0) result = port.hostError;
@@ -94,41 +92,34 @@ uint32_t ParseFileStream(const qdlStream* stream, uint32_t fileSize, const Outpu
 
 namespace {
 
+// The parse exports differ only in these: whether they open the stream and
+// check its callbacks, where the file size comes from, and whose error wins.
 uint32_t ParseUnopened(const qdlStream* stream, const Outputs& out, uint8_t* fileType) {
   uint8_t type = kTypeNone;
-  const uint32_t result = stream == nullptr ? QD_E_INVALID_ARG : ParseFileStream(stream, 0, out, &type);
+  const uint32_t result = RunStreamExport({stream, kHostOpened, kNeedsRecordOnly, true}, {}, [&](StreamPort& port) {
+    return WorkResult{ST_OK, ParseFileStream(port, 0, out, &type)};
+  });
   if (fileType != nullptr) *fileType = type;
   return result;
 }
 
-// The thumbnail exports: the caller gives the size; a close error wins.
 uint32_t ParseThumbnailExport(const qdlStream* stream, uint32_t fileSize, const Outputs& out) {
-  if (!HasCallbacks(stream, kNeedsReading)) return QD_E_INVALID_ARG;
-  uint32_t error = 0;
-  StreamOpen(stream, QD_OPEN_READ, &error);
-  if (error != 0) return error;
-  uint8_t type = kTypeNone;
-  const uint32_t result = ParseFileStream(stream, fileSize, out, &type);
-  StreamClose(stream, &error);
-  return error != 0 ? error : result;
+  ExportCall call{stream, QD_OPEN_READ, kNeedsReading, true};
+  call.closeErrorWins = true;
+  return RunStreamExport(call, {}, [&](StreamPort& port) {
+    uint8_t type = kTypeNone;
+    return WorkResult{ST_OK, ParseFileStream(port, fileSize, out, &type)};
+  });
 }
 
-// The full-view exports: the size comes from the stream; the driver's error wins.
 uint32_t ParseFullViewExport(const qdlStream* stream, const Outputs& out) {
-  if (!HasCallbacks(stream, kNeedsReading)) return QD_E_INVALID_ARG;
-  uint32_t error = 0;
-  StreamOpen(stream, QD_OPEN_READ, &error);
-  if (error != 0) return error;
-  const uint32_t size = StreamSize(stream, &error);
-  if (error != 0) {
-    uint32_t ignored = 0;
-    StreamClose(stream, &ignored);
-    return error;
-  }
-  uint8_t type = kTypeNone;
-  const uint32_t result = ParseFileStream(stream, size, out, &type);
-  StreamClose(stream, &error);
-  return result != QD_OK ? result : error;
+  return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, true}, {}, [&](StreamPort& port) {
+    uint32_t error = 0;
+    const uint32_t size = StreamSize(stream, &error);
+    if (error != 0) return WorkResult{ST_OK, error};
+    uint8_t type = kTypeNone;
+    return WorkResult{ST_OK, ParseFileStream(port, size, out, &type)};
+  });
 }
 
 }  // namespace

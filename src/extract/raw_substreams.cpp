@@ -42,9 +42,8 @@ uint32_t Transfer(const qdlStream* in, uint32_t offset, uint32_t length, uint8_t
   return error != 0 ? error : closeError;
 }
 
-uint32_t CopyRange(const qdlStream* in, uint32_t offset, uint32_t length, const qdlStream* out) {
-  StreamPort port;
-  MakeStreamPort(in, &port);
+uint32_t CopyRange(const StreamPort& port, uint32_t offset, uint32_t length, const qdlStream* out) {
+  const qdlStream* in = port.host;
   Status st = ST_OK;
   const uint32_t size = PortSize(port.ops, &st);
   if (st != ST_OK) return ToResultCode(st);
@@ -160,17 +159,17 @@ uint32_t StripImageExport(const qdlStream* stream, bool secondIfd, uint16_t* wid
 
 }  // namespace
 
+// The input is the host's, already open; it is left where it was.
 uint32_t CropStream(const qdlStream* in, uint32_t offset, uint32_t length, const qdlStream* out) {
-  if (in == nullptr || in->read == nullptr || in->seek == nullptr || in->tell == nullptr ||
-      out == nullptr || out->open == nullptr || out->write == nullptr || out->close == nullptr) {
-    return QD_E_INVALID_ARG;
-  }
-  uint32_t error = 0;
-  const uint32_t position = in->tell(in->context, &error);
-  const bool restore = error == 0;
-  const uint32_t result = CopyRange(in, offset, length, out);
-  if (restore) StreamSeek(in, QD_SEEK_START, static_cast<int32_t>(position), &error);
-  return result;
+  const bool outOk = out != nullptr && out->open != nullptr && out->write != nullptr && out->close != nullptr;
+  return RunStreamExport({in, kHostOpened, kNeedsReading, outOk}, {}, [&](StreamPort& port) {
+    uint32_t error = 0;
+    const uint32_t position = in->tell(in->context, &error);
+    const bool restore = error == 0;
+    const uint32_t result = CopyRange(port, offset, length, out);
+    if (restore) StreamSeek(in, QD_SEEK_START, static_cast<int32_t>(position), &error);
+    return WorkResult{ST_OK, result};
+  });
 }
 
 }  // namespace qd

@@ -20,7 +20,12 @@ enum StreamNeeds : unsigned {
   kNeedsReading = 0,
   kNeedsWrite = 1u << 0,
   kNeedsOpenClose = 1u << 1,
+  kNeedsRecordOnly = 1u << 2,  // any callback may be missing; the work finds out
 };
+
+// An open mode for exports that use a stream the host has already opened:
+// neither open nor close is called.
+constexpr uint32_t kHostOpened = 0;
 
 // A caller record cleared before the work starts (skipped when null).
 struct OutputRecord {
@@ -38,14 +43,16 @@ struct WorkResult {
 
 struct ExportCall {
   const qdlStream* stream;
-  uint32_t openMode;   // QD_OPEN_READ, QD_OPEN_UPDATE or QD_OPEN_WRITE
+  uint32_t openMode;   // QD_OPEN_READ, QD_OPEN_UPDATE, QD_OPEN_WRITE or kHostOpened
   unsigned needs;      // StreamNeeds
   bool argumentsOk;    // the export's own out-pointer checks
   bool closeErrorWins = false;  // a close error outranks the work's result
 };
 
 inline bool HasCallbacks(const qdlStream* s, unsigned needs) {
-  if (s == nullptr || s->seek == nullptr || s->tell == nullptr || s->read == nullptr) return false;
+  if (s == nullptr) return false;
+  if ((needs & kNeedsRecordOnly) != 0) return true;
+  if (s->seek == nullptr || s->tell == nullptr || s->read == nullptr) return false;
   if ((needs & kNeedsWrite) != 0 && s->write == nullptr) return false;
   if ((needs & kNeedsOpenClose) != 0 && (s->open == nullptr || s->close == nullptr)) return false;
   return true;
@@ -57,8 +64,9 @@ uint32_t RunStreamExport(const ExportCall& call, std::initializer_list<OutputRec
                          Work&& work) {
   if (!call.argumentsOk || !HasCallbacks(call.stream, call.needs)) return QD_E_INVALID_ARG;
 
+  const bool opens = call.openMode != kHostOpened;
   uint32_t openError = 0;
-  StreamOpen(call.stream, call.openMode, &openError);
+  if (opens) StreamOpen(call.stream, call.openMode, &openError);
   if (openError != 0) return openError;
 
   for (const OutputRecord& out : outputs) {
@@ -76,7 +84,7 @@ uint32_t RunStreamExport(const ExportCall& call, std::initializer_list<OutputRec
   }
 
   uint32_t closeError = 0;
-  StreamClose(call.stream, &closeError);
+  if (opens) StreamClose(call.stream, &closeError);
   if (call.closeErrorWins && closeError != 0) return closeError;
   return result != QD_OK ? result : closeError;
 }
