@@ -4,6 +4,7 @@
 #include <ctime>
 #include <utility>
 
+#include "exifwrite/camera_models.h"
 #include "exifwrite/maker_arrays.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
@@ -16,8 +17,6 @@ namespace {
 
 using namespace qd::tiff;
 
-constexpr char kMaker[] = "Vedra";  // written with its zero byte
-constexpr char kArxPrefix[] = "Vedra ARX";
 constexpr char kFirmware[] = "Firmware Version 00.00";
 constexpr uint32_t kTextField = 32;
 constexpr uint32_t kDateField = 20;
@@ -182,7 +181,7 @@ struct Draft {
   Draft() {
     DefaultCameraSettings(cameraSettings);
     DefaultShotInfo(shotInfo);
-    make.Set(kMaker, sizeof kMaker);
+    make.Set(camera::kMakerName, sizeof camera::kMakerName);
     makerTail[MakerTailIndexOfRelocation()].Set(&relocation, 2);
   }
   static size_t MakerTailIndexOfRelocation() {
@@ -201,8 +200,6 @@ struct Draft {
     shotInfoPresent = true;
   }
 };
-
-bool IsArxModel(const Draft& d) { return std::memcmp(d.model, kArxPrefix, 9) == 0; }
 
 void CopyText(char* to, const char* from, uint32_t field) {
   std::memset(to, 0, field);
@@ -299,105 +296,140 @@ void ReadRationals(const Payload& p, uint32_t* to, uint32_t words) {
   for (uint32_t i = 0; i < words; ++i) to[i] = p.U32At(4 * i);
 }
 
-// One property record. Records too short for their code change nothing.
-Status ApplyRecord(Draft& d, const PropertyRecord* r) {
-  const Payload p(r);
-  const uint16_t code = r->code;
+// Records that set camera-settings or shot-information words: word first + i
+// takes the payload's u16 i, all of them or none.
+struct WordRecord {
+  uint16_t code;
+  bool shotInfo;
+  uint8_t first, count;
+};
+constexpr WordRecord kWordRecords[] = {
+    {kPropCameraSettingsPair, false, 5, 2}, {kPropShotInfoPair, true, 7, 2},
+    {kPropCameraSetting3, false, 3, 1},     {kPropCameraSetting4, false, 4, 1},
+    {kPropShotInfo14, true, 14, 1},         {kPropShotInfo24, true, 24, 1},
+    {kPropCameraSetting7, false, 7, 1},     {kPropCameraSetting20, false, 20, 1},
+    {kPropFocalUnits, false, 23, 3},        {kPropCameraSetting29, false, 29, 1},
+    {kPropCameraSetting18, false, 18, 1},   {kPropCameraSettings26, false, 26, 2},
+    {kPropCameraSetting40, false, 40, 1},   {kPropCameraSetting42, false, 42, 1},
+};
+
+// Records of unsigned rationals copied whole into their field.
+struct RationalRecord {
+  uint16_t code;
+  uint32_t words;
+  uint32_t* (*field)(Draft&);
+  bool Draft::*present;
+};
+constexpr RationalRecord kRationalRecords[] = {
+    {kPropExposureTime, 2, [](Draft& d) { return d.exposureTime; }, &Draft::exposureTimePresent},
+    {kPropFNumber, 2, [](Draft& d) { return d.fNumber; }, &Draft::fNumberPresent},
+    {kPropAperture, 2, [](Draft& d) { return d.aperture; }, &Draft::aperturePresent},
+    {kPropWhitePoint, 4, [](Draft& d) { return d.whitePoint; }, &Draft::whitePointPresent},
+    {kPropPrimaries, 12, [](Draft& d) { return d.primaries; }, &Draft::primariesPresent},
+    {kPropYCbCrCoefficients, 6, [](Draft& d) { return d.coefficients; }, &Draft::coefficientsPresent},
+    {kPropGamma, 2, [](Draft& d) { return d.gamma; }, &Draft::gammaPresent},
+};
+
+Status ApplyCodedComment(Draft& d, const Payload& p) {
+  if (!p.Has(12)) return ST_OK;
+  char characterCode[kCommentTextAt + 1] = {};
+  std::memcpy(characterCode, p.data(), kCommentTextAt);
+  const uint32_t n = p.U32At(8);
+  if (n > p.size() - 12) return ST_OK;
+  return MakeComment(d, characterCode, p.data() + 12, n);
+}
+
+void ApplyOrientation(Draft& d, const Payload& p) {
+  if (!p.Has(6)) return;
+  const bool mirrored = p.U16(2) != 0;
+  switch (p.U32At(0)) {
+    case 0: d.orientation = mirrored ? 2 : 1; break;
+    case 90: d.orientation = mirrored ? 7 : 6; break;
+    case 180: d.orientation = mirrored ? 4 : 3; break;
+    case 270: d.orientation = mirrored ? 5 : 8; break;
+    default: break;
+  }
+}
+
+void ReadSignedPair(const Payload& p, int32_t* to, bool* present) {
+  if (!p.Has(8)) return;
+  to[0] = static_cast<int32_t>(p.U32At(0));
+  to[1] = static_cast<int32_t>(p.U32At(4));
+  *present = true;
+}
+
+// The Exif-side records with rules of their own; false for any other code.
+bool ApplyExifRecord(Draft& d, uint16_t code, const Payload& p) {
   switch (code) {
-    case kPropUserComment:
-      return MakeComment(d, nullptr, p.data(), p.size());
-    case kPropCodedUserComment: {
-      if (!p.Has(12)) return ST_OK;
-      char characterCode[kCommentTextAt + 1] = {};
-      std::memcpy(characterCode, p.data(), kCommentTextAt);
-      const uint32_t n = p.U32At(8);
-      if (n > p.size() - 12) return ST_OK;
-      return MakeComment(d, characterCode, p.data() + 12, n);
-    }
-    case kPropCameraSettingsPair:
-      if (p.Has(4)) d.SetCS(5, p.U16(0)), d.SetCS(6, p.U16(1));
-      return ST_OK;
-    case kPropMakerTag0005:
-      if (p.Has(12)) d.tag0005.Set(p.data(), 12);
-      return ST_OK;
-    case kPropMakerTag0002:
-      if (p.Has(8)) {
-        for (uint32_t i = 0; i < 4; ++i) d.tag0002[i] = p.U16(i);
-        d.tag0002Present = true;
-      }
-      return ST_OK;
     case kPropThumbnail:
       d.thumbnail.Set(p.data(), p.size());
       std::memcpy(d.thumbXResolution, d.xResolution, sizeof d.xResolution);
       std::memcpy(d.thumbYResolution, d.yResolution, sizeof d.yResolution);
       d.thumbResolutionUnit = d.resolutionUnit;
-      return ST_OK;
-    case kPropShotInfoPair:
-      if (p.Has(4)) d.SetSI(7, p.U16(0)), d.SetSI(8, p.U16(1));
-      return ST_OK;
-    case kPropOrientation: {
-      if (!p.Has(6)) return ST_OK;
-      const bool mirrored = p.U16(2) != 0;
-      switch (p.U32At(0)) {
-        case 0: d.orientation = mirrored ? 2 : 1; break;
-        case 90: d.orientation = mirrored ? 7 : 6; break;
-        case 180: d.orientation = mirrored ? 4 : 3; break;
-        case 270: d.orientation = mirrored ? 5 : 8; break;
-        default: break;
-      }
-      return ST_OK;
-    }
+      return true;
+    case kPropOrientation: ApplyOrientation(d, p); return true;
     case kPropFocalPlane:
-      if (!p.Has(26)) return ST_OK;
+      if (!p.Has(26)) return true;
       d.focalLength[0] = p.U32At(0), d.focalLength[1] = p.U32At(4);
       d.focalPlaneX[0] = p.U32At(8), d.focalPlaneX[1] = p.U32At(12);
       d.focalPlaneY[0] = p.U32At(16), d.focalPlaneY[1] = p.U32At(20);
       d.focalPlaneUnit = p.U16(12);
       d.focalPresent = true;
-      return ST_OK;
-    case kPropCameraSetting3:
-      if (p.Has(2)) d.SetCS(3, p.U16(0));
-      return ST_OK;
+      return true;
+    case kPropIsoSpeed:
+      if (!p.Has(2)) return true;
+      d.iso = p.U16(0);
+      d.isoPresent = true;
+      d.SetSI(2, SpeedCodeFromIso(d.iso));
+      return true;
+    case kPropShutterSpeed: ReadSignedPair(p, d.shutterSpeed, &d.shutterSpeedPresent); return true;
+    case kPropExposureBias: ReadSignedPair(p, d.exposureBias, &d.exposureBiasPresent); return true;
+    case kPropFlash:
+      if (p.Has(2)) d.flash = p.U16(0), d.flashPresent = true;
+      return true;
+    case kPropExifVersion:
+      std::memset(d.version, 0, sizeof d.version);
+      std::memcpy(d.version, p.data(), p.size() < 4 ? p.size() : 4);
+      return true;
+    case kPropColorSpace:
+      if (p.Has(2)) d.colorSpace = p.U16(0), d.colorSpaceSupplied = true;
+      return true;
+    case kPropMake:
+      if (p.Has(4) && p.U32At(0) <= p.size() - 4) d.make.Set(p.data() + 4, p.U32At(0));
+      return true;
+    default: return false;
+  }
+}
+
+// The maker-note records with rules of their own; false for any other code.
+bool ApplyMakerRecord(Draft& d, uint16_t code, const Payload& p) {
+  switch (code) {
+    case kPropMakerTag0005:
+      if (p.Has(12)) d.tag0005.Set(p.data(), 12);
+      return true;
+    case kPropMakerTag0002:
+      if (!p.Has(8)) return true;
+      for (uint32_t i = 0; i < 4; ++i) d.tag0002[i] = p.U16(i);
+      d.tag0002Present = true;
+      return true;
+    case kPropMakerTag0003:
+      if (!p.Has(4)) return true;
+      d.tag0003[0] = 0, d.tag0003[1] = 0;
+      d.tag0003[2] = static_cast<uint16_t>(p.U32At(0)), d.tag0003[3] = static_cast<uint16_t>(p.U32At(0) >> 16);
+      d.tag0003Present = true;
+      return true;
+    case kPropMakerTag000C:
+      if (p.Has(4)) d.tag000C.Set(p.data(), 4);
+      return true;
     case kPropCameraSettingsRun:
       ApplySettingsRun(d, p, 10, 8);
       if (p.Has(16) && p.U16(0) >= 16 && d.shotInfo[2] == 0 && p.U16(7) != 0x7FFF) {
         d.SetSI(2, SpeedCodeFromSetting(p.U16(7)));
       }
-      return ST_OK;
-    case kPropIsoSpeed:
-      if (!p.Has(2)) return ST_OK;
-      d.iso = p.U16(0);
-      d.isoPresent = true;
-      d.SetSI(2, SpeedCodeFromIso(d.iso));
-      return ST_OK;
-    case kPropMakerTag000C:
-      if (p.Has(4)) d.tag000C.Set(p.data(), 4);
-      return ST_OK;
-    case kPropCameraSetting4:
-      if (p.Has(2)) d.SetCS(4, p.U16(0));
-      return ST_OK;
-    case kPropShotInfo14:
-      if (p.Has(2)) d.SetSI(14, p.U16(0));
-      return ST_OK;
-    case kPropShotInfo24:
-      if (p.Has(2)) d.SetSI(24, p.U16(0));
-      return ST_OK;
-    case kPropCameraSetting7:
-      if (p.Has(2)) d.SetCS(7, p.U16(0));
-      return ST_OK;
-    case kPropCameraSetting20:
-      if (p.Has(2)) d.SetCS(20, p.U16(0));
-      return ST_OK;
-    case kPropFocalUnits:
-      if (!p.Has(6)) return ST_OK;
-      d.SetCS(23, p.U16(0)), d.SetCS(24, p.U16(1)), d.SetCS(25, p.U16(2));
-      d.focalScaling = p.U16(2) != 32;
-      return ST_OK;
-    case kPropCameraSetting29:
-      if (p.Has(2)) d.SetCS(29, p.U16(0));
-      return ST_OK;
+      return true;
+    case kPropCameraSettingsRun2: ApplySettingsRun(d, p, 32, 6); return true;
     case kPropShotInfoEv: {
-      if (!p.Has(6)) return ST_OK;
+      if (!p.Has(6)) return true;
       const double f = p.F32At(2);
       d.SetSI(16, p.U16(0));
       d.SetSI(17, static_cast<uint16_t>(RoundHalfAway(f * 32)));
@@ -405,100 +437,54 @@ Status ApplyRecord(Draft& d, const PropertyRecord* r) {
         d.exposureBias[0] = static_cast<int32_t>(static_cast<uint32_t>(d.exposureBias[0]) +
                                                  static_cast<uint32_t>(RoundHalfAway(f * 6)));
       }
-      return ST_OK;
+      return true;
     }
     case kPropShotInfo15:
       if (p.Has(4)) d.SetSI(15, static_cast<uint16_t>(RoundHalfAway(double{p.F32At(0)} * 32)));
-      return ST_OK;
-    case kPropCameraSettingsRun2:
-      ApplySettingsRun(d, p, 32, 6);
-      return ST_OK;
-    case kPropCameraSetting18:
-      if (p.Has(2)) d.SetCS(18, p.U16(0));
-      return ST_OK;
-    case kPropCameraSettings26:
-      if (p.Has(4)) d.SetCS(26, p.U16(0)), d.SetCS(27, p.U16(1));
-      return ST_OK;
-    case kPropCameraSetting40:
-      if (p.Has(2)) d.SetCS(40, p.U16(0));
-      return ST_OK;
-    case kPropCameraSetting42:
-      if (p.Has(2)) d.SetCS(42, p.U16(0));
-      return ST_OK;
-    case kPropExposureTime:
-      if (p.Has(8)) ReadRationals(p, d.exposureTime, 2), d.exposureTimePresent = true;
-      return ST_OK;
-    case kPropFNumber:
-      if (p.Has(8)) ReadRationals(p, d.fNumber, 2), d.fNumberPresent = true;
-      return ST_OK;
-    case kPropShutterSpeed:
-      if (p.Has(8)) {
-        d.shutterSpeed[0] = static_cast<int32_t>(p.U32At(0));
-        d.shutterSpeed[1] = static_cast<int32_t>(p.U32At(4));
-        d.shutterSpeedPresent = true;
-      }
-      return ST_OK;
-    case kPropAperture:
-      if (p.Has(8)) ReadRationals(p, d.aperture, 2), d.aperturePresent = true;
-      return ST_OK;
-    case kPropExposureBias:
-      if (p.Has(8)) {
-        d.exposureBias[0] = static_cast<int32_t>(p.U32At(0));
-        d.exposureBias[1] = static_cast<int32_t>(p.U32At(4));
-        d.exposureBiasPresent = true;
-      }
-      return ST_OK;
-    case kPropFlash:
-      if (p.Has(2)) d.flash = p.U16(0), d.flashPresent = true;
-      return ST_OK;
-    case kPropExifVersion:
-      std::memset(d.version, 0, sizeof d.version);
-      std::memcpy(d.version, p.data(), p.size() < 4 ? p.size() : 4);
-      return ST_OK;
-    case kPropColorSpace:
-      if (p.Has(2)) d.colorSpace = p.U16(0), d.colorSpaceSupplied = true;
-      return ST_OK;
-    case kPropMake:
-      if (p.Has(4) && p.U32At(0) <= p.size() - 4) d.make.Set(p.data() + 4, p.U32At(0));
-      return ST_OK;
-    case kPropWhitePoint:
-      if (p.Has(16)) ReadRationals(p, d.whitePoint, 4), d.whitePointPresent = true;
-      return ST_OK;
-    case kPropPrimaries:
-      if (p.Has(48)) ReadRationals(p, d.primaries, 12), d.primariesPresent = true;
-      return ST_OK;
-    case kPropYCbCrCoefficients:
-      if (p.Has(24)) ReadRationals(p, d.coefficients, 6), d.coefficientsPresent = true;
-      return ST_OK;
-    case kPropGamma:
-      if (p.Has(8)) ReadRationals(p, d.gamma, 2), d.gammaPresent = true;
-      return ST_OK;
-    case kPropMakerTag0003:
-      if (p.Has(4)) {
-        const uint32_t v = p.U32At(0);
-        d.tag0003[0] = 0, d.tag0003[1] = 0;
-        d.tag0003[2] = static_cast<uint16_t>(v), d.tag0003[3] = static_cast<uint16_t>(v >> 16);
-        d.tag0003Present = true;
-      }
-      return ST_OK;
-    default:
-      break;
+      return true;
+    default: return false;
+  }
+}
+
+// The records the tables above describe, and the pass-through tags.
+void ApplyTableRecord(Draft& d, uint16_t code, const Payload& p) {
+  for (const WordRecord& w : kWordRecords) {
+    if (w.code != code) continue;
+    if (!p.Has(2u * w.count)) return;
+    for (uint32_t i = 0; i < w.count; ++i) {
+      if (w.shotInfo) d.SetSI(w.first + i, p.U16(i));
+      if (!w.shotInfo) d.SetCS(w.first + i, p.U16(i));
+    }
+    if (code == kPropFocalUnits) d.focalScaling = p.U16(2) != 32;
+    return;
+  }
+  for (const RationalRecord& r : kRationalRecords) {
+    if (r.code != code) continue;
+    if (p.Has(4 * r.words)) ReadRationals(p, r.field(d), r.words), d.*r.present = true;
+    return;
   }
   for (size_t i = 0; i < kExifPassThroughCount; ++i) {
     if (kExifPassThrough[i].code != code) continue;
     // FileSource counts one byte less than its record.
     const uint32_t size = code == kPropFileSource ? (p.size() == 0 ? 0 : p.size() - 1) : p.size();
     d.exifPassThrough[i].Set(p.data(), size);
-    return ST_OK;
+    return;
   }
   const int tail = MakerTailIndex(code);
-  if (tail >= 0) {
-    d.makerTail[tail].Set(p.data(), p.size());
-    if (code == kPropColourMode && p.Has(2)) {
-      d.colourModeSeen = true;
-      d.colourMode = p.U16(0);
-    }
+  if (tail < 0) return;
+  d.makerTail[tail].Set(p.data(), p.size());
+  if (code == kPropColourMode && p.Has(2)) {
+    d.colourModeSeen = true;
+    d.colourMode = p.U16(0);
   }
+}
+
+// One property record. Records too short for their code change nothing.
+Status ApplyRecord(Draft& d, const PropertyRecord* r) {
+  const Payload p(r);
+  if (r->code == kPropUserComment) return MakeComment(d, nullptr, p.data(), p.size());
+  if (r->code == kPropCodedUserComment) return ApplyCodedComment(d, p);
+  if (!ApplyExifRecord(d, r->code, p) && !ApplyMakerRecord(d, r->code, p)) ApplyTableRecord(d, r->code, p);
   return ST_OK;
 }
 
@@ -531,7 +517,7 @@ Status Derive(Draft& d, const BufferMode& mode) {
     std::memcpy(d.version, !mode.basic || wide ? "0210" : "0200", 4);
   }
   if (mode.basic) d.cameraSettingsPresent = d.shotInfoPresent = false;
-  const bool arx = IsArxModel(d);
+  const bool arx = camera::IsArx(d.model);
   if (d.colourModeSeen) {
     if (arx) {
       if (!d.colorSpaceSupplied && d.colourMode != 1) d.colorSpace = kColorSpaceUncalibrated;

@@ -1,8 +1,8 @@
 // The maker note alone, built by the Exif buffer worker in the byte order the
 // caller chose and cut out of the block it was built in.
-#include <cctype>
 #include <cstring>
 
+#include "exifwrite/camera_models.h"
 #include "exifwrite/exif_buffer.h"
 #include "format/tiff_format.h"
 #include "frame/memory_block.h"
@@ -15,11 +15,6 @@ using namespace qd;
 
 constexpr uint32_t kMakeBuffer = 64;
 
-bool IsCameraMaker(char (&make)[kMakeBuffer]) {
-  make[kMakeBuffer - 1] = '\0';
-  for (char& c : make) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return std::strcmp(make, "VEDRA") == 0;
-}
 
 // Cuts the maker note out of `block` into `out`.
 uint32_t CutMakerNote(TiffBlockInfo* block, MakerNoteBuffer* out) {
@@ -33,7 +28,8 @@ uint32_t CutMakerNote(TiffBlockInfo* block, MakerNoteBuffer* out) {
   const uint32_t result = ToResultCode(tiff::QueryExif(block, list, tiff::ReadMode::kCopy));
   if (result != QD_OK) return result;
   if (list[0].found == 0 || list[2].found == 0) return QD_OK;
-  if (!IsCameraMaker(make)) return QD_E_OTHER_MAKER;
+  make[kMakeBuffer - 1] = '\0';
+  if (!camera::IsMaker(make)) return QD_E_OTHER_MAKER;
 
   const uint32_t size = list[2].size;
   const auto offset = static_cast<uint32_t>(list[2].data);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
 #include "extract/memory_stream.h"
 #include "extract/parse.h"
@@ -245,6 +246,12 @@ class ExifPath {
   void ShotValues();
   uint32_t WriteDcfThumbnail();
   uint32_t WriteProperties();
+  bool IsoSpeed(const WordArray& si, uint16_t* iso) const;
+  uint32_t WriteStandardRecords(const qdlStream* out) const;
+  void PutTag(RecordSink& sink, uint16_t code, Tag t) const;
+  void WriteExifRecords(RecordSink& sink) const;
+  void WriteMakerRecords(RecordSink& sink) const;
+  void WriteColourRecords(RecordSink& sink) const;
   uint32_t WriteComment();
   uint16_t ColourSpaceDecision() const;
 
@@ -364,7 +371,7 @@ bool ExifPath::IsCameraMaker() const {
   if (!t_.Found(Make) || !t_.Found(MakerNote)) return false;
   char make[65] = {};
   t_.Text(Make, make, 64);
-  return EqualsIgnoringCase(make, "VEDRA");
+  return camera::IsMaker(make);
 }
 
 // A resolution from rational tags: aspect y / x, inches or centimetres.
@@ -606,10 +613,7 @@ void ExifPath::ShotValues() {
   if (cs.Covers(1) && cs.At(1) == 1) {
     shot_.settingFlag = 1;
   } else if (cs.Covers(1) && cs.At(1) == 2) {
-    const bool exempt = std::strcmp(model_, "Vedra Lumaframe Max45 XR") == 0 ||
-                        std::strcmp(model_, "Vedra ARX-7Q") == 0 ||
-                        std::strcmp(model_, "Vedra ARX-7QT") == 0;
-    shot_.settingFlag = exempt ? 0xFF : 0;
+    shot_.settingFlag = camera::SettingFlagExempt(model_) ? 0xFF : 0;
   } else {
     shot_.settingFlag = 0xFF;
   }
@@ -650,13 +654,23 @@ uint16_t ExifPath::ColourSpaceDecision() const {
   return 0xFFFF;
 }
 
-uint32_t ExifPath::WriteProperties() {
-  const qdlStream* out = out_.property;
-  if (!Usable(out)) return QD_OK;
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
+// ISOSpeedRatings counts when present, even as 0; two models fall back on the
+// shot information, when the speed fits.
+bool ExifPath::IsoSpeed(const WordArray& si, uint16_t* iso) const {
+  if (t_.Found(Iso)) {
+    *iso = t_.U16(Iso);
+    return true;
+  }
+  if (!camera::IsArxK(model_) || si.length < 6 || si.At(2) == 0) return false;
+  const double exact = 3.125 * std::pow(2.0, si.At(2) / 32.0);
+  auto speed = exact < 65536.0 ? static_cast<uint32_t>(exact) : 0u;
+  if (speed == 12800) speed = 12500;
+  if (speed == 993 || speed == 1037) speed = 1000;
+  *iso = static_cast<uint16_t>(speed);
+  return speed != 0;
+}
 
+uint32_t ExifPath::WriteStandardRecords(const qdlStream* out) const {
   const WordArray cs = CameraSettings();
   const WordArray si = ShotInfo();
   uint16_t record02[2] = {cs.At(5), si.length >= 20 ? static_cast<uint16_t>(si.At(9) == 0 ? 0 : si.At(9) - 1) : cs.At(6)};
@@ -672,22 +686,8 @@ uint32_t ExifPath::WriteProperties() {
   }
   const uint16_t record09 = mode_ == kModeTiff && image_.format != kFormatRawExifTiff ? 0xFFFF : cs.At(3);
   const uint16_t record0F = cs.At(4);
-  // ISOSpeedRatings counts when present, even as 0; the model fallback only when it fits.
   uint16_t iso = 0;
-  bool isoKnown = t_.Found(Iso);
-  if (isoKnown) {
-    iso = t_.U16(Iso);
-  } else if ((std::strncmp(model_, "Vedra ARX K24", 13) == 0 ||
-              std::strncmp(model_, "Vedra ARX K48", 13) == 0) &&
-             si.length >= 6 && si.At(2) != 0) {
-    // A speed that does not fit the 16-bit record is no speed.
-    const double exact = 3.125 * std::pow(2.0, si.At(2) / 32.0);
-    auto speed = exact < 65536.0 ? static_cast<uint32_t>(exact) : 0u;
-    if (speed == 12800) speed = 12500;
-    if (speed == 993 || speed == 1037) speed = 1000;
-    iso = static_cast<uint16_t>(speed);
-    isoKnown = speed != 0;
-  }
+  const bool isoKnown = IsoSpeed(si, &iso);
   uint8_t focal[26] = {};
   const bool focalAll = t_.Found(Focal) && t_.Found(PlaneX) && t_.Found(PlaneY) && t_.Found(PlaneUnit);
   if (focalAll) {
@@ -711,56 +711,52 @@ uint32_t ExifPath::WriteProperties() {
   f.record0E = t_.Found(M0C) ? &record0E : nullptr;
   f.record0C = isoKnown ? &iso : nullptr;
   f.record0F = cs.length >= 10 ? &record0F : nullptr;
-  uint32_t result = WriteStandardFields(out, false, model_, ModelFlag(), f);
+  return WriteStandardFields(out, false, model_, ModelFlag(), f);
+}
 
-  const auto put = [&](uint16_t code, Tag t) {
-    if (result == QD_OK && t_.Found(t) && t_.Size(t) != 0 && t_.Data(t) != nullptr) {
-      result = WriteRecord(out, code, t_.Data(t), t_.Size(t));
-    }
-  };
-  const auto putValue = [&](uint16_t code, const void* data, uint32_t size) {
-    if (result == QD_OK) result = WriteRecord(out, code, data, size);
-  };
-  put(kPropMakerTag0080, M80);
-  put(0x1C, M81);
+void ExifPath::PutTag(RecordSink& sink, uint16_t code, Tag t) const {
+  if (t_.Found(t) && t_.Size(t) != 0 && t_.Data(t) != nullptr) sink.Put(code, t_.Data(t), t_.Size(t));
+}
+
+// Exif values and the maker-note runs of records 0x1B..0x2A.
+void ExifPath::WriteExifRecords(RecordSink& sink) const {
+  PutTag(sink, kPropMakerTag0080, M80);
+  PutTag(sink, 0x1C, M81);
   static constexpr Tag kRuns[] = {M90, M91, M92, M93, M94, MA0, MA1, MA2, MA3, MA4, MB0, MB1, MB2, MB3};
-  const bool has29 = ModelHasRecord(model_, 29);
   for (uint16_t i = 0; i < 14; ++i) {
     const auto code = static_cast<uint16_t>(0x1D + i);
-    if (code == 0x1D && !has29) continue;
-    put(code, kRuns[i]);
+    if (code != 0x1D || camera::HasRecord(model_, 29)) PutTag(sink, code, kRuns[i]);
   }
-  put(kPropExposureTime, ExposureTime);
-  put(kPropFNumber, FNumber);
-  put(kPropShutterSpeed, Shutter);
-  put(kPropAperture, Aperture);
-  put(kPropExposureBias, Bias);
-  put(kPropFlash, Flash);
-  put(kPropExifVersion, Version);
-  put(kPropCustomRendered, CustomRendered);
-  put(kPropExposureMode, ExposureMode);
-  put(kPropWhiteBalance, WhiteBalance);
-  put(kPropDigitalZoomRatio, Zoom);
-  put(kPropSceneCaptureType, SceneCapture);
-  put(kPropColorSpace, ColorSpace);
+  static constexpr std::pair<uint16_t, Tag> kValues[] = {
+      {kPropExposureTime, ExposureTime}, {kPropFNumber, FNumber},         {kPropShutterSpeed, Shutter},
+      {kPropAperture, Aperture},         {kPropExposureBias, Bias},       {kPropFlash, Flash},
+      {kPropExifVersion, Version},       {kPropCustomRendered, CustomRendered},
+      {kPropExposureMode, ExposureMode}, {kPropWhiteBalance, WhiteBalance}, {kPropDigitalZoomRatio, Zoom},
+      {kPropSceneCaptureType, SceneCapture}, {kPropColorSpace, ColorSpace}};
+  for (const auto& [code, tag] : kValues) PutTag(sink, code, tag);
   if (t_.Found(Make)) {
     uint8_t make[4 + 64];
     const uint32_t n = t_.Size(Make) < 64 ? t_.Size(Make) : 64;
     std::memcpy(make, &n, 4);
     std::memcpy(make + 4, t_.Data(Make), n);
-    putValue(kPropMake, make, 4 + n);
+    sink.Put(kPropMake, make, 4 + n);
   }
-  put(kPropWhitePoint, WhitePoint);
-  put(kPropPrimaries, Primaries);
-  put(kPropYCbCrCoefficients, Coefficients);
-  put(kPropGamma, Gamma);
-  put(kPropMakerTag0010, M10);
-  put(kPropMakerTag0013, M13);
-  put(kPropMakerTag0015, M15);
-  if (!ModelHasRecord(model_, 13)) put(kPropMakerTag000FAlt, M0F);
-  if (!has29) put(kPropMakerTag0090Alt, M90);
+  static constexpr std::pair<uint16_t, Tag> kColour[] = {{kPropWhitePoint, WhitePoint},
+                                                         {kPropPrimaries, Primaries},
+                                                         {kPropYCbCrCoefficients, Coefficients},
+                                                         {kPropGamma, Gamma}};
+  for (const auto& [code, tag] : kColour) PutTag(sink, code, tag);
+}
+
+void ExifPath::WriteMakerRecords(RecordSink& sink) const {
+  const WordArray si = ShotInfo();
+  PutTag(sink, kPropMakerTag0010, M10);
+  PutTag(sink, kPropMakerTag0013, M13);
+  PutTag(sink, kPropMakerTag0015, M15);
+  if (!camera::HasRecord(model_, 13)) PutTag(sink, kPropMakerTag000FAlt, M0F);
+  if (!camera::HasRecord(model_, 29)) PutTag(sink, kPropMakerTag0090Alt, M90);
   if (t_.Found(M16)) {
-    put(kPropCameraRotation, M16);
+    PutTag(sink, kPropCameraRotation, M16);
   } else if (si.present()) {
     uint16_t raw = 0xFFFF;
     if (ModelFlag() && si.length >= 4) {
@@ -769,36 +765,38 @@ uint32_t ExifPath::WriteProperties() {
       raw = static_cast<uint8_t>(si.At(12) >> 8);  // byte 25 of the array
     }
     const uint32_t rotation = raw <= 3 ? raw * 90u : 0xFFFF;
-    putValue(kPropCameraRotation, &rotation, 4);
+    sink.Put(kPropCameraRotation, &rotation, 4);
   }
-  put(kPropMakerTag00AE, MAE);
-  put(kPropColourMode, MB4);
-  put(kPropMakerTag00B5, MB5);
-  if (t_.Found(M10) && (t_.U32(M10) & 0x80000000u) != 0) put(kPropMakerTag0012, M12);
-  put(kPropMakerTag0019, M19);
-  put(kPropMakerTag001A, M1A);
-  if (t_.Found(M11)) {
-    if (t_.Size(M11) >= 12) {
-      const uint32_t word = uint32_t{t_.U16(M11, 5)} << 16 | t_.U16(M11, 4);
-      putValue(kPropInfoWord, &word, 4);
-    }
-    if (t_.Size(M11) >= 16) {
-      const uint32_t pair[2] = {t_.U16(M11, 6), t_.U16(M11, 7)};
-      putValue(kPropInfoPair, pair, 8);
-    }
+  PutTag(sink, kPropMakerTag00AE, MAE);
+  PutTag(sink, kPropColourMode, MB4);
+  PutTag(sink, kPropMakerTag00B5, MB5);
+  if (t_.Found(M10) && (t_.U32(M10) & 0x80000000u) != 0) PutTag(sink, kPropMakerTag0012, M12);
+  PutTag(sink, kPropMakerTag0019, M19);
+  PutTag(sink, kPropMakerTag001A, M1A);
+  if (t_.Found(M11) && t_.Size(M11) >= 12) {
+    const uint32_t word = uint32_t{t_.U16(M11, 5)} << 16 | t_.U16(M11, 4);
+    sink.Put(kPropInfoWord, &word, 4);
   }
-  put(kPropMakerTag001B, M1B);
-  put(kPropMakerTag001D, M1D);
+  if (t_.Found(M11) && t_.Size(M11) >= 16) {
+    const uint32_t pair[2] = {t_.U16(M11, 6), t_.U16(M11, 7)};
+    sink.Put(kPropInfoPair, pair, 8);
+  }
+  PutTag(sink, kPropMakerTag001B, M1B);
+  PutTag(sink, kPropMakerTag001D, M1D);
   if (t_.Found(FileSource)) {
     uint8_t source[5] = {};
     const uint32_t n = t_.Size(FileSource) < 4 ? t_.Size(FileSource) : 4;
     std::memcpy(source, t_.Data(FileSource), n);
-    putValue(kPropFileSource, source, n + 1);  // the writer counts one byte less
+    sink.Put(kPropFileSource, source, n + 1);  // the writer counts one byte less
   }
   if (t_.Found(M03)) {
     const uint32_t v = uint32_t{t_.U16(M03, 3)} << 16 | t_.U16(M03, 2);
-    putValue(kPropMakerTag0003, &v, 4);
+    sink.Put(kPropMakerTag0003, &v, 4);
   }
+}
+
+// The colour space code and what comes with it, the profile and IIM data.
+void ExifPath::WriteColourRecords(RecordSink& sink) const {
   uint16_t colourCode = 0;
   if (t_.Found(MB4) && t_.Size(MB4) >= 2) {
     colourCode = t_.U16(MB4);
@@ -809,22 +807,33 @@ uint32_t ExifPath::WriteProperties() {
   } else {
     colourCode = ColourSpaceDecision();
   }
-  putValue(kPropColourSpaceCode, &colourCode, 2);
+  sink.Put(kPropColourSpaceCode, &colourCode, 2);
   if (t_.Found(MB4) && colourCode == 2 && !ModelFlag() && image_.format == kFormatHeap1) {
     const uint16_t one = 1;
-    putValue(kPropWideGamutA, &one, 2);
-    putValue(kPropWideGamutB, &one, 2);
+    sink.Put(kPropWideGamutA, &one, 2);
+    sink.Put(kPropWideGamutB, &one, 2);
   }
   const uint8_t* icc = mode_ == kModeTiff ? iccCopy_ : ext_->iccProfile;
   const uint32_t iccSize = mode_ == kModeTiff ? iccSize_ : ext_->iccProfileSize;
   const uint8_t* iim = mode_ == kModeTiff ? iptcCopy_ : ext_->iim;
   const uint32_t iimSize = mode_ == kModeTiff ? iptcSize_ : ext_->iimSize;
-  if (icc != nullptr && iccSize != 0) putValue(kPropIccProfile, icc, iccSize);
-  if (iim != nullptr && iimSize != 0) putValue(kPropIimBlock, iim, iimSize);
-  put(kPropMakerTag0023, M23);
+  if (icc != nullptr && iccSize != 0) sink.Put(kPropIccProfile, icc, iccSize);
+  if (iim != nullptr && iimSize != 0) sink.Put(kPropIimBlock, iim, iimSize);
+  PutTag(sink, kPropMakerTag0023, M23);
+}
 
+uint32_t ExifPath::WriteProperties() {
+  const qdlStream* out = out_.property;
+  if (!Usable(out)) return QD_OK;
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  RecordSink sink{out, WriteStandardRecords(out)};
+  WriteExifRecords(sink);
+  WriteMakerRecords(sink);
+  WriteColourRecords(sink);
   StreamClose(out, &error);
-  return result != QD_OK ? result : error;
+  return sink.result != QD_OK ? sink.result : error;
 }
 
 uint32_t ExifPath::WriteComment() {

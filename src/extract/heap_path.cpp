@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
 #include "extract/parse.h"
 #include "extract/typed_records.h"
@@ -114,10 +115,6 @@ class HeapRecords {
   alignas(4) uint8_t fixed_[kRecCount][kLargestFixed] = {};
 };
 
-bool StartsWith(const char* text, const char* literal) {
-  return std::strncmp(text, literal, std::strlen(literal)) == 0;
-}
-
 // Local clock seconds to seconds since 1970.
 int32_t LocalSecondsToTime(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
@@ -212,8 +209,8 @@ uint32_t HeapPath::ReadModel() {
   while (modelLength < room && model[modelLength] != '\0') ++modelLength;
   if (modelLength >= 32) modelLength = 28;
   std::memcpy(model_, model, modelLength);
-  flagA_ = StartsWith(model_, "Lumaframe 520");
-  flagB_ = StartsWith(model_, "Vedra Lumaframe 840");
+  flagA_ = camera::IsLumaframe520(model_);
+  flagB_ = camera::IsLumaframe840(model_);
   return QD_OK;
 }
 
@@ -444,8 +441,7 @@ void HeapPath::ShotValues() {
   } else if (cs.Covers(1) && cs.At(1) == 1) {
     shot_.settingFlag = 1;
   } else if (cs.Covers(1) && cs.At(1) == 2) {
-    const bool exempt = std::strcmp(model_, "Vedra Lumaframe Max45 XR") == 0 ||
-                        std::strcmp(model_, "Vedra ARX-7Q") == 0 || std::strcmp(model_, "Vedra ARX-7QT") == 0;
+    const bool exempt = camera::SettingFlagExempt(model_);
     shot_.settingFlag = exempt ? 0xFF : 0;
   } else {
     shot_.settingFlag = 0xFF;
@@ -472,7 +468,7 @@ uint32_t HeapPath::WriteProperties() {
   if (rec_.Found(R1029)) {
     uint8_t* r1029 = rec_.Fixed(R1029);
     uint32_t focal = rec_.Half(R1029, 1);
-    if (std::strcmp(model_, "Vedra Lumaframe B7") == 0) focal *= 32;
+    if (camera::IsLumaframeB7(model_)) focal *= 32;
     if (cs.length >= 52 && cs.At(25) != 0) focal = static_cast<uint32_t>(focal / static_cast<double>(cs.At(25)) * 32 + 0.5);
     if (focal > 0xFFFF) {
       rec_.Drop(R1029);
@@ -523,7 +519,7 @@ uint32_t HeapPath::WriteProperties() {
   };
   static constexpr Rec kMakerRuns[] = {R1881, R1882, R1081, R1082, R1083, R1084, R0085, R1086,
                                        R1087, R1088, R1089, R108A, R108B, R108C, R108D, R108E};
-  const bool has29 = ModelHasRecord(model_, 29);
+  const bool has29 = camera::HasRecord(model_, 29);
   for (uint16_t i = 0; i < 16; ++i) {
     const auto code = static_cast<uint16_t>(kPropMakerTag0080 + i);
     if (code == 0x1D && !has29) continue;
@@ -539,7 +535,7 @@ uint32_t HeapPath::WriteProperties() {
     std::memcpy(make + 4, maker_, n);
     result = WriteRecord(out, kPropMake, make, 4 + n);
   }
-  if (!ModelHasRecord(model_, 13)) put(kPropMakerTag000FAlt, R1033);
+  if (!camera::HasRecord(model_, 13)) put(kPropMakerTag000FAlt, R1033);
   if (!has29) put(kPropMakerTag0090Alt, R1081);
   put(kPropCameraRotation, R183E);
   put(kPropMakerTag00AE, R10AE);

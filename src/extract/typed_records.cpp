@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
@@ -9,26 +10,6 @@
 
 namespace qd::extract {
 namespace {
-
-bool Prefix(const char* model, const char* literal) {
-  return std::strncmp(model, literal, std::strlen(literal)) == 0;
-}
-bool Exact(const char* model, const char* literal) { return std::strcmp(model, literal) == 0; }
-
-template <size_t N>
-bool AnyPrefix(const char* model, const char* const (&literals)[N]) {
-  for (const char* l : literals) {
-    if (Prefix(model, l)) return true;
-  }
-  return false;
-}
-template <size_t N>
-bool AnyExact(const char* model, const char* const (&literals)[N]) {
-  for (const char* l : literals) {
-    if (Exact(model, l)) return true;
-  }
-  return false;
-}
 
 constexpr float kThirtySecond = 1.0f / 32;
 
@@ -81,30 +62,6 @@ uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, u
   return released == ST_OK ? QD_OK : QD_E_BLOCK_CHECK;
 }
 
-bool ModelHasRecord(const char* model, uint16_t code) {
-  static const char* const kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
-  static const char* const kNo14[] = {
-      "Vedra Lumaframe B7", "Vedra Lumaframe B7Wide", "Vedra Lumaframe B70",
-      "Vedra Lumaframe H6", "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8",
-      "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
-  static const char* const kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E",
-                                      "Vedra Lumaframe Max21", "Vedra Lumaframe B7"};
-  static const char* const kWith25[] = {
-      "Vedra OMI DIGITAL",    "Vedra Lumaframe T180", "Vedra DIGITAL ZELO",   "Vedra OMI DIGITAL 410",
-      "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510", "Vedra Lumaframe T270",
-      "Vedra DIGITAL ZELO 510", "Vedra Lumaframe B32", "Vedra Lumaframe B31", "Vedra Lumaframe B35",
-      "Vedra Lumaframe B33"};
-  static const char* const kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
-  switch (code) {
-    case 12: return true;
-    case 13: return AnyPrefix(model, kArxK);
-    case 14: return !AnyPrefix(model, kNo14);
-    case 15: return !AnyExact(model, kNo15);
-    case 25: return AnyExact(model, kWith25);
-    case 29: return AnyPrefix(model, kWith29);
-    default: return !Prefix(model, "Vedra ARX K24");
-  }
-}
 
 namespace {
 
@@ -163,7 +120,7 @@ uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model,
   if (si.length > 49 && si.At(24) != 0) w.Put16(kPropShotInfo24, si.At(24));
   if (f.record07 != nullptr) w.Put(kPropOrientation, f.record07, 6);
   if (f.record09 != nullptr && *f.record09 != 0xFFFF) w.Put16(kPropCameraSetting3, *f.record09);
-  if (f.record0F != nullptr && ModelHasRecord(model, 15)) w.Put16(kPropCameraSetting4, *f.record0F);
+  if (f.record0F != nullptr && camera::HasRecord(model, 15)) w.Put16(kPropCameraSetting4, *f.record0F);
   if (cs.length > 15 && modelFlag && cs.At(7) != 4) w.Put16(kPropCameraSetting7, cs.At(7));
   {
     static constexpr uint16_t kUnset[8] = {0xFFFF, 0xFFFF, 0xFFFF, 0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF, 0xFFFF};
@@ -194,8 +151,8 @@ uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model,
   }
   if (cs.length > 81) w.Put16(kPropCameraSetting40, cs.At(40));
   if (cs.length > 85) w.Put16(kPropCameraSetting42, cs.At(42));
-  if (f.record0D != nullptr && ModelHasRecord(model, 13)) w.Put(kPropMakerTag000F, f.record0D, 32);
-  if (f.record0E != nullptr && ModelHasRecord(model, 14)) w.Put(kPropMakerTag000C, f.record0E, 4);
+  if (f.record0D != nullptr && camera::HasRecord(model, 13)) w.Put(kPropMakerTag000F, f.record0D, 32);
+  if (f.record0E != nullptr && camera::HasRecord(model, 14)) w.Put(kPropMakerTag000C, f.record0E, 4);
   if (f.record0C != nullptr) w.Put16(kPropIsoSpeed, *f.record0C);
 
   if (!open) return w.result();

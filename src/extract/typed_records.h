@@ -18,9 +18,14 @@ inline bool Usable(const qdlStream* s) { return s != nullptr && s->write != null
 // QD_E_BLOCK_CHECK.
 uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size);
 
-// Whether records of `code` belong to the camera model (codes 13, 14, 15, 25,
-// 29 and the default rule).
-bool ModelHasRecord(const char* model, uint16_t code);
+// Records written in order until the first failure, which is kept.
+struct RecordSink {
+  const qdlStream* out;
+  uint32_t result = QD_OK;
+  void Put(uint16_t code, const void* payload, uint32_t size) {
+    if (result == QD_OK) result = WriteRecord(out, code, payload, size);
+  }
+};
 
 // Element k of a value held in host order (uint16_t or uint32_t), 0 when the
 // value is absent or too short for it.

@@ -2,6 +2,7 @@
 // files described and their properties written as typed records.
 #include <gtest/gtest.h>
 
+#include "exifwrite/camera_models.h"
 #include "exifwrite/exif_support.h"
 #include "extract/parse_support.h"
 #include "extract/typed_records.h"
@@ -283,8 +284,8 @@ TEST_P(HeapPath, CaptureTimeShotFallbacksAndIsoSpeed) {
 INSTANTIATE_TEST_SUITE_P(ByteOrders, HeapPath, testing::Bool(),
                          [](const auto& info) { return info.param ? "MM" : "II"; });
 
-TEST(ModelHasRecord, PrefixAndExactRules) {
-  using qd::extract::ModelHasRecord;
+TEST(CameraModels, RecordsByPrefixAndExactRules) {
+  using qd::camera::HasRecord;
   const struct {
     const char* model;
     uint16_t code;
@@ -296,7 +297,7 @@ TEST(ModelHasRecord, PrefixAndExactRules) {
       {"Vedra DIGITAL ZELO 5", 25, false}, {"Vedra ARX-7QT", 29, true},        {"Vedra ARX-7", 29, false},
       {"Vedra ARX K24", 12, true},         {"Vedra ARX K24", 30, false},       {"Vedra ARX K48", 30, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(ModelHasRecord(c.model, c.code), c.has) << c.model << " " << c.code;
+  for (const auto& c : cases) EXPECT_EQ(HasRecord(c.model, c.code), c.has) << c.model << " " << c.code;
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "exifwrite/camera_models.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace qd::camera {
+namespace {
+
+bool Prefix(const char* model, const char* literal) {
+  return std::strncmp(model, literal, std::strlen(literal)) == 0;
+}
+bool Exact(const char* model, const char* literal) { return std::strcmp(model, literal) == 0; }
+
+template <size_t N>
+bool AnyPrefix(const char* model, const char* const (&literals)[N]) {
+  for (const char* l : literals) {
+    if (Prefix(model, l)) return true;
+  }
+  return false;
+}
+
+template <size_t N>
+bool AnyExact(const char* model, const char* const (&literals)[N]) {
+  for (const char* l : literals) {
+    if (Exact(model, l)) return true;
+  }
+  return false;
+}
+
+constexpr const char* kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
+constexpr const char* kNo14[] = {"Vedra Lumaframe B7",  "Vedra Lumaframe B7Wide",   "Vedra Lumaframe B70",
+                                 "Vedra Lumaframe H6",  "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8",
+                                 "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
+constexpr const char* kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E", "Vedra Lumaframe Max21",
+                                 "Vedra Lumaframe B7"};
+constexpr const char* kWith25[] = {
+    "Vedra OMI DIGITAL",    "Vedra Lumaframe T180", "Vedra DIGITAL ZELO",     "Vedra OMI DIGITAL 410",
+    "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510",  "Vedra Lumaframe T270",
+    "Vedra DIGITAL ZELO 510", "Vedra Lumaframe B32", "Vedra Lumaframe B31",   "Vedra Lumaframe B35",
+    "Vedra Lumaframe B33"};
+constexpr const char* kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
+constexpr const char* kSettingFlagExempt[] = {"Vedra Lumaframe Max45 XR", "Vedra ARX-7Q", "Vedra ARX-7QT"};
+
+}  // namespace
+
+bool IsMaker(const char* make) {
+  const char* name = kMakerName;
+  for (; *name != '\0'; ++make, ++name) {
+    if (std::toupper(static_cast<unsigned char>(*make)) != std::toupper(static_cast<unsigned char>(*name))) {
+      return false;
+    }
+  }
+  return *make == '\0';
+}
+
+bool IsArx(const char* model) { return Prefix(model, "Vedra ARX"); }
+bool IsArxK(const char* model) { return AnyPrefix(model, kArxK); }
+bool IsLumaframe840(const char* model) { return Prefix(model, "Vedra Lumaframe 840"); }
+bool IsLumaframe520(const char* model) { return Prefix(model, "Lumaframe 520"); }
+bool IsLumaframeB7(const char* model) { return Exact(model, "Vedra Lumaframe B7"); }
+bool SettingFlagExempt(const char* model) { return AnyExact(model, kSettingFlagExempt); }
+
+bool HasRecord(const char* model, uint16_t code) {
+  switch (code) {
+    case 12: return true;
+    case 13: return IsArxK(model);
+    case 14: return !AnyPrefix(model, kNo14);
+    case 15: return !AnyExact(model, kNo15);
+    case 25: return AnyExact(model, kWith25);
+    case 29: return AnyPrefix(model, kWith29);
+    default: return !Prefix(model, "Vedra ARX K24");
+  }
+}
+
+}  // namespace qd::camera
