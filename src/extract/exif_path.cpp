@@ -242,6 +242,10 @@ class ExifPath {
     info->yResolution = r.y;
   }
   uint32_t DescribeThumbnail();
+  void ThumbnailFromFrame(uint16_t fallbackW, uint16_t fallbackH);
+  uint32_t DescribeStripThumbnail();
+  uint32_t DescribeJpegThumbnail();
+  void DescribeByImageType();
   void Capture();
   void ShotValues();
   uint32_t WriteDcfThumbnail();
@@ -447,97 +451,111 @@ uint32_t ExifPath::DescribeImage() {
   return QD_OK;
 }
 
+// The frame's size, or the fallback where the JPEG has no frame.
+void ExifPath::ThumbnailFromFrame(uint16_t fallbackW, uint16_t fallbackH) {
+  thumb_.width = FrameFound() ? sof_->width : fallbackW;
+  thumb_.height = FrameFound() ? sof_->height : fallbackH;
+}
+
+// A TIFF's thumbnail is IFD1's strip image; a raw file hands it out.
+uint32_t ExifPath::DescribeStripThumbnail() {
+  const bool shortStrips = t_.Found(StripOffsetS) && t_.Found(StripCountS);
+  const bool longStrips = t_.Found(StripOffsetL) && t_.Found(StripCountL);
+  if (!t_.Found(Ifd1) || (!shortStrips && !longStrips)) {
+    thumb_.format = kFormatNone;
+    return QD_OK;
+  }
+  uint32_t result = QD_OK;
+  if (t_.U16(Width1S) != 0 || t_.U16(Height1S) != 0) {
+    thumb_.width = t_.U16(Width1S);
+    thumb_.height = t_.U16(Height1S);
+  } else if (t_.Found(Width1L) || t_.Found(Height1L)) {
+    thumb_.width = static_cast<uint16_t>(t_.U32(Width1L));
+    thumb_.height = static_cast<uint16_t>(t_.U32(Height1L));
+  } else {
+    thumb_.width = 160;
+    thumb_.height = 120;
+    result = QD_E_UNSUPPORTED;
+  }
+  if (t_.Found(Bits1)) thumb_.bitsPerSample = static_cast<uint8_t>(t_.U16(Bits1));
+  if (t_.Found(Samples1)) {
+    thumb_.bitsPerPixel = static_cast<uint8_t>(uint32_t{thumb_.bitsPerSample} * t_.U16(Samples1));
+    thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
+  }
+  SetResolution(&thumb_, XRes1, YRes1, Unit1);
+  // The crop needs the output's open and close as well.
+  const qdlStream* dcf = out_.dcfThumb;
+  if (image_.format == kFormatRawExifTiff && Usable(dcf) && dcf->open != nullptr && dcf->close != nullptr) {
+    const uint32_t offset = shortStrips ? t_.U16(StripOffsetS) : t_.U32(StripOffsetL);
+    const uint32_t count = shortStrips ? t_.U16(StripCountS) : t_.U32(StripCountL);
+    const uint32_t cropped = CropStream(stream_, offset, count, out_.dcfThumb);
+    if (cropped != QD_OK) return cropped;
+  }
+  return result;
+}
+
+// IFD1's JPEG inside the block, sized by its own frame header.
+uint32_t ExifPath::DescribeJpegThumbnail() {
+  const uint32_t blockSize = exif_->tiffSize;
+  thumbOffset_ = t_.U32(JpegOffset);
+  thumbLength_ = t_.U32(JpegLength);
+  if (thumbLength_ == 0) {
+    thumb_.format = kFormatNone;
+    return QD_OK;
+  }
+  if (thumbLength_ > blockSize - thumbOffset_) thumbLength_ = blockSize - thumbOffset_;
+  MemoryRange range{exif_->tiff + thumbOffset_, thumbLength_, 0};
+  const qdlStream memory = MemoryStream(&range);
+  StreamPort port;
+  MakeStreamPort(&memory, &port);
+  JpegSofInfo frame{};
+  const Status st = jpeg::FindFrameHeader(port, &frame);
+  if (st != ST_OK) return ToResultCode(st);
+  thumb_.width = frame.found != 0 ? frame.width : 160;
+  thumb_.height = frame.found != 0 ? frame.height : 120;
+  thumbnailPresent_ = true;
+  if (image_.format == kFormatExifJpeg && FrameFound()) {
+    image_.width = sof_->width;
+    image_.height = sof_->height;
+  }
+  return QD_OK;
+}
+
+// A JPEG without a thumbnail of its own is one, by the maker's image type.
+void ExifPath::DescribeByImageType() {
+  char type[33] = {};
+  t_.Text(M06, type, 32);
+  thumb_.format = kFormatThumbnailFile;
+  if (EqualsIgnoringCase(type, "VRW")) {
+    ThumbnailFromFrame(thumb_.width, thumb_.height);
+    image_.format = kFormatHeap1;
+  } else if (EqualsIgnoringCase(type, "MVI") && CameraSettings().At(9) != 3) {
+    ThumbnailFromFrame(160, 120);
+    std::memset(&image_, 0, sizeof image_);
+    std::memset(&aux_, 0, sizeof aux_);
+  } else {
+    ThumbnailFromFrame(thumb_.width, thumb_.height);
+    std::memcpy(&aux_, &image_, sizeof thumb_);
+    aux_.format = kFormatAuxiliary;
+    if (t_.Found(M11)) {
+      for (uint32_t k = 1; k <= 3; ++k) {
+        if (t_.Size(M11) >= 2 * k + 2) aux_.extra[k - 1] = t_.U16(M11, k);
+      }
+    }
+    std::memset(&image_, 0, sizeof image_);
+  }
+}
+
 uint32_t ExifPath::DescribeThumbnail() {
   std::memcpy(&thumb_, &image_, sizeof thumb_);
-  uint32_t result = QD_OK;
-  const auto frameSize = [this](uint16_t fallbackW, uint16_t fallbackH) {
-    thumb_.width = FrameFound() ? sof_->width : fallbackW;
-    thumb_.height = FrameFound() ? sof_->height : fallbackH;
-  };
-  if (mode_ == kModeTiff) {
-    const bool shortStrips = t_.Found(StripOffsetS) && t_.Found(StripCountS);
-    const bool longStrips = t_.Found(StripOffsetL) && t_.Found(StripCountL);
-    if (!t_.Found(Ifd1) || (!shortStrips && !longStrips)) {
-      thumb_.format = kFormatNone;
-      return QD_OK;
-    }
-    if (t_.U16(Width1S) != 0 || t_.U16(Height1S) != 0) {
-      thumb_.width = t_.U16(Width1S);
-      thumb_.height = t_.U16(Height1S);
-    } else if (t_.Found(Width1L) || t_.Found(Height1L)) {
-      thumb_.width = static_cast<uint16_t>(t_.U32(Width1L));
-      thumb_.height = static_cast<uint16_t>(t_.U32(Height1L));
-    } else {
-      thumb_.width = 160;
-      thumb_.height = 120;
-      result = QD_E_UNSUPPORTED;
-    }
-    if (t_.Found(Bits1)) thumb_.bitsPerSample = static_cast<uint8_t>(t_.U16(Bits1));
-    if (t_.Found(Samples1)) {
-      thumb_.bitsPerPixel = static_cast<uint8_t>(uint32_t{thumb_.bitsPerSample} * t_.U16(Samples1));
-      thumb_.colour = t_.U16(Samples1) != 1 ? 1 : 0;
-    }
-    SetResolution(&thumb_, XRes1, YRes1, Unit1);
-    // The crop needs the output's open and close as well.
-    const qdlStream* dcf = out_.dcfThumb;
-    if (image_.format == kFormatRawExifTiff && Usable(dcf) && dcf->open != nullptr && dcf->close != nullptr) {
-      const uint32_t offset = shortStrips ? t_.U16(StripOffsetS) : t_.U32(StripOffsetL);
-      const uint32_t count = shortStrips ? t_.U16(StripCountS) : t_.U32(StripCountL);
-      const uint32_t cropped = CropStream(stream_, offset, count, out_.dcfThumb);
-      if (cropped != QD_OK) return cropped;
-    }
-    return result;
-  }
-
+  if (mode_ == kModeTiff) return DescribeStripThumbnail();
   const uint32_t blockSize = exif_->tiffSize;
   if (t_.Found(JpegOffset) && t_.Found(JpegLength) && t_.U32(JpegOffset) < blockSize &&
       t_.U32(JpegLength) < blockSize) {
-    thumbOffset_ = t_.U32(JpegOffset);
-    thumbLength_ = t_.U32(JpegLength);
-    if (thumbLength_ == 0) {
-      thumb_.format = kFormatNone;
-      return QD_OK;
-    }
-    if (thumbLength_ > blockSize - thumbOffset_) thumbLength_ = blockSize - thumbOffset_;
-    MemoryRange range{exif_->tiff + thumbOffset_, thumbLength_, 0};
-    const qdlStream memory = MemoryStream(&range);
-    StreamPort port;
-    MakeStreamPort(&memory, &port);
-    JpegSofInfo frame{};
-    const Status st = jpeg::FindFrameHeader(port, &frame);
-    if (st != ST_OK) return ToResultCode(st);
-    thumb_.width = frame.found != 0 ? frame.width : 160;
-    thumb_.height = frame.found != 0 ? frame.height : 120;
-    thumbnailPresent_ = true;
-    if (image_.format == kFormatExifJpeg && FrameFound()) {
-      image_.width = sof_->width;
-      image_.height = sof_->height;
-    }
-    return QD_OK;
+    return DescribeJpegThumbnail();
   }
   if (t_.Found(M06)) {
-    char type[33] = {};
-    t_.Text(M06, type, 32);
-    const WordArray cs = CameraSettings();
-    thumb_.format = kFormatThumbnailFile;
-    if (EqualsIgnoringCase(type, "VRW")) {
-      frameSize(thumb_.width, thumb_.height);
-      image_.format = kFormatHeap1;
-    } else if (EqualsIgnoringCase(type, "MVI") && cs.At(9) != 3) {
-      frameSize(160, 120);
-      std::memset(&image_, 0, sizeof image_);
-      std::memset(&aux_, 0, sizeof aux_);
-    } else {
-      frameSize(thumb_.width, thumb_.height);
-      std::memcpy(&aux_, &image_, sizeof thumb_);
-      aux_.format = kFormatAuxiliary;
-      if (t_.Found(M11)) {
-        for (uint32_t k = 1; k <= 3; ++k) {
-          if (t_.Size(M11) >= 2 * k + 2) aux_.extra[k - 1] = t_.U16(M11, k);
-        }
-      }
-      std::memset(&image_, 0, sizeof image_);
-    }
+    DescribeByImageType();
     return QD_OK;
   }
   char index[5] = {};
@@ -545,7 +563,7 @@ uint32_t ExifPath::DescribeThumbnail() {
   index[3] = '\0';
   if (EqualsIgnoringCase(index, "THM")) {
     thumb_.format = kFormatThumbnailFile;
-    frameSize(160, 120);
+    ThumbnailFromFrame(160, 120);
     std::memset(&image_, 0, sizeof image_);
     std::memset(&aux_, 0, sizeof aux_);
     return QD_OK;

@@ -160,6 +160,11 @@ class HeapPath {
   void ShotValues();
   uint16_t IsoSpeed() const;
   uint32_t WriteProperties();
+  void ScaleFocalLength(const WordArray& cs);
+  uint32_t WriteStandardRecords(const qdlStream* out);
+  void PutRecord(RecordSink& sink, uint16_t code, Rec r) const;
+  void WriteMakerRecords(RecordSink& sink) const;
+  void WriteColourRecords(RecordSink& sink) const;
   uint32_t WriteComment();
 
   bool FrameFound() const { return sof_.found != 0; }
@@ -456,27 +461,25 @@ uint16_t HeapPath::IsoSpeed() const {
   return IsoFromShotWord(si.At(2));
 }
 
-uint32_t HeapPath::WriteProperties() {
-  const qdlStream* out = out_.property;
-  if (!Usable(out)) return QD_OK;
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-
-  const WordArray cs = CameraSettings();
-  // Focal length: the second word of 0x1029 in the camera's units.
-  if (rec_.Found(R1029)) {
-    uint8_t* r1029 = rec_.Fixed(R1029);
-    uint32_t focal = rec_.Half(R1029, 1);
-    if (camera::IsLumaframeB7(model_)) focal *= 32;
-    if (cs.length >= 52 && cs.At(25) != 0) focal = static_cast<uint32_t>(focal / static_cast<double>(cs.At(25)) * 32 + 0.5);
-    if (focal > 0xFFFF) {
-      rec_.Drop(R1029);
-    } else {
-      const auto v = static_cast<uint16_t>(focal);
-      std::memcpy(r1029 + 2, &v, 2);
-    }
+// Focal length: the second word of 0x1029 in the camera's units, dropped when
+// it does not fit its 16 bits.
+void HeapPath::ScaleFocalLength(const WordArray& cs) {
+  if (!rec_.Found(R1029)) return;
+  uint8_t* r1029 = rec_.Fixed(R1029);
+  uint32_t focal = rec_.Half(R1029, 1);
+  if (camera::IsLumaframeB7(model_)) focal *= 32;
+  if (cs.length >= 52 && cs.At(25) != 0) focal = static_cast<uint32_t>(focal / static_cast<double>(cs.At(25)) * 32 + 0.5);
+  if (focal > 0xFFFF) {
+    rec_.Drop(R1029);
+  } else {
+    const auto v = static_cast<uint16_t>(focal);
+    std::memcpy(r1029 + 2, &v, 2);
   }
+}
+
+uint32_t HeapPath::WriteStandardRecords(const qdlStream* out) {
+  const WordArray cs = CameraSettings();
+  ScaleFocalLength(cs);
   uint8_t orientation[6] = {};
   const uint32_t angle = rec_.Word(R1810, 3);
   std::memcpy(orientation, &angle, 4);
@@ -512,57 +515,70 @@ uint32_t HeapPath::WriteProperties() {
   f.record0E = rec_.Found(R180B) ? &record0E : nullptr;
   f.record0C = iso != 0 ? &iso : nullptr;
   f.record0F = has0F ? &record0F : nullptr;
-  uint32_t result = WriteStandardFields(out, false, model_, ModelFlag(), f);
+  return WriteStandardFields(out, false, model_, ModelFlag(), f);
+}
 
-  const auto put = [&](uint16_t code, Rec r) {
-    if (result == QD_OK && rec_.Has(r)) result = WriteRecord(out, code, rec_.Data(r), rec_.Size(r));
-  };
+void HeapPath::PutRecord(RecordSink& sink, uint16_t code, Rec r) const {
+  if (rec_.Has(r)) sink.Put(code, rec_.Data(r), rec_.Size(r));
+}
+
+void HeapPath::WriteMakerRecords(RecordSink& sink) const {
   static constexpr Rec kMakerRuns[] = {R1881, R1882, R1081, R1082, R1083, R1084, R0085, R1086,
                                        R1087, R1088, R1089, R108A, R108B, R108C, R108D, R108E};
   const bool has29 = camera::HasRecord(model_, 29);
   for (uint16_t i = 0; i < 16; ++i) {
     const auto code = static_cast<uint16_t>(kPropMakerTag0080 + i);
-    if (code == 0x1D && !has29) continue;
-    put(code, kMakerRuns[i]);
+    if (code != 0x1D || has29) PutRecord(sink, code, kMakerRuns[i]);
   }
-  put(kPropMakerTag0010, R1834);
-  put(kPropMakerTag0013, R1039);
-  put(kPropMakerTag0015, R183B);
-  if (result == QD_OK) {
-    uint8_t make[4 + sizeof maker_];
-    const auto n = static_cast<uint32_t>(std::strlen(maker_) + 1);
-    std::memcpy(make, &n, 4);
-    std::memcpy(make + 4, maker_, n);
-    result = WriteRecord(out, kPropMake, make, 4 + n);
-  }
-  if (!camera::HasRecord(model_, 13)) put(kPropMakerTag000FAlt, R1033);
-  if (!has29) put(kPropMakerTag0090Alt, R1081);
-  put(kPropCameraRotation, R183E);
-  put(kPropMakerTag00AE, R10AE);
-  put(kPropColourMode, R10B4);
-  put(kPropMakerTag00B5, R10B5);
-  if (rec_.Found(R1834) && (rec_.Word(R1834, 0) & 0x80000000u) != 0) put(kPropMakerTag0012, R1038);
-  put(kPropMakerTag001B, R003F);
-  if (result == QD_OK && rec_.Found(R1028)) {
+  PutRecord(sink, kPropMakerTag0010, R1834);
+  PutRecord(sink, kPropMakerTag0013, R1039);
+  PutRecord(sink, kPropMakerTag0015, R183B);
+  uint8_t make[4 + sizeof maker_];
+  const auto n = static_cast<uint32_t>(std::strlen(maker_) + 1);
+  std::memcpy(make, &n, 4);
+  std::memcpy(make + 4, maker_, n);
+  sink.Put(kPropMake, make, 4 + n);
+  if (!camera::HasRecord(model_, 13)) PutRecord(sink, kPropMakerTag000FAlt, R1033);
+  if (!has29) PutRecord(sink, kPropMakerTag0090Alt, R1081);
+  PutRecord(sink, kPropCameraRotation, R183E);
+  PutRecord(sink, kPropMakerTag00AE, R10AE);
+  PutRecord(sink, kPropColourMode, R10B4);
+  PutRecord(sink, kPropMakerTag00B5, R10B5);
+  if (rec_.Found(R1834) && (rec_.Word(R1834, 0) & 0x80000000u) != 0) PutRecord(sink, kPropMakerTag0012, R1038);
+  PutRecord(sink, kPropMakerTag001B, R003F);
+  if (rec_.Found(R1028)) {
     const uint32_t v = uint32_t{rec_.Half(R1028, 3)} << 16 | rec_.Half(R1028, 2);
-    result = WriteRecord(out, kPropMakerTag0003, &v, 4);
+    sink.Put(kPropMakerTag0003, &v, 4);
   }
+}
+
+// The colour space code and what comes with it, the profile and IIM data.
+void HeapPath::WriteColourRecords(RecordSink& sink) const {
   const bool colourMode = rec_.Has(R10B4) && rec_.Size(R10B4) >= 2;
   const uint16_t colourCode = colourMode ? rec_.Half(R10B4, 0) : image_.format == kFormatHeap1 ? 1 : 0xFFFF;
-  if (result == QD_OK) result = WriteRecord(out, kPropColourSpaceCode, &colourCode, 2);
+  sink.Put(kPropColourSpaceCode, &colourCode, 2);
   if (colourMode && colourCode == 2 && !ModelFlag()) {
     const uint16_t one = 1;
-    if (result == QD_OK) result = WriteRecord(out, kPropWideGamutA, &one, 2);
-    if (result == QD_OK) result = WriteRecord(out, kPropWideGamutB, &one, 2);
+    sink.Put(kPropWideGamutA, &one, 2);
+    sink.Put(kPropWideGamutB, &one, 2);
   }
-  if (result == QD_OK && ext_.iccProfile != nullptr && ext_.iccProfileSize != 0) {
-    result = WriteRecord(out, kPropIccProfile, ext_.iccProfile, ext_.iccProfileSize);
+  if (ext_.iccProfile != nullptr && ext_.iccProfileSize != 0) {
+    sink.Put(kPropIccProfile, ext_.iccProfile, ext_.iccProfileSize);
   }
-  if (result == QD_OK && ext_.iim != nullptr && ext_.iimSize != 0) {
-    result = WriteRecord(out, kPropIimBlock, ext_.iim, ext_.iimSize);
-  }
+  if (ext_.iim != nullptr && ext_.iimSize != 0) sink.Put(kPropIimBlock, ext_.iim, ext_.iimSize);
+}
+
+uint32_t HeapPath::WriteProperties() {
+  const qdlStream* out = out_.property;
+  if (!Usable(out)) return QD_OK;
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  RecordSink sink{out, WriteStandardRecords(out)};
+  WriteMakerRecords(sink);
+  WriteColourRecords(sink);
   StreamClose(out, &error);
-  return result != QD_OK ? result : error;
+  return sink.result != QD_OK ? sink.result : error;
 }
 
 uint32_t HeapPath::WriteComment() {
