@@ -30,6 +30,8 @@
  *   failure; open, close, read, write and seek also return that value.
  * - aux is left null.
  *
+ * The library's result codes and property records also get their names here.
+ *
  * A stream serves one caller at a time; nothing here takes locks.
  * Compiles as C99 and as C++.
  */
@@ -65,6 +67,30 @@ extern "C" {
  * value; NULL for any other value. */
 const char *qdhErrorName(uint32_t error);
 const char *qdhErrorText(uint32_t error);
+
+/* ---- Library codes ----------------------------------------------------- */
+
+/* The name ("QD_E_CORRUPT") and a one-line description of a library result
+ * code; NULL for any other value (a host error among them). */
+const char *qdhResultName(uint32_t code);
+const char *qdhResultText(uint32_t code);
+
+/* The name ("ExposureTime") and the payload layout of a property record
+ * code, as the parse exports write records ({u16 code, u32 size, payload},
+ * little-endian); NULL for a code the library does not know.
+ * A layout is a list of fields separated by ", ", each a kind, then a space
+ * and a field name when the record has more than one value
+ * ("u32 angle, u16 mirrored"). The kinds:
+ *   u16 u32 f32          one value
+ *   rational srational   u32 (or i32) numerator, then denominator
+ *   char8                8 characters
+ *   u16s u32s rationals  such values to the end of the payload
+ *   text                 characters to the end of the payload
+ *   ctext                u32 n, then n characters
+ *   jpeg bytes           the rest of the payload (a JPEG image, other bytes)
+ * A payload may be shorter than its layout or carry bytes beyond it. */
+const char *qdhPropertyName(uint16_t code);
+const char *qdhPropertyLayout(uint16_t code);
 
 /* ---- File stream ------------------------------------------------------- */
 

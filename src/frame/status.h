@@ -31,7 +31,8 @@ enum [[nodiscard]] Status : uint16_t {
 // Absence statuses carry this bit; they are normally consumed internally.
 constexpr uint16_t kAbsenceBit = 0x0800;
 
-// The only place where a status becomes a result code.
+// The only place where a status becomes a result code, by the table in
+// frame/result_codes.h.
 uint32_t ToResultCode(Status status);
 
 // Every "corrupt data" exit goes through here, so one breakpoint catches them all.
@@ -39,9 +40,5 @@ Status Corrupt();
 
 // Name of a status ("ST_CORRUPT"), or nullptr for a value outside the list.
 const char* StatusName(uint16_t status);
-
-// Name of a result code ("QD_E_CORRUPT"), or nullptr for a value the library
-// does not produce itself (a host's own error, say).
-const char* ResultCodeName(uint32_t code);
 
 }  // namespace qd

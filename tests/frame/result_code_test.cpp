@@ -32,9 +32,6 @@ TEST(ResultCode, NamesAndTheLatestIdentifier) {
   EXPECT_STREQ(StatusName(0x6045), "ST_CORRUPT");
   EXPECT_STREQ(StatusName(0x0022), "ST_PAST_END");
   EXPECT_EQ(StatusName(0x6016), nullptr);
-  EXPECT_STREQ(ResultCodeName(0x0400002D), "QD_E_CORRUPT");
-  EXPECT_STREQ(ResultCodeName(0x040000A7), "QD_E_SHORT_READ");
-  EXPECT_EQ(ResultCodeName(7), nullptr);  // a host's own error value
 
   EXPECT_EQ(QDParseGetRttIDLatest(nullptr), QD_E_INVALID_ARG);
   uint16_t id = 0;

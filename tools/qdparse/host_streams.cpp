@@ -5,15 +5,13 @@
 #include <sys/stat.h>
 #include <utility>
 
-#include "frame/status.h"
-
 namespace qdtool {
 
 std::string ResultText(uint32_t code, const qdlStream* stream) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08X", code);
   std::string text = hex;
-  if (const char* name = qd::ResultCodeName(code)) return text + " " + name;
+  if (const char* name = qdhResultName(code)) return text + " " + name;
   if (const char* name = qdhErrorName(code)) {
     text = text + " " + name;
     const int os = stream != nullptr ? qdhFileStreamOsError(stream) : 0;
