@@ -193,11 +193,10 @@ bool Ratio(uint32_t num, uint32_t den, double* out) {
 uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
   StreamPort port;
   MakeStreamPort(stream, &port);
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kProbeReaderCapacity);
   bool outOfMemory = false;
   if (st == ST_OK) {
-    ReaderCloser closer(&reader);
     IfdQuery* cursor = list;
     st = WalkStream(&reader, ifdPosition, order, &cursor, 0, &outOfMemory);
   }
@@ -342,11 +341,10 @@ uint32_t ExifPath::ReadTiffExtras() {
   if (result != QD_OK) return result;
   StreamPort port;
   MakeStreamPort(stream_, &port);
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kProbeReaderCapacity);
   // As in the walks: a failing host's own error, else the reader's status.
   if (st != ST_OK) return port.hostError != 0 ? port.hostError : ToResultCode(st);
-  ReaderCloser closer(&reader);
   uint8_t** copies[2] = {&iccCopy_, &iptcCopy_};
   uint32_t* sizes[2] = {&iccSize_, &iptcSize_};
   for (int i = 0; i < 2; ++i) {

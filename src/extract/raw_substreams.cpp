@@ -133,10 +133,9 @@ WorkResult CopyStripImage(const StreamPort& port, bool secondIfd, uint16_t* widt
   ReadRequest(q++, kTagStripOffsets, tiff::kLong, &stripOffset, sizeof stripOffset);
   ReadRequest(q++, kTagStripByteCounts, tiff::kLong, &stripBytes, sizeof stripBytes);
   {
-    BufferedReader reader;
-    st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+    ScopedReader reader;
+    st = reader.Open(port, kProbeReaderCapacity);
     if (st != ST_OK) return {st, 0};
-    ReaderCloser closer(&reader);
     IfdQuery* cursor = list;
     st = tiff::WalkStream(&reader, ifd0, order, &cursor, 0);
     if (st != ST_OK) return {st, 0};

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frame/byte_order.h"
 #include "frame/memory_block.h"
 
 namespace qd {
@@ -85,7 +86,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
   Status status = Flush(r);
   if (status != ST_OK) return status;
   const uint64_t position = uint64_t{r->base} + r->cursor;
-  if (uint64_t{r->streamSize} < position + count) return ST_PAST_END;
+  if (!FitsIn(position, count, r->streamSize)) return ST_PAST_END;
   const auto p = static_cast<uint32_t>(position);  // <= streamSize, so it fits
   auto* out = static_cast<uint8_t*>(destination);
 
@@ -99,7 +100,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
     return ST_OK;
   }
 
-  if (uint64_t{r->valid} < uint64_t{r->cursor} + count) {
+  if (!FitsIn(r->cursor, count, r->valid)) {
     const uint32_t left = r->streamSize - p;
     const uint32_t n = left < r->capacity ? left : r->capacity;
     status = SeekHost(*r, p);

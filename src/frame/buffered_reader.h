@@ -44,18 +44,17 @@ Status ReaderClose(BufferedReader* reader);
 inline uint32_t ReaderSize(const BufferedReader& reader) { return reader.streamSize; }
 inline uint32_t ReaderTell(const BufferedReader& reader) { return reader.base + reader.cursor; }
 
-// Closes the reader on scope exit when it holds a buffer.
-class ReaderCloser {
+// A reader that closes itself on scope exit when it holds a buffer; it is a
+// BufferedReader, so the reader functions take it as one.
+class ScopedReader : public BufferedReader {
  public:
-  explicit ReaderCloser(BufferedReader* reader) : reader_(reader) {}
-  ReaderCloser(const ReaderCloser&) = delete;
-  ReaderCloser& operator=(const ReaderCloser&) = delete;
-  ~ReaderCloser() {
-    if (reader_->buffer != nullptr) (void)ReaderClose(reader_);
+  ScopedReader() : BufferedReader{} {}
+  ScopedReader(const ScopedReader&) = delete;
+  ScopedReader& operator=(const ScopedReader&) = delete;
+  ~ScopedReader() {
+    if (buffer != nullptr) (void)ReaderClose(this);
   }
-
- private:
-  BufferedReader* reader_;
+  Status Open(const StreamPort& port, uint32_t capacity) { return ReaderOpen(port, capacity, this); }
 };
 
 }  // namespace qd

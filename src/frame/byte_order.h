@@ -58,6 +58,12 @@ inline bool OrderFromMark(const uint8_t* p, ByteOrder* order) {
   return false;
 }
 
+// True when [offset, offset + length) lies inside [0, size); 32-bit file
+// values cannot wrap here. Bytes held in memory are checked by a ByteView.
+inline bool FitsIn(uint64_t offset, uint64_t length, uint64_t size) {
+  return offset <= size && length <= size - offset;
+}
+
 // A read-only view of caller or file bytes. Every access is checked against the
 // view's own size in 64-bit arithmetic, and a nested structure is taken as a
 // child view, so nothing inside it can reach outside it.
@@ -70,9 +76,7 @@ class ByteView {
   uint32_t size() const { return size_; }
 
   // True when [offset, offset + length) lies inside the view.
-  bool Contains(uint64_t offset, uint64_t length) const {
-    return offset <= size_ && length <= size_ - offset;
-  }
+  bool Contains(uint64_t offset, uint64_t length) const { return FitsIn(offset, length, size_); }
   // The child view [offset, offset + length), or false when it does not fit.
   bool Sub(uint64_t offset, uint64_t length, ByteView* out) const {
     if (!Contains(offset, length)) return false;

@@ -34,7 +34,7 @@ Status OpenHeapFile(const StreamPort& port, const char* subtype, HeapFile* file)
   const uint16_t count = Get16(word, order);
   const uint64_t tableSize = uint64_t{count} * kRecordSize + kCountSize;
   // The table must end before the table offset; this also bounds the allocation.
-  if (tableSize > uint64_t{length} - kTableOffsetSize - t) return Corrupt();
+  if (!FitsIn(t, tableSize + kTableOffsetSize, length)) return Corrupt();
   BlockOwner table(BlockAlloc(static_cast<uint32_t>(tableSize)));
   if (!table) return ST_NO_MEMORY;
   st = PortReadAt(port.ops, h + t, table.get(), static_cast<uint32_t>(tableSize));
@@ -68,7 +68,7 @@ Status LoadRootRecords(const HeapFile& file, RootRequest* requests) {
     if (st != ST_OK) break;
     r->found = 1;
     const uint64_t at = uint64_t{file.headerLength} + info.offset;
-    if (at + info.length > file.fileLength) {
+    if (!FitsIn(at, info.length, file.fileLength)) {
       st = Corrupt();
       break;
     }

@@ -85,12 +85,16 @@ uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kin
 Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
             Delivery delivery, int depth) {
   if (depth > kMaxNesting) return ST_BAD_ARGUMENT;
-  if (heapLength < kMinHeapLength) return Corrupt();
-  const uint32_t t = Get32(heap + heapLength - kTableOffsetSize, order);
-  if (t > heapLength - kMinHeapLength) return Corrupt();
-  const uint16_t count = Get16(heap + t, order);
+  const ByteView bytes(heap, heapLength);
+  uint32_t t = 0;
+  uint16_t count = 0;
+  if (heapLength < kMinHeapLength || !bytes.U32(heapLength - kTableOffsetSize, order, &t) ||
+      !bytes.U16(t, order, &count)) {
+    return Corrupt();
+  }
+  // The table must end before the table offset.
   const uint32_t tableSize = uint32_t{count} * kRecordSize + kCountSize;
-  if (uint64_t{heapLength} < uint64_t{tableSize} + t + kTableOffsetSize) return Corrupt();
+  if (!bytes.Contains(t, uint64_t{tableSize} + kTableOffsetSize)) return Corrupt();
 
   HeapView view{heap + t, t, 0};
   Status st = SetTableOrder(&view, order, kLittleEndian, tableSize);

@@ -29,10 +29,9 @@ constexpr uint32_t kBytesPerSecondAt = 8;
 constexpr uint32_t kBitsAt = 14;
 
 Status ReadFormat(const StreamPort& port, QdWaveInfo* info) {
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kReaderCapacity);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
 
   uint8_t riff[kChunkHeaderSize];
   st = ReaderRead(&reader, sizeof riff, riff);

@@ -12,30 +12,12 @@ namespace {
 // Scopes nest as deep as the caller's list does; this bounds the recursion.
 constexpr int kMaxScopeDepth = 64;
 
-struct Entry {
-  uint16_t tag;
-  uint16_t type;
-  uint16_t count;  // only the low 16 bits of the count field are used
-  uint32_t field;  // value-or-offset, in host order
-  const uint8_t* fieldBytes;  // the same four bytes as stored
-};
-
-Entry DecodeEntry(const uint8_t* e, ByteOrder o) {
-  return Entry{Get16(e, o), Get16(e + 2, o), static_cast<uint16_t>(Get32(e + 4, o)), Get32(e + 8, o),
-               e + 8};
+IfdEntry DecodeEntry(const uint8_t* e, ByteOrder o) {
+  return IfdEntry{Get16(e, o), Get16(e + 2, o), Get32(e + 4, o), Get32(e + 8, o), e + 8};
 }
 
-// Linear search in file order; the first match wins.
-bool FindTag(const uint8_t* entries, uint16_t count, uint16_t tag, ByteOrder o, Entry* out) {
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* e = entries + kEntrySize * i;
-    if (Get16(e, o) == tag) {
-      *out = DecodeEntry(e, o);
-      return true;
-    }
-  }
-  return false;
-}
+// The walkers use only the low 16 bits of an entry's count.
+uint16_t Count16(const IfdEntry& e) { return static_cast<uint16_t>(e.count); }
 
 // What a read request of entry `e` transfers.
 struct ReadPlan {
@@ -44,11 +26,11 @@ struct ReadPlan {
   uint32_t stored;    // what the destination takes
 };
 
-bool PlanRead(const Entry& e, const IfdQuery& q, ReadPlan* plan) {
+bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
   if (e.type != q.type) return false;
   const uint32_t element = ElementSize(e.type);
   if (element == 0) return false;
-  const uint32_t elements = uint32_t{e.count} * ElementsPerValue(e.type);  // < 2^17
+  const uint32_t elements = uint32_t{Count16(e)} * ElementsPerValue(e.type);  // < 2^17
   const uint32_t byteSize = elements * element;
   uint32_t stored = byteSize;
   if (q.size != 0) {
@@ -85,14 +67,14 @@ uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* alloca
   return allocated->get();
 }
 
-void CompleteLocate(IfdQuery* q, const Entry& e) {
+void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
   q->type = e.type;
-  q->size = e.count;
+  q->size = Count16(e);
   q->data = e.field;
   q->found = 1;
 }
 
-void CompleteRead(IfdQuery* q, const Entry& e, const ReadPlan& plan, BlockOwner* allocated) {
+void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, BlockOwner* allocated) {
   if (*allocated) {
     uint8_t* block = allocated->release();
     std::memcpy(reinterpret_cast<void*>(q->data), &block, sizeof block);
@@ -111,19 +93,20 @@ class MemoryIfd {
       : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode),
         outOfMemory_(outOfMemory) {}
 
-  bool Find(uint16_t tag, Entry* e) const {
-    return FindTag(block_.data() + offset_ + kCountSize, count_, tag, order_, e);
+  bool Find(uint16_t tag, IfdEntry* e) const {
+    ByteView entries;  // OpenIfd found them inside the block
+    return block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries) &&
+           FindTag(entries, tag, order_, e);
   }
 
-  void Read(const Entry& e, IfdQuery* q) const {
+  void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
     const uint8_t* source = e.fieldBytes;
     if (plan.byteSize > kInlineSize) {
       const int64_t at = int64_t{e.field} - bias_;
-      const int64_t size = block_.size();
       // Strict bounds: a value that ends exactly at the end is not read.
-      if (!(at >= 0 && at < size && plan.byteSize < size && at + plan.byteSize < size)) return;
+      if (at < 0 || !block_.Contains(static_cast<uint64_t>(at), uint64_t{plan.byteSize} + 1)) return;
       source = block_.data() + at;
     }
     if (mode_ == ReadMode::kLocate) {
@@ -143,9 +126,8 @@ class MemoryIfd {
   }
 
   // Only fields and counts that stay inside the block are reported.
-  void Locate(const Entry& e, IfdQuery* q) const {
-    const uint32_t size = block_.size();
-    if (e.field <= size && e.count <= size && uint64_t{e.field} + e.count <= size) CompleteLocate(q, e);
+  void Locate(const IfdEntry& e, IfdQuery* q) const {
+    if (block_.Contains(e.field, Count16(e))) CompleteLocate(q, e);
   }
 
   // ST_OK: moved to the next IFD; ST_NOT_FOUND: the chain ends here.
@@ -160,7 +142,7 @@ class MemoryIfd {
     return ST_OK;
   }
 
-  Status Enter(const Entry& e, MemoryIfd* child) const {
+  Status Enter(const IfdEntry& e, MemoryIfd* child) const {
     uint16_t count = 0;
     if (!OpenIfd(block_, e.field, order_, &count)) return ST_NOT_FOUND;
     *child = MemoryIfd(block_, e.field, count, order_, bias_, mode_, outOfMemory_);
@@ -196,29 +178,29 @@ class StreamIfd {
     const uint16_t count = Get16(word, order_);
     const uint32_t entryBytes = kEntrySize * count;  // < 2^20
     const uint32_t wanted = entryBytes + kLinkSize;
-    const uint64_t available = uint64_t{ReaderSize(*reader_)} - (uint64_t{position} + kCountSize);
-    if (entryBytes > available) return ST_OK;  // entries beyond the end
+    const uint64_t at = uint64_t{position} + kCountSize;
+    if (!FitsIn(at, entryBytes, ReaderSize(*reader_))) return ST_OK;  // entries beyond the end
     BlockOwner entries(BlockAllocZeroed(wanted));
     if (!entries) return ST_NO_MEMORY;
     // A link not wholly inside the stream stays 0: part of one is no link.
-    const uint32_t have = wanted <= available ? wanted : entryBytes;
+    const uint32_t have = FitsIn(at, wanted, ReaderSize(*reader_)) ? wanted : entryBytes;
     if (ReaderRead(reader_, have, entries.get()) != ST_OK) return ST_OK;
     entries_ = std::move(entries);
     count_ = count;
     return ST_OK;
   }
 
-  bool Find(uint16_t tag, Entry* e) const {
-    return entries_ && FindTag(entries_.get(), count_, tag, order_, e);
+  bool Find(uint16_t tag, IfdEntry* e) const {
+    return entries_ && FindTag(ByteView(entries_.get(), kEntrySize * count_), tag, order_, e);
   }
 
-  void Read(const Entry& e, IfdQuery* q) const {
+  void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
     int64_t at = 0;
     if (plan.byteSize > kInlineSize) {
       at = int64_t{e.field} - bias_;
-      if (at < 0 || at + plan.byteSize > ReaderSize(*reader_)) return;
+      if (at < 0 || !FitsIn(static_cast<uint64_t>(at), plan.byteSize, ReaderSize(*reader_))) return;
     }
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, &allocated, outOfMemory_);
@@ -233,7 +215,7 @@ class StreamIfd {
     CompleteRead(q, e, plan, &allocated);
   }
 
-  void Locate(const Entry& e, IfdQuery* q) const { CompleteLocate(q, e); }
+  void Locate(const IfdEntry& e, IfdQuery* q) const { CompleteLocate(q, e); }
 
   // An IFD without entries still has a link; one that could not be loaded has none.
   Status Next() {
@@ -243,7 +225,7 @@ class StreamIfd {
     return Load(link);
   }
 
-  Status Enter(const Entry& e, StreamIfd* child) const {
+  Status Enter(const IfdEntry& e, StreamIfd* child) const {
     if (e.field == 0) return ST_NOT_FOUND;
     *child = StreamIfd(reader_, order_, bias_, outOfMemory_);
     return child->Load(e.field);
@@ -277,7 +259,7 @@ class StreamLocateIfd {
     return count_ == 0 ? ST_BAD_ARGUMENT : ST_OK;
   }
 
-  bool Find(uint16_t tag, Entry* e) {
+  bool Find(uint16_t tag, IfdEntry* e) {
     for (uint32_t i = 0; i < count_; ++i) {
       const uint64_t at = uint64_t{base_} + offset_ + kCountSize + uint64_t{kEntrySize} * i;
       if (!ReadAt(at, entry_, kEntrySize)) return false;
@@ -290,7 +272,7 @@ class StreamLocateIfd {
     return false;
   }
 
-  void Read(const Entry& e, IfdQuery* q) const {
+  void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
     const int64_t size = ReaderSize(*reader_);
@@ -299,9 +281,10 @@ class StreamLocateIfd {
       at = static_cast<int64_t>(entryAt_) - base_ + 8;
     } else {
       at = int64_t{e.field} - bias_;
-      const int64_t end = int64_t{base_} + at + plan.byteSize;
       if (at < 0 || at >= size || plan.byteSize >= size) return;
-      if (plan.element == 1 ? end > size : end >= size) return;
+      // Values of wider elements must end before the end of the stream.
+      const uint64_t length = uint64_t{plan.byteSize} + (plan.element == 1 ? 0 : 1);
+      if (!FitsIn(uint64_t{base_} + static_cast<uint64_t>(at), length, size)) return;
     }
     BlockOwner allocated;
     uint8_t* out = reinterpret_cast<uint8_t*>(q->data);
@@ -321,9 +304,8 @@ class StreamLocateIfd {
     q->found = 1;
   }
 
-  void Locate(const Entry& e, IfdQuery* q) const {
-    const uint64_t size = ReaderSize(*reader_);
-    if (e.field > size || e.count > size || uint64_t{e.field} + e.count > size) return;
+  void Locate(const IfdEntry& e, IfdQuery* q) const {
+    if (!FitsIn(e.field, Count16(e), ReaderSize(*reader_))) return;
     CompleteLocate(q, e);
     q->position = e.field - base_;
   }
@@ -337,7 +319,7 @@ class StreamLocateIfd {
     return Load(link);
   }
 
-  Status Enter(const Entry& e, StreamLocateIfd* child) const {
+  Status Enter(const IfdEntry& e, StreamLocateIfd* child) const {
     if (e.field == 0) return ST_NOT_FOUND;
     *child = StreamLocateIfd(reader_, base_, order_, bias_);
     return child->Load(e.field);
@@ -387,7 +369,7 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
   IfdQuery* q = *cursor;
   q->found = 0;
   for (;;) {
-    Entry e{};
+    IfdEntry e{};
     switch (q->op) {
       case IFDQ_END: return ST_OK;
       case IFDQ_READ:
@@ -437,6 +419,15 @@ Status WalkFromTop(Ifd& ifd, IfdQuery** cursor) {
 
 }  // namespace
 
+bool FindTag(const ByteView& entries, uint16_t tag, ByteOrder order, IfdEntry* out) {
+  for (uint64_t at = 0; entries.Contains(at, kEntrySize); at += kEntrySize) {
+    if (Get16(entries.data() + at, order) != tag) continue;
+    *out = DecodeEntry(entries.data() + at, order);
+    return true;
+  }
+  return false;
+}
+
 bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* count) {
   uint16_t n = 0;
   if (!block.U16(offset, order, &n)) return false;
@@ -472,12 +463,11 @@ Status WalkStreamLocate(BufferedReader* reader, uint32_t base, uint32_t ifdOffse
 uint32_t QueryStream(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
   StreamPort port;
   MakeStreamPort(stream, &port);
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kProbeReaderCapacity);
   if (st != ST_OK) return ToResultCode(st);
   IfdQuery* cursor = list;
   st = WalkStream(&reader, ifdPosition, order, &cursor, 0);
-  (void)ReaderClose(&reader);
   return ToResultCode(st);
 }
 

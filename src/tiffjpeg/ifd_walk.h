@@ -15,6 +15,20 @@
 
 namespace qd::tiff {
 
+// An IFD entry: tag, type, the whole count, and the value-or-offset field both
+// decoded and as its four stored bytes.
+struct IfdEntry {
+  uint16_t tag;
+  uint16_t type;
+  uint32_t count;
+  uint32_t field;
+  const uint8_t* fieldBytes;
+};
+
+// The first entry carrying `tag`, in file order, among those lying wholly
+// inside `entries`.
+bool FindTag(const ByteView& entries, uint16_t tag, ByteOrder order, IfdEntry* out);
+
 // The IFD at `offset` of `block` opens when its count and entries lie inside
 // the block; its next-IFD link is checked by whoever follows it.
 bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* count);

@@ -89,6 +89,25 @@ Status LoadBlock(BufferedReader* r, const Segment& seg, uint32_t skip, uint32_t 
   return ReadPayload(r, seg, skip, n, out->get());
 }
 
+// Fills `sof` from a frame header's payload: precision, lines, samples per
+// line, components and, when `sampling` is given, the first component's
+// identifier and sampling. ST_UNSUPPORTED when the payload is shorter.
+Status ReadFrameHeader(BufferedReader* r, const Segment& seg, JpegSofInfo* sof, uint8_t* sampling = nullptr) {
+  uint8_t p[kSofPayload + 2];  // and the first component's identifier and sampling
+  const uint32_t n = sampling != nullptr ? sizeof p : kSofPayload;
+  if (seg.payload() < n) return ST_UNSUPPORTED;
+  const Status st = ReadPayload(r, seg, 0, n, p);
+  if (st != ST_OK) return st;
+  sof->found = 1;
+  sof->position = seg.position;
+  sof->length = seg.length;
+  sof->height = BigEndian16(p + 1);
+  sof->width = BigEndian16(p + 3);
+  sof->components = p[5];
+  if (sampling != nullptr) *sampling = p[7];
+  return ST_OK;
+}
+
 bool IsExifSignature(const uint8_t* p, uint32_t n) {
   return n >= 5 && (std::memcmp(p, "Exif", 5) == 0 || std::memcmp(p, "LoLe", 5) == 0);
 }
@@ -132,16 +151,8 @@ class PropertiesWalk {
  private:
   Status OnFrameHeader(const Segment& seg, Step* step) {
     if (sof_->found != 0) return ST_OK;
-    if (seg.payload() < kSofPayload) return ST_UNSUPPORTED;
-    uint8_t p[kSofPayload];
-    const Status st = ReadPayload(r_, seg, 0, sizeof p, p);
+    const Status st = ReadFrameHeader(r_, seg, sof_);
     if (st != ST_OK) return st;
-    sof_->found = 1;
-    sof_->position = seg.position;
-    sof_->length = seg.length;
-    sof_->height = BigEndian16(p + 1);
-    sof_->width = BigEndian16(p + 3);
-    sof_->components = p[5];
     if (!collecting_) *step = Step::kStop;  // the probe stops at the first frame
     return ST_OK;
   }
@@ -290,10 +301,9 @@ Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, 
   ClearRecords(heap, exif, sof, jfif);
   std::memset(extensions, 0, sizeof *extensions);
   *kind = kKindNone;
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kReaderCapacity);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
 
   PropertiesWalk walk(&reader, sof, jfif, false);
   st = RunPropertiesWalk(&reader, &walk);
@@ -317,10 +327,9 @@ Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockIn
   ClearRecords(heap, exif, sof, jfif);
   if (segments != nullptr) std::memset(segments, 0, sizeof *segments);
   *kind = kKindNone;
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kReaderCapacity);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
 
   PropertiesWalk walk(&reader, sof, jfif, true);
   st = RunPropertiesWalk(&reader, &walk);
@@ -377,23 +386,12 @@ class FrameFinder {
 
 Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof) {
   std::memset(sof, 0, sizeof *sof);
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kReaderCapacity);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
   FrameFinder finder(false);
   if (WalkMarkers(&reader, finder) != ST_OK || finder.found_.marker == 0) return ST_OK;
-  uint8_t p[kSofPayload];
-  if (finder.found_.payload() < kSofPayload ||
-      ReadPayload(&reader, finder.found_, 0, sizeof p, p) != ST_OK) {
-    return ST_OK;
-  }
-  sof->found = 1;
-  sof->position = finder.found_.position;
-  sof->length = finder.found_.length;
-  sof->height = BigEndian16(p + 1);
-  sof->width = BigEndian16(p + 3);
-  sof->components = p[5];
+  (void)ReadFrameHeader(&reader, finder.found_, sof);  // a short or unreadable one is none
   return ST_OK;
 }
 
@@ -416,10 +414,9 @@ using namespace qd::jpeg;
 extern "C" QD_EXPORT uint32_t QD_API QDParseGetJPEGInfo(const qdlStream* stream, JpegImageInfo* info) {
   return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, true}, {{info, sizeof(JpegImageInfo)}},
                          [&](StreamPort& port) {
-                           BufferedReader reader;
-                           Status st = ReaderOpen(port, kReaderCapacity, &reader);
+                           ScopedReader reader;
+                           Status st = reader.Open(port, kReaderCapacity);
                            if (st != ST_OK) return st;
-                           ReaderCloser closer(&reader);
                            uint8_t start[2];
                            st = ReaderRead(&reader, 2, start);
                            if (st != ST_OK) return st;
@@ -427,17 +424,13 @@ extern "C" QD_EXPORT uint32_t QD_API QDParseGetJPEGInfo(const qdlStream* stream,
                            FrameFinder finder(true);
                            st = WalkMarkers(&reader, finder);
                            if (st != ST_OK) return st;
-                           const Segment& sof = finder.found_;
-                           // Precision, lines, samples, components, then the first component.
-                           uint8_t p[8];
-                           if (sof.marker == 0 || sof.payload() < sizeof p) return ST_UNSUPPORTED;
-                           st = ReadPayload(&reader, sof, 0, sizeof p, p);
+                           if (finder.found_.marker == 0) return ST_UNSUPPORTED;
+                           JpegSofInfo sof{};
+                           uint8_t sampling = 0;
+                           st = ReadFrameHeader(&reader, finder.found_, &sof, &sampling);
                            if (st != ST_OK) return st;
                            if (info != nullptr) {
-                             info->width = Get16(p + 3, kBigEndian);
-                             info->height = Get16(p + 1, kBigEndian);
-                             info->components = p[5];
-                             info->sampling = p[7];
+                             *info = JpegImageInfo{sof.width, sof.height, sof.components, sampling};
                            }
                            return ST_OK;
                          });
@@ -451,10 +444,9 @@ extern "C" QD_EXPORT uint32_t QD_API QDParseGetSOFData(const qdlStream* source,
   ExportCall call{source, QD_OPEN_READ, kNeedsOpenClose, destinationOk};
   call.closeErrorWins = true;
   return RunStreamExport(call, {}, [&](StreamPort& port) {
-    BufferedReader reader;
-    Status st = ReaderOpen(port, kReaderCapacity, &reader);
+    ScopedReader reader;
+    Status st = reader.Open(port, kReaderCapacity);
     if (st != ST_OK) return st;
-    ReaderCloser closer(&reader);
     FrameFinder finder(false);
     st = WalkMarkers(&reader, finder);
     if (st != ST_OK || finder.found_.marker == 0) return st;

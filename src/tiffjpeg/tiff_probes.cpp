@@ -7,6 +7,7 @@
 #include "frame/memory_block.h"
 #include "heap/heap_object.h"
 #include "format/tiff_format.h"
+#include "tiffjpeg/ifd_walk.h"
 
 namespace qd::tiff {
 namespace {
@@ -21,48 +22,38 @@ constexpr uint16_t kTagPrivateBlock = 0x08C5;
 constexpr uint16_t kTagIptc = 0x83BB;
 constexpr uint16_t kTagEmbeddedHeap = 0x9219;
 
-// An entry as these readers decode it; the full 32-bit count is used.
-struct DecodedEntry {
-  uint16_t type;
+// An entry as these readers take it; the full 32-bit count is used.
+struct DecodedEntry : IfdEntry {
   uint32_t byteSize;
-  uint32_t value;              // value-or-offset in host order
-  uint32_t inlineValue;        // first SHORT, or the LONG, of the value field
-  const uint8_t* fieldBytes;   // the four stored bytes
+  uint32_t inlineValue;  // first SHORT, or the LONG, of the value field
 };
-
-Status Decode(const uint8_t* e, ByteOrder o, DecodedEntry* out) {
-  const uint16_t type = Get16(e + 2, o);
-  uint64_t unit = 0;
-  switch (type) {
-    case kByte: case kAscii: case kUndefined: unit = 1; break;
-    case kShort: unit = 2; break;
-    case kLong: unit = 4; break;
-    case kRational: unit = 8; break;
-    default: return ST_UNSUPPORTED;
-  }
-  const uint64_t size = unit * Get32(e + 4, o);
-  if (size > UINT32_MAX) return ST_UNSUPPORTED;
-  *out = DecodedEntry{type, static_cast<uint32_t>(size), Get32(e + 8, o),
-                      type == kShort ? Get16(e + 8, o) : Get32(e + 8, o), e + 8};
-  return ST_OK;
-}
 
 // IFD0 as these readers see it.
 struct Ifd0 {
   ByteOrder order;
   uint32_t offset;
-  uint16_t count;           // as stored
+  uint16_t count;  // as stored
   uint8_t window[kIfd0Window];
-  const uint8_t* entries;   // inside window
+  ByteView entries;  // inside window
 
-  // Only entries inside the window are looked at.
-  const uint8_t* Find(uint16_t tag) const {
-    const uint32_t n = count < kWindowEntries ? count : kWindowEntries;
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* e = entries + kEntrySize * i;
-      if (Get16(e, order) == tag) return e;
+  // ST_NOT_FOUND without the tag, ST_UNSUPPORTED for a type these readers do
+  // not take or a value larger than 4 GB.
+  Status Find(uint16_t tag, DecodedEntry* out) const {
+    IfdEntry e{};
+    if (!FindTag(entries, tag, order, &e)) return ST_NOT_FOUND;
+    uint64_t unit = 0;
+    switch (e.type) {
+      case kByte: case kAscii: case kUndefined: unit = 1; break;
+      case kShort: unit = 2; break;
+      case kLong: unit = 4; break;
+      case kRational: unit = 8; break;
+      default: return ST_UNSUPPORTED;
     }
-    return nullptr;
+    const uint64_t size = unit * e.count;
+    if (size > UINT32_MAX) return ST_UNSUPPORTED;
+    const uint32_t inlineValue = e.type == kShort ? Get16(e.fieldBytes, order) : e.field;
+    *out = DecodedEntry{e, static_cast<uint32_t>(size), inlineValue};
+    return ST_OK;
   }
 };
 
@@ -75,63 +66,62 @@ Status ReadIfd0(BufferedReader* r, Ifd0* ifd) {
   if (st != ST_OK) return st;
   if (!OrderFromMark(ifd->window, &ifd->order)) return ST_UNSUPPORTED;
   ifd->offset = Get32(ifd->window + 4, ifd->order);
-  if (ifd->offset == kHeaderSize) {
-    ifd->count = Get16(ifd->window + kHeaderSize, ifd->order);
-    ifd->entries = ifd->window + kHeaderSize + kCountSize;
-    return ST_OK;
+  uint32_t at = kHeaderSize;  // of the count in the window
+  if (ifd->offset != kHeaderSize) {
+    if (!FitsIn(ifd->offset, kIfd0Window, size)) return ST_WRONG_STATE;
+    st = ReaderSeek(r, ifd->offset, kReaderAbsolute);
+    if (st == ST_OK) st = ReaderRead(r, kIfd0Window, ifd->window);
+    if (st != ST_OK) return st;
+    at = 0;
   }
-  if (uint64_t{ifd->offset} + kIfd0Window > size) return ST_WRONG_STATE;
-  st = ReaderSeek(r, ifd->offset, kReaderAbsolute);
-  if (st == ST_OK) st = ReaderRead(r, kIfd0Window, ifd->window);
-  if (st != ST_OK) return st;
-  ifd->count = Get16(ifd->window, ifd->order);
-  ifd->entries = ifd->window + kCountSize;
+  ifd->count = Get16(ifd->window + at, ifd->order);
+  // The entries the count names, as far as the window holds them.
+  const uint32_t room = kIfd0Window - at - kCountSize;
+  const uint32_t bytes = kEntrySize * ifd->count;  // < 2^20
+  ifd->entries = ByteView(ifd->window + at + kCountSize, bytes < room ? bytes : room);
   return ST_OK;
 }
 
 // The value of an entry, into a new block: inline values from the entry,
 // others from their offset, which must lie inside the stream.
 Status LoadValue(BufferedReader* r, const DecodedEntry& e, BlockOwner* out) {
-  if (e.byteSize > kInlineSize && uint64_t{e.value} + e.byteSize > ReaderSize(*r)) return ST_UNSUPPORTED;
+  if (e.byteSize > kInlineSize && !FitsIn(e.field, e.byteSize, ReaderSize(*r))) return ST_UNSUPPORTED;
   out->reset(BlockAlloc(e.byteSize));
   if (!*out) return ST_NO_MEMORY;
   if (e.byteSize <= kInlineSize) {
     std::memcpy(out->get(), e.fieldBytes, e.byteSize);
     return ST_OK;
   }
-  const Status st = ReaderSeek(r, e.value, kReaderAbsolute);
+  const Status st = ReaderSeek(r, e.field, kReaderAbsolute);
   return st != ST_OK ? st : ReaderRead(r, e.byteSize, out->get());
 }
 
 // An optional dimension: SHORT or LONG when present and decodable.
 Status ReadDimension(const Ifd0& ifd, uint16_t tag, uint16_t* out) {
-  const uint8_t* e = ifd.Find(tag);
   DecodedEntry d{};
-  if (e == nullptr || Decode(e, ifd.order, &d) != ST_OK) return ST_OK;
+  if (ifd.Find(tag, &d) != ST_OK) return ST_OK;
   if (d.type != kShort && d.type != kLong) return ST_UNSUPPORTED;
   *out = static_cast<uint16_t>(d.inlineValue);
   return ST_OK;
 }
 
 Status LoadOptional(BufferedReader* r, const Ifd0& ifd, uint16_t tag, BlockOwner* out) {
-  const uint8_t* e = ifd.Find(tag);
-  if (e == nullptr) return ST_OK;
   DecodedEntry d{};
-  const Status st = Decode(e, ifd.order, &d);
+  const Status st = ifd.Find(tag, &d);
+  if (st == ST_NOT_FOUND) return ST_OK;
   return st != ST_OK ? st : LoadValue(r, d, out);
 }
 
 Status ReadText(BufferedReader* r, const Ifd0& ifd, uint16_t tag, char* out) {
-  const uint8_t* e = ifd.Find(tag);
   DecodedEntry d{};
-  if (e == nullptr || Decode(e, ifd.order, &d) != ST_OK || d.type != kAscii) return ST_NOT_FOUND;
+  if (ifd.Find(tag, &d) != ST_OK || d.type != kAscii) return ST_NOT_FOUND;
   std::memset(out, 0, kMakeModelSize);
   const uint32_t n = d.byteSize < kMakeModelSize - 1 ? d.byteSize : kMakeModelSize - 1;
   if (d.byteSize <= kInlineSize) {
     std::memcpy(out, d.fieldBytes, n);
     return ST_OK;
   }
-  Status st = ReaderSeek(r, d.value, kReaderAbsolute);
+  Status st = ReaderSeek(r, d.field, kReaderAbsolute);
   if (st == ST_OK) st = ReaderRead(r, n, out);
   if (st != ST_OK) std::memset(out, 0, kMakeModelSize);
   return st;
@@ -140,22 +130,15 @@ Status ReadText(BufferedReader* r, const Ifd0& ifd, uint16_t tag, char* out) {
 // The reader and the IFD0 window that the TIFF RAW readers share.
 class Ifd0Window {
  public:
-  Ifd0Window() = default;
-  Ifd0Window(const Ifd0Window&) = delete;
-  Ifd0Window& operator=(const Ifd0Window&) = delete;
-  ~Ifd0Window() {
-    if (reader_.buffer != nullptr) (void)ReaderClose(&reader_);
-  }
-
   Status Open(const StreamPort& port) {
-    const Status st = ReaderOpen(port, kRawReaderCapacity, &reader_);
+    const Status st = reader_.Open(port, kRawReaderCapacity);
     return st != ST_OK ? st : ReadIfd0(&reader_, &ifd_);
   }
   BufferedReader* reader() { return &reader_; }
   const Ifd0& ifd() const { return ifd_; }
 
  private:
-  BufferedReader reader_{};
+  ScopedReader reader_;
   Ifd0 ifd_{};
 };
 
@@ -176,10 +159,8 @@ Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* ima
   st = ReadDimension(ifd, kTagImageWidth, &info.width);
   if (st == ST_OK) st = ReadDimension(ifd, kTagImageLength, &info.height);
   if (st != ST_OK) return st;
-  const uint8_t* photometric = ifd.Find(kTagPhotometric);
-  if (photometric == nullptr) return ST_NOT_FOUND;
   DecodedEntry d{};
-  st = Decode(photometric, ifd.order, &d);
+  st = ifd.Find(kTagPhotometric, &d);
   if (st != ST_OK) return st;
   if (d.inlineValue != 1 && d.inlineValue != 2) return ST_UNSUPPORTED;
   info.colour = 1;
@@ -189,9 +170,7 @@ Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* ima
   st = LoadOptional(&reader, ifd, kTagPrivateBlock, &privateBlock);
   if (st == ST_OK) st = LoadOptional(&reader, ifd, kTagIptc, &iptc);
   if (st != ST_OK) return st;
-  const uint8_t* embedded = ifd.Find(kTagEmbeddedHeap);
-  if (embedded == nullptr) return ST_NOT_FOUND;
-  st = Decode(embedded, ifd.order, &d);
+  st = ifd.Find(kTagEmbeddedHeap, &d);
   if (st != ST_OK) return st;
   if (d.byteSize >= ReaderSize(reader)) return ST_UNSUPPORTED;
   st = LoadValue(&reader, d, &heapBlock);
@@ -213,10 +192,9 @@ Status ProbeTiffRaw(const StreamPort& port, HeapObject* heap, TiffImageInfo* ima
 Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block) {
   if (block == nullptr) return ST_BAD_ARGUMENT;
   std::memset(block, 0, sizeof *block);
-  BufferedReader reader;
-  Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
+  ScopedReader reader;
+  Status st = reader.Open(port, kProbeReaderCapacity);
   if (st != ST_OK) return st;
-  ReaderCloser closer(&reader);
   uint8_t header[kHeaderSize];
   st = ReaderRead(&reader, kHeaderSize, header);
   if (st != ST_OK) return st;
@@ -232,22 +210,20 @@ Status ProbeExifTiff(const StreamPort& port, TiffBlockInfo* block) {
   // An IFD0 that is not in the stream is no Exif TIFF (a heap file's header
   // reads as one with a huge IFD0 offset): decline, so recognition goes on.
   uint8_t word[2];
-  if (uint64_t{ifd0} + kCountSize > ReaderSize(reader)) return ST_NOT_FOUND;
+  if (!FitsIn(ifd0, kCountSize, ReaderSize(reader))) return ST_NOT_FOUND;
   st = ReaderSeek(&reader, ifd0, kReaderAbsolute);
   if (st == ST_OK) st = ReaderRead(&reader, kCountSize, word);
   if (st != ST_OK) return st;
   const uint16_t count = Get16(word, order);
   const uint32_t bytes = kEntrySize * uint32_t{count};
   // The entries must be in the stream before anything is allocated for them.
-  if (uint64_t{ReaderTell(reader)} + bytes > ReaderSize(reader)) return ST_NOT_FOUND;
+  if (!FitsIn(ReaderTell(reader), bytes, ReaderSize(reader))) return ST_NOT_FOUND;
   BlockOwner entries(BlockAlloc(bytes));
   if (!entries) return ST_NO_MEMORY;
   st = ReaderRead(&reader, bytes, entries.get());
   if (st != ST_OK) return st;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (Get16(entries.get() + kEntrySize * i, order) == kTagExifIfd) return ST_OK;
-  }
-  return ST_NOT_FOUND;
+  IfdEntry exif{};
+  return FindTag(ByteView(entries.get(), bytes), kTagExifIfd, order, &exif) ? ST_OK : ST_NOT_FOUND;
 }
 
 Status ReadMakeModel(const StreamPort& port, char* model, char* make) {
@@ -265,18 +241,16 @@ Status RewriteEmbeddedHeap(const StreamPort& port, const HeapObject& heap) {
   if (st != ST_OK) return st;
   const Ifd0& ifd = window.ifd();
   const BufferedReader& reader = *window.reader();
-  const uint8_t* e = ifd.Find(kTagEmbeddedHeap);
-  if (e == nullptr) return ST_NOT_FOUND;
   DecodedEntry d{};
-  st = Decode(e, ifd.order, &d);
+  st = ifd.Find(kTagEmbeddedHeap, &d);
   if (st != ST_OK) return st;
   const uint64_t length = uint64_t{heap.headerLength} + heap.heapLength;
   // A heap that grew must not overwrite what follows the tag's value.
   if (heap.block == nullptr || length > d.byteSize || length > BlockLength(heap.block) ||
-      uint64_t{d.value} + length > ReaderSize(reader)) {
+      !FitsIn(d.field, length, ReaderSize(reader))) {
     return ST_SIZE_MISMATCH;
   }
-  PortSeek(port.ops, kFromStart, static_cast<int32_t>(d.value), &st);
+  PortSeek(port.ops, kFromStart, static_cast<int32_t>(d.field), &st);
   if (st != ST_OK) return st;
   return PortWriteAll(port.ops, heap.block, static_cast<uint32_t>(length));
 }

@@ -383,6 +383,21 @@ TEST(TiffReaders, FilesShorterThanTheIfd0WindowAreRejectedByEveryOne) {
   }
 }
 
+// With IFD0 at offset 8 the window holds 32 whole entries: a 33rd, which runs
+// past the window, is not read.
+TEST(TiffReaders, AnEntryCutByTheIfd0WindowIsNotRead) {
+  for (const Order order : {Order::II, Order::MM}) {
+    TiffShape s = RawTiffShape(order);
+    s.ifd0Entries = 33;
+    TiffFile f = BuildTiffFile(s);
+    ASSERT_EQ(f.ifd0, 8u);
+    const size_t last = 8 + 2 + 32 * 12;
+    PutU16(f.bytes, last, kTagModel, order == Order::MM);
+    PutU16(f.bytes, last + 2, 2, order == Order::MM);  // ASCII
+    EXPECT_EQ(ReadMakeModel(f).status, qd::ST_NOT_FOUND);
+  }
+}
+
 // Every fixture TIFF is a TIFF an independent reader accepts, image data
 // included.
 TEST(TiffFixtures, PassTiffinfo) {
