@@ -68,29 +68,29 @@ struct MakerPassThrough {
 };
 
 constexpr MakerPassThrough kMakerTail[] = {
-    {0x000F, kShort, kPropMakerTag000F}, {0x0010, kLong, kPropMakerTag0010},
-    {0x0012, kShort, kPropMakerTag0012}, {0x0013, kShort, kPropMakerTag0013},
-    {0x0015, kLong, kPropMakerTag0015},  {0x0016, kLong, kPropCameraRotation},
-    {0x0019, kShort, 0},  // relocation tag, always 1
-    {0x001A, kShort, kPropMakerTag001A}, {0x001B, kByte, kPropMakerTag001B},
-    {0x001D, kShort, kPropMakerTag001D}, {0x0023, kLong, kPropMakerTag0023},
-    {0x0080, kLong, 0x1B},               {0x0081, kLong, 0x1C},
-    {0x0090, kShort, 0x1D},              {0x0091, kShort, 0x1E},
-    {0x0092, kShort, 0x1F},              {0x0093, kShort, 0x20},
-    {0x0094, kUndefined, 0x21},          {0x00A0, kShort, 0x22},
-    {0x00A1, kShort, 0x23},              {0x00A2, kShort, 0x24},
-    {0x00A3, kShort, 0x25},              {0x00A4, kShort, 0x26},
-    {0x00B0, kShort, 0x27},              {0x00B1, kShort, 0x28},
-    {0x00B2, kShort, 0x29},              {0x00B3, kShort, 0x2A},
-    {0x00AE, kShort, kPropMakerTag00AE}, {0x00B4, kShort, kPropColourMode},
-    {0x00B5, kShort, kPropMakerTag00B5},
+    {kMakerCustomFunctions, kShort, kPropMakerTag000F}, {kMakerModelId, kLong, kPropMakerTag0010},
+    {kMakerTag0012, kShort, kPropMakerTag0012}, {kMakerTag0013, kShort, kPropMakerTag0013},
+    {kMakerTag0015, kLong, kPropMakerTag0015}, {kMakerCameraRotation, kLong, kPropCameraRotation},
+    {kMakerRelocation, kShort, 0},  // always 1
+    {kMakerTag001A, kShort, kPropMakerTag001A}, {kMakerTag001B, kByte, kPropMakerTag001B},
+    {kMakerTag001D, kShort, kPropMakerTag001D}, {kMakerTag0023, kLong, kPropMakerTag0023},
+    {kMakerTag0080, kLong, kPropMakerTag0080}, {kMakerTag0081, kLong, kPropMakerTag0081},
+    {kMakerTag0090, kShort, kPropMakerTag0090}, {kMakerTag0091, kShort, kPropMakerTag0091},
+    {kMakerTag0092, kShort, kPropMakerTag0092}, {kMakerTag0093, kShort, kPropMakerTag0093},
+    {kMakerTag0094, kUndefined, kPropMakerTag0094}, {kMakerTag00A0, kShort, kPropMakerTag00A0},
+    {kMakerTag00A1, kShort, kPropMakerTag00A1}, {kMakerTag00A2, kShort, kPropMakerTag00A2},
+    {kMakerTag00A3, kShort, kPropMakerTag00A3}, {kMakerTag00A4, kShort, kPropMakerTag00A4},
+    {kMakerTag00B0, kShort, kPropMakerTag00B0}, {kMakerTag00B1, kShort, kPropMakerTag00B1},
+    {kMakerTag00B2, kShort, kPropMakerTag00B2}, {kMakerTag00B3, kShort, kPropMakerTag00B3},
+    {kMakerTag00AE, kShort, kPropMakerTag00AE}, {kMakerColourMode, kShort, kPropColourMode},
+    {kMakerTag00B5, kShort, kPropMakerTag00B5},
 };
 constexpr size_t kMakerTailCount = sizeof kMakerTail / sizeof kMakerTail[0];
 
 // Records that feed a pass-through tag under another code as well.
 uint16_t CanonicalCode(uint16_t code) {
   if (code == kPropMakerTag000FAlt) return kPropMakerTag000F;
-  if (code == kPropMakerTag0090Alt) return 0x1D;
+  if (code == kPropMakerTag0090Alt) return kPropMakerTag0090;
   return code;
 }
 
@@ -109,9 +109,12 @@ struct ExifPassThrough {
   uint16_t type;
 };
 constexpr ExifPassThrough kExifPassThrough[] = {
-    {kPropFileSource, 0xA300, kUndefined},    {kPropCustomRendered, 0xA401, kShort},
-    {kPropExposureMode, 0xA402, kShort},      {kPropWhiteBalance, 0xA403, kShort},
-    {kPropDigitalZoomRatio, 0xA404, kRational}, {kPropSceneCaptureType, 0xA406, kShort},
+    {kPropFileSource, kTagFileSource, kUndefined},
+    {kPropCustomRendered, kTagCustomRendered, kShort},
+    {kPropExposureMode, kTagExposureMode, kShort},
+    {kPropWhiteBalance, kTagWhiteBalance, kShort},
+    {kPropDigitalZoomRatio, kTagDigitalZoomRatio, kRational},
+    {kPropSceneCaptureType, kTagSceneCaptureType, kShort},
 };
 constexpr size_t kExifPassThroughCount = sizeof kExifPassThrough / sizeof kExifPassThrough[0];
 
@@ -186,7 +189,7 @@ struct Draft {
   }
   static size_t MakerTailIndexOfRelocation() {
     for (size_t i = 0; i < kMakerTailCount; ++i) {
-      if (kMakerTail[i].tag == 0x0019) return i;
+      if (kMakerTail[i].tag == kMakerRelocation) return i;
     }
     return 0;
   }
@@ -586,16 +589,16 @@ class QueryList {
 
 void ListMakerNote(QueryList& q, const Draft& d, const BufferMode& mode, const uint8_t* footer) {
   q.Enter(kTagMakerNote, kUndefined, 0);  // its count becomes its byte size
-  if (d.cameraSettingsPresent) q.Value(0x0001, kShort, d.cameraSettings, sizeof d.cameraSettings);
-  if (d.tag0002Present) q.Value(0x0002, kShort, d.tag0002, sizeof d.tag0002);
-  if (d.tag0003Present) q.Value(0x0003, kShort, d.tag0003, sizeof d.tag0003);
-  if (d.shotInfoPresent) q.Value(0x0004, kShort, d.shotInfo, sizeof d.shotInfo);
-  q.Value(0x0005, kShort, d.tag0005);
-  q.Value(0x0006, kAscii, d.imageType, kTextField);
-  q.Value(0x0007, kAscii, d.firmware, kTextField);
-  q.Value(0x0008, kLong, &d.fileNumber, 4);
-  q.Value(0x0009, kAscii, d.owner, kTextField);
-  q.Value(0x000C, kLong, d.tag000C);
+  if (d.cameraSettingsPresent) q.Value(kMakerCameraSettings, kShort, d.cameraSettings, sizeof d.cameraSettings);
+  if (d.tag0002Present) q.Value(kMakerFocalInfo, kShort, d.tag0002, sizeof d.tag0002);
+  if (d.tag0003Present) q.Value(kMakerTag0003, kShort, d.tag0003, sizeof d.tag0003);
+  if (d.shotInfoPresent) q.Value(kMakerShotInfo, kShort, d.shotInfo, sizeof d.shotInfo);
+  q.Value(kMakerTag0005, kShort, d.tag0005);
+  q.Value(kMakerImageType, kAscii, d.imageType, kTextField);
+  q.Value(kMakerFirmware, kAscii, d.firmware, kTextField);
+  q.Value(kMakerFileNumber, kLong, &d.fileNumber, 4);
+  q.Value(kMakerOwnerName, kAscii, d.owner, kTextField);
+  q.Value(kMakerSerialNumber, kLong, d.tag000C);
   for (size_t i = 0; i < kMakerTailCount; ++i) q.Value(kMakerTail[i].tag, kMakerTail[i].type, d.makerTail[i]);
   if (mode.makerNoteFooter) {
     q.Leave(footer, 8);
@@ -606,41 +609,41 @@ void ListMakerNote(QueryList& q, const Draft& d, const BufferMode& mode, const u
 
 void ListExifIfd(QueryList& q, const Draft& d, const BufferMode& mode, const uint8_t* footer) {
   q.Enter(kTagExifIfd, kLong, 1);
-  if (d.exposureTimePresent) q.Value(0x829A, kRational, d.exposureTime, 8);
-  if (d.fNumberPresent) q.Value(0x829D, kRational, d.fNumber, 8);
-  if (d.isoPresent) q.Value(0x8827, kShort, &d.iso, 2);
-  q.Value(0x9000, kUndefined, d.version, 4);
-  q.Value(0x9003, kAscii, d.dateTime, kDateField);
-  q.Value(0x9004, kAscii, d.dateTime, kDateField);
-  q.Value(0x9101, kUndefined, d.components, 4);
-  if (d.shutterSpeedPresent) q.Value(0x9201, kSRational, d.shutterSpeed, 8);
-  if (d.aperturePresent) q.Value(0x9202, kRational, d.aperture, 8);
-  if (d.exposureBiasPresent) q.Value(0x9204, kSRational, d.exposureBias, 8);
-  if (d.flashPresent) q.Value(0x9209, kShort, &d.flash, 2);
-  if (d.focalPresent) q.Value(0x920A, kRational, d.focalLength, 8);
+  if (d.exposureTimePresent) q.Value(kTagExposureTime, kRational, d.exposureTime, 8);
+  if (d.fNumberPresent) q.Value(kTagFNumber, kRational, d.fNumber, 8);
+  if (d.isoPresent) q.Value(kTagIsoSpeedRatings, kShort, &d.iso, 2);
+  q.Value(kTagExifVersion, kUndefined, d.version, 4);
+  q.Value(kTagDateTimeOriginal, kAscii, d.dateTime, kDateField);
+  q.Value(kTagDateTimeDigitized, kAscii, d.dateTime, kDateField);
+  q.Value(kTagComponentsConfiguration, kUndefined, d.components, 4);
+  if (d.shutterSpeedPresent) q.Value(kTagShutterSpeedValue, kSRational, d.shutterSpeed, 8);
+  if (d.aperturePresent) q.Value(kTagApertureValue, kRational, d.aperture, 8);
+  if (d.exposureBiasPresent) q.Value(kTagExposureBiasValue, kSRational, d.exposureBias, 8);
+  if (d.flashPresent) q.Value(kTagFlash, kShort, &d.flash, 2);
+  if (d.focalPresent) q.Value(kTagFocalLength, kRational, d.focalLength, 8);
   ListMakerNote(q, d, mode, footer);
-  q.Value(0x9286, kUndefined, d.userComment.get(), BlockLength(d.userComment.get()));
-  q.Value(0xA000, kUndefined, d.flashpixVersion, 4);
-  q.Value(0xA001, kShort, &d.colorSpace, 2);
-  q.Value(0xA002, kShort, &d.width, 2);
-  q.Value(0xA003, kShort, &d.height, 2);
+  q.Value(kTagUserComment, kUndefined, d.userComment.get(), BlockLength(d.userComment.get()));
+  q.Value(kTagFlashpixVersion, kUndefined, d.flashpixVersion, 4);
+  q.Value(kTagColorSpace, kShort, &d.colorSpace, 2);
+  q.Value(kTagPixelXDimension, kShort, &d.width, 2);
+  q.Value(kTagPixelYDimension, kShort, &d.height, 2);
   if (WritesInterop(d, mode)) {
     q.Enter(kTagInteropIfd, kLong, 1);
-    q.Value(0x0001, kAscii, d.interopIndex, 4);
-    q.Value(0x0002, kUndefined, d.interopVersion, 4);
-    q.Value(0x1001, kShort, &d.width, 2);
-    q.Value(0x1002, kShort, &d.height, 2);
+    q.Value(kTagInteropIndex, kAscii, d.interopIndex, 4);
+    q.Value(kTagInteropVersion, kUndefined, d.interopVersion, 4);
+    q.Value(kTagRelatedImageWidth, kShort, &d.width, 2);
+    q.Value(kTagRelatedImageLength, kShort, &d.height, 2);
     q.Leave();
   }
   if (d.focalPresent) {
-    q.Value(0xA20E, kRational, d.focalPlaneX, 8);
-    q.Value(0xA20F, kRational, d.focalPlaneY, 8);
-    q.Value(0xA210, kShort, &d.focalPlaneUnit, 2);
+    q.Value(kTagFocalPlaneXResolution, kRational, d.focalPlaneX, 8);
+    q.Value(kTagFocalPlaneYResolution, kRational, d.focalPlaneY, 8);
+    q.Value(kTagFocalPlaneResolutionUnit, kShort, &d.focalPlaneUnit, 2);
   }
   for (size_t i = 0; i < kExifPassThroughCount; ++i) {
     q.Value(kExifPassThrough[i].tag, kExifPassThrough[i].type, d.exifPassThrough[i]);
   }
-  if (d.gammaPresent) q.Value(0xA500, kRational, d.gamma, 8);
+  if (d.gammaPresent) q.Value(kTagGamma, kRational, d.gamma, 8);
   q.Leave();
 }
 
@@ -649,24 +652,24 @@ size_t ListIfds(QueryList& q, const Draft& d, const BufferMode& mode, const uint
   size_t thumbnail = 0;
   q.Value(kTagMake, kAscii, d.make);
   q.Value(kTagModel, kAscii, d.model, kTextField);
-  q.Value(0x0112, kShort, &d.orientation, 2);
-  q.Value(0x011A, kRational, d.xResolution, 8);
-  q.Value(0x011B, kRational, d.yResolution, 8);
-  q.Value(0x0128, kShort, &d.resolutionUnit, 2);
-  q.Value(0x0132, kAscii, d.dateTime, kDateField);
-  if (d.whitePointPresent) q.Value(0x013E, kRational, d.whitePoint, sizeof d.whitePoint);
-  if (d.primariesPresent) q.Value(0x013F, kRational, d.primaries, sizeof d.primaries);
-  if (d.coefficientsPresent) q.Value(0x0211, kRational, d.coefficients, sizeof d.coefficients);
-  q.Value(0x0213, kShort, &d.ycbcrPositioning, 2);
+  q.Value(kTagOrientation, kShort, &d.orientation, 2);
+  q.Value(kTagXResolution, kRational, d.xResolution, 8);
+  q.Value(kTagYResolution, kRational, d.yResolution, 8);
+  q.Value(kTagResolutionUnit, kShort, &d.resolutionUnit, 2);
+  q.Value(kTagDateTime, kAscii, d.dateTime, kDateField);
+  if (d.whitePointPresent) q.Value(kTagWhitePoint, kRational, d.whitePoint, sizeof d.whitePoint);
+  if (d.primariesPresent) q.Value(kTagPrimaryChromaticities, kRational, d.primaries, sizeof d.primaries);
+  if (d.coefficientsPresent) q.Value(kTagYCbCrCoefficients, kRational, d.coefficients, sizeof d.coefficients);
+  q.Value(kTagYCbCrPositioning, kShort, &d.ycbcrPositioning, 2);
   ListExifIfd(q, d, mode, footer);
   if (d.thumbnail.present) {
     q.NextIfd();
-    q.Value(0x0103, kShort, &d.compression, 2);
-    q.Value(0x011A, kRational, d.thumbXResolution, 8);
-    q.Value(0x011B, kRational, d.thumbYResolution, 8);
-    q.Value(0x0128, kShort, &d.thumbResolutionUnit, 2);
-    thumbnail = q.Reserve(0x0201, kLong, 1, d.thumbnail.size);
-    q.Value(0x0202, kLong, &d.thumbnail.size, 4);
+    q.Value(kTagCompression, kShort, &d.compression, 2);
+    q.Value(kTagXResolution, kRational, d.thumbXResolution, 8);
+    q.Value(kTagYResolution, kRational, d.thumbYResolution, 8);
+    q.Value(kTagResolutionUnit, kShort, &d.thumbResolutionUnit, 2);
+    thumbnail = q.Reserve(kTagJpegOffset, kLong, 1, d.thumbnail.size);
+    q.Value(kTagJpegLength, kLong, &d.thumbnail.size, 4);
   }
   q.End();
   return thumbnail;

@@ -5,6 +5,7 @@
 #include "exifwrite/camera_models.h"
 #include "exifwrite/exif_buffer.h"
 #include "format/tiff_format.h"
+#include "frame/byte_order.h"
 #include "frame/memory_block.h"
 #include "tiffjpeg/exif_query.h"
 #include "tiffjpeg/jpeg_stream.h"
@@ -35,7 +36,7 @@ uint32_t CutMakerNote(TiffBlockInfo* block, MakerNoteBuffer* out) {
   const auto offset = static_cast<uint32_t>(list[2].data);
   out->data = BlockAllocZeroed(size);
   if (out->data == nullptr) return QD_E_NO_MEMORY;
-  if (uint64_t{offset} + size > block->tiffSize) return QD_E_OUT_OF_RANGE;
+  if (!ByteView(block->tiff, block->tiffSize).Contains(offset, size)) return QD_E_OUT_OF_RANGE;
   std::memcpy(out->data, block->tiff + offset, size);
   out->size = size;
   out->offset = offset;

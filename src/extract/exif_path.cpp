@@ -31,72 +31,91 @@ constexpr float kThirtySecond = 1.0f / 32;
 
 // The standard list: R = read (size 0: allocated), L = locate, E/X = enter
 // and leave a sub-IFD, N = next IFD.
-#define QD_EXIF_TAGS(R, L, E, X, N)                                                             \
-  R(Width0S, 0x100, kShort, 2) R(Width0L, 0x100, kLong, 4) R(Height0S, 0x101, kShort, 2)        \
-  R(Height0L, 0x101, kLong, 4) R(Bits0, 0x102, kShort, 2) R(Compression0, 0x103, kShort, 2)     \
-  R(Description, 0x10E, kAscii, 64) R(Make, 0x10F, kAscii, 64) R(Model, 0x110, kAscii, 64)      \
-  R(Orientation, 0x112, kShort, 2) R(Samples0, 0x115, kShort, 2) R(XRes0, 0x11A, kRational, 8)  \
-  R(YRes0, 0x11B, kRational, 8) R(Unit0, 0x128, kShort, 2) R(Transfer, 0x12D, kShort, 6)        \
-  R(Software, 0x131, kAscii, 64) R(DateTime, 0x132, kAscii, 21) R(Artist, 0x13B, kAscii, 64)    \
-  R(WhitePoint, 0x13E, kRational, 16) R(Primaries, 0x13F, kRational, 48)                        \
-  R(Coefficients, 0x211, kRational, 24) R(Positioning, 0x213, kShort, 2)                        \
-  R(BlackWhite, 0x214, kRational, 48) R(Tag0D68, 0x0D68, kAscii, 64)                            \
-  E(ExifIfd, kTagExifIfd)                                                                       \
-  R(ExposureTime, 0x829A, kRational, 8) R(FNumber, 0x829D, kRational, 8)                        \
-  R(Program, 0x8822, kShort, 2) R(Spectral, 0x8824, kAscii, 32) R(Iso, 0x8827, kShort, 2)       \
-  R(Oecf, 0x8828, kUndefined, 128) R(Version, 0x9000, kUndefined, 5)                            \
-  R(DateOriginal, 0x9003, kAscii, 20) R(DateDigitized, 0x9004, kAscii, 20)                      \
-  R(Components, 0x9101, kUndefined, 4) R(CompressedBits, 0x9102, kRational, 8)                  \
-  R(Shutter, 0x9201, kSRational, 8) R(Aperture, 0x9202, kRational, 8)                           \
-  R(Brightness, 0x9203, kSRational, 8) R(Bias, 0x9204, kSRational, 8)                           \
-  R(MaxAperture, 0x9205, kRational, 8) R(Distance, 0x9206, kRational, 8)                        \
-  R(Metering, 0x9207, kShort, 2) R(Light, 0x9208, kShort, 2) R(Flash, 0x9209, kShort, 2)        \
-  R(Focal, 0x920A, kRational, 8) L(MakerNote, kTagMakerNote) R(UserComment, 0x9286, kUndefined, 0) \
-  R(SubSec, 0x9290, kAscii, 16) R(SubSecOriginal, 0x9291, kAscii, 16)                           \
-  R(SubSecDigitized, 0x9292, kAscii, 16) R(Flashpix, 0xA000, kUndefined, 5)                     \
-  R(ColorSpace, 0xA001, kShort, 2) R(PixelXS, 0xA002, kShort, 2) R(PixelXL, 0xA002, kLong, 4)   \
-  R(PixelYS, 0xA003, kShort, 2) R(PixelYL, 0xA003, kLong, 4) R(SoundFile, 0xA004, kAscii, 13)   \
-  R(FlashEnergy, 0xA20B, kRational, 8) R(Sfr, 0xA20C, kUndefined, 128)                          \
-  R(PlaneX, 0xA20E, kRational, 8) R(PlaneY, 0xA20F, kRational, 8) R(PlaneUnit, 0xA210, kShort, 2) \
-  R(SubjectLocation, 0xA214, kShort, 2) R(ExposureIndex, 0xA215, kRational, 8)                  \
-  R(Sensing, 0xA217, kShort, 2) R(FileSource, 0xA300, kUndefined, 4)                            \
-  R(SceneType, 0xA301, kUndefined, 4) R(Cfa, 0xA302, kUndefined, 128)                           \
-  R(TagA303, 0xA303, kRational, 8) R(TagA304, 0xA304, kRational, 8) R(TagA305, 0xA305, kRational, 2) \
-  R(CustomRendered, 0xA401, kShort, 2) R(ExposureMode, 0xA402, kShort, 2)                       \
-  R(WhiteBalance, 0xA403, kShort, 2) R(Zoom, 0xA404, kRational, 8)                              \
-  R(SceneCapture, 0xA406, kShort, 2) R(Gamma, 0xA500, kRational, 8)                             \
-  E(InteropIfd, kTagInteropIfd)                                                                 \
-  R(InteropIndex, 0x0001, kAscii, 4) R(InteropVersion, 0x0002, kUndefined, 4)                   \
-  R(RelatedWS, 0x1001, kShort, 2) R(RelatedWL, 0x1001, kLong, 4) R(RelatedHS, 0x1002, kShort, 2) \
-  R(RelatedHL, 0x1002, kLong, 4) X X                                                            \
-  N(Ifd1)                                                                                       \
-  R(Width1S, 0x100, kShort, 2) R(Width1L, 0x100, kLong, 4) R(Height1S, 0x101, kShort, 2)        \
-  R(Height1L, 0x101, kLong, 4) R(Bits1, 0x102, kShort, 2) R(Photometric1, 0x106, kLong, 2)      \
-  R(StripOffsetS, 0x111, kShort, 2) R(StripOffsetL, 0x111, kLong, 4)                            \
-  R(Orientation1, 0x112, kShort, 2) R(Samples1, 0x115, kShort, 2) R(RowsS, 0x116, kShort, 2)    \
-  R(RowsL, 0x116, kLong, 4) R(StripCountS, 0x117, kShort, 2) R(StripCountL, 0x117, kLong, 4)    \
-  R(Planar1, 0x11C, kShort, 2) R(Compression1, 0x103, kShort, 2) R(XRes1, 0x11A, kRational, 8)  \
-  R(YRes1, 0x11B, kRational, 8) R(Unit1, 0x128, kShort, 2) R(JpegLength, 0x202, kLong, 4)       \
-  R(JpegOffset, 0x201, kLong, 4)
+#define QD_STANDARD_LIST(R, L, E, X, N)                                                                 \
+  R(Width0S, kTagImageWidth, kShort, 2) R(Width0L, kTagImageWidth, kLong, 4)                          \
+  R(Height0S, kTagImageLength, kShort, 2) R(Height0L, kTagImageLength, kLong, 4)                      \
+  R(Bits0, kTagBitsPerSample, kShort, 2) R(Compression0, kTagCompression, kShort, 2)                  \
+  R(Description, kTagImageDescription, kAscii, 64) R(Make, kTagMake, kAscii, 64)                      \
+  R(Model, kTagModel, kAscii, 64) R(Orientation, kTagOrientation, kShort, 2)                          \
+  R(Samples0, kTagSamplesPerPixel, kShort, 2) R(XRes0, kTagXResolution, kRational, 8)                 \
+  R(YRes0, kTagYResolution, kRational, 8) R(Unit0, kTagResolutionUnit, kShort, 2)                     \
+  R(Transfer, kTagTransferFunction, kShort, 6) R(Software, kTagSoftware, kAscii, 64)                  \
+  R(DateTime, kTagDateTime, kAscii, 21) R(Artist, kTagArtist, kAscii, 64)                             \
+  R(WhitePoint, kTagWhitePoint, kRational, 16) R(Primaries, kTagPrimaryChromaticities, kRational, 48) \
+  R(Coefficients, kTagYCbCrCoefficients, kRational, 24) R(Positioning, kTagYCbCrPositioning, kShort, 2) \
+  R(BlackWhite, kTagReferenceBlackWhite, kRational, 48) R(Tag0D68, kTagPrivate0D68, kAscii, 64)       \
+  E(ExifIfd, kTagExifIfd)                                                                             \
+  R(ExposureTime, kTagExposureTime, kRational, 8) R(FNumber, kTagFNumber, kRational, 8)               \
+  R(Program, kTagExposureProgram, kShort, 2) R(Spectral, kTagSpectralSensitivity, kAscii, 32)         \
+  R(Iso, kTagIsoSpeedRatings, kShort, 2) R(Oecf, kTagOecf, kUndefined, 128)                           \
+  R(Version, kTagExifVersion, kUndefined, 5) R(DateOriginal, kTagDateTimeOriginal, kAscii, 20)        \
+  R(DateDigitized, kTagDateTimeDigitized, kAscii, 20)                                                 \
+  R(Components, kTagComponentsConfiguration, kUndefined, 4)                                           \
+  R(CompressedBits, kTagCompressedBitsPerPixel, kRational, 8)                                         \
+  R(Shutter, kTagShutterSpeedValue, kSRational, 8) R(Aperture, kTagApertureValue, kRational, 8)       \
+  R(Brightness, kTagBrightnessValue, kSRational, 8) R(Bias, kTagExposureBiasValue, kSRational, 8)     \
+  R(MaxAperture, kTagMaxApertureValue, kRational, 8) R(Distance, kTagSubjectDistance, kRational, 8)   \
+  R(Metering, kTagMeteringMode, kShort, 2) R(Light, kTagLightSource, kShort, 2)                       \
+  R(Flash, kTagFlash, kShort, 2) R(Focal, kTagFocalLength, kRational, 8) L(MakerNote, kTagMakerNote)  \
+  R(UserComment, kTagUserComment, kUndefined, 0) R(SubSec, kTagSubSecTime, kAscii, 16)                \
+  R(SubSecOriginal, kTagSubSecTimeOriginal, kAscii, 16)                                               \
+  R(SubSecDigitized, kTagSubSecTimeDigitized, kAscii, 16)                                             \
+  R(Flashpix, kTagFlashpixVersion, kUndefined, 5) R(ColorSpace, kTagColorSpace, kShort, 2)            \
+  R(PixelXS, kTagPixelXDimension, kShort, 2) R(PixelXL, kTagPixelXDimension, kLong, 4)                \
+  R(PixelYS, kTagPixelYDimension, kShort, 2) R(PixelYL, kTagPixelYDimension, kLong, 4)                \
+  R(SoundFile, kTagRelatedSoundFile, kAscii, 13) R(FlashEnergy, kTagFlashEnergy, kRational, 8)        \
+  R(Sfr, kTagSpatialFrequencyResponse, kUndefined, 128)                                               \
+  R(PlaneX, kTagFocalPlaneXResolution, kRational, 8) R(PlaneY, kTagFocalPlaneYResolution, kRational, 8) \
+  R(PlaneUnit, kTagFocalPlaneResolutionUnit, kShort, 2)                                               \
+  R(SubjectLocation, kTagSubjectLocation, kShort, 2) R(ExposureIndex, kTagExposureIndex, kRational, 8) \
+  R(Sensing, kTagSensingMethod, kShort, 2) R(FileSource, kTagFileSource, kUndefined, 4)               \
+  R(SceneType, kTagSceneType, kUndefined, 4) R(Cfa, kTagCfaPattern, kUndefined, 128)                  \
+  R(TagA303, kTagPrivateA303, kRational, 8) R(TagA304, kTagPrivateA304, kRational, 8)                 \
+  R(TagA305, kTagPrivateA305, kRational, 2) R(CustomRendered, kTagCustomRendered, kShort, 2)          \
+  R(ExposureMode, kTagExposureMode, kShort, 2) R(WhiteBalance, kTagWhiteBalance, kShort, 2)           \
+  R(Zoom, kTagDigitalZoomRatio, kRational, 8) R(SceneCapture, kTagSceneCaptureType, kShort, 2)        \
+  R(Gamma, kTagGamma, kRational, 8)                                                                   \
+  E(InteropIfd, kTagInteropIfd)                                                                       \
+  R(InteropIndex, kTagInteropIndex, kAscii, 4) R(InteropVersion, kTagInteropVersion, kUndefined, 4)   \
+  R(RelatedWS, kTagRelatedImageWidth, kShort, 2) R(RelatedWL, kTagRelatedImageWidth, kLong, 4)        \
+  R(RelatedHS, kTagRelatedImageLength, kShort, 2) R(RelatedHL, kTagRelatedImageLength, kLong, 4) X X  \
+  N(Ifd1)                                                                                             \
+  R(Width1S, kTagImageWidth, kShort, 2) R(Width1L, kTagImageWidth, kLong, 4)                          \
+  R(Height1S, kTagImageLength, kShort, 2) R(Height1L, kTagImageLength, kLong, 4)                      \
+  R(Bits1, kTagBitsPerSample, kShort, 2) R(Photometric1, kTagPhotometric, kLong, 2)                   \
+  R(StripOffsetS, kTagStripOffsets, kShort, 2) R(StripOffsetL, kTagStripOffsets, kLong, 4)            \
+  R(Orientation1, kTagOrientation, kShort, 2) R(Samples1, kTagSamplesPerPixel, kShort, 2)             \
+  R(RowsS, kTagRowsPerStrip, kShort, 2) R(RowsL, kTagRowsPerStrip, kLong, 4)                          \
+  R(StripCountS, kTagStripByteCounts, kShort, 2) R(StripCountL, kTagStripByteCounts, kLong, 4)        \
+  R(Planar1, kTagPlanarConfiguration, kShort, 2) R(Compression1, kTagCompression, kShort, 2)          \
+  R(XRes1, kTagXResolution, kRational, 8) R(YRes1, kTagYResolution, kRational, 8)                     \
+  R(Unit1, kTagResolutionUnit, kShort, 2) R(JpegLength, kTagJpegLength, kLong, 4)                     \
+  R(JpegOffset, kTagJpegOffset, kLong, 4)
 
 // The maker-note list.
-#define QD_MAKER_TAGS(R)                                                                          \
-  R(M01, 0x01, kShort, 92) R(M02, 0x02, kShort, 8) R(M03, 0x03, kShort, 8) R(M04, 0x04, kShort, 66) \
-  R(M05, 0x05, kShort, 12) R(M06, 0x06, kAscii, 32) R(M07, 0x07, kAscii, 23) R(M08, 0x08, kLong, 4) \
-  R(M09, 0x09, kAscii, 32) R(M0F, 0x0F, kShort, 0) R(M0C, 0x0C, kLong, 4) R(M11, 0x11, kShort, 18) \
-  R(M10, 0x10, kLong, 4) R(M13, 0x13, kShort, 8) R(M15, 0x15, kLong, 4) R(M16, 0x16, kLong, 4)     \
-  R(M12, 0x12, kShort, 0) R(M19, 0x19, kShort, 2) R(M1A, 0x1A, kShort, 2) R(M1B, 0x1B, kByte, 0)   \
-  R(M1D, 0x1D, kShort, 0) R(M23, 0x23, kLong, 8) R(M80, 0x80, kLong, 4) R(M81, 0x81, kLong, 4)     \
-  R(M90, 0x90, kShort, 0) R(M91, 0x91, kShort, 0) R(M92, 0x92, kShort, 0) R(M93, 0x93, kShort, 0)  \
-  R(M94, 0x94, kUndefined, 0) R(MA0, 0xA0, kShort, 0) R(MA1, 0xA1, kShort, 0)                      \
-  R(MA2, 0xA2, kShort, 0) R(MA3, 0xA3, kShort, 0) R(MA4, 0xA4, kShort, 0) R(MB0, 0xB0, kShort, 0)  \
-  R(MB1, 0xB1, kShort, 0) R(MB2, 0xB2, kShort, 0) R(MB3, 0xB3, kShort, 0) R(MAE, 0xAE, kShort, 0)  \
-  R(MB4, 0xB4, kShort, 0) R(MB5, 0xB5, kShort, 0)
+#define QD_MAKER_LIST(R)                                                                              \
+  R(M01, kMakerCameraSettings, kShort, 92) R(M02, kMakerFocalInfo, kShort, 8)                         \
+  R(M03, kMakerTag0003, kShort, 8) R(M04, kMakerShotInfo, kShort, 66)                               \
+  R(M05, kMakerTag0005, kShort, 12) R(M06, kMakerImageType, kAscii, 32)                             \
+  R(M07, kMakerFirmware, kAscii, 23) R(M08, kMakerFileNumber, kLong, 4)                               \
+  R(M09, kMakerOwnerName, kAscii, 32) R(M0F, kMakerCustomFunctions, kShort, 0)                        \
+  R(M0C, kMakerSerialNumber, kLong, 4) R(M11, kMakerTag0011, kShort, 18)                            \
+  R(M10, kMakerModelId, kLong, 4) R(M13, kMakerTag0013, kShort, 8) R(M15, kMakerTag0015, kLong, 4) \
+  R(M16, kMakerCameraRotation, kLong, 4) R(M12, kMakerTag0012, kShort, 0)                           \
+  R(M19, kMakerRelocation, kShort, 2) R(M1A, kMakerTag001A, kShort, 2)                              \
+  R(M1B, kMakerTag001B, kByte, 0) R(M1D, kMakerTag001D, kShort, 0) R(M23, kMakerTag0023, kLong, 8) \
+  R(M80, kMakerTag0080, kLong, 4) R(M81, kMakerTag0081, kLong, 4) R(M90, kMakerTag0090, kShort, 0) \
+  R(M91, kMakerTag0091, kShort, 0) R(M92, kMakerTag0092, kShort, 0) R(M93, kMakerTag0093, kShort, 0) \
+  R(M94, kMakerTag0094, kUndefined, 0) R(MA0, kMakerTag00A0, kShort, 0)                           \
+  R(MA1, kMakerTag00A1, kShort, 0) R(MA2, kMakerTag00A2, kShort, 0) R(MA3, kMakerTag00A3, kShort, 0) \
+  R(MA4, kMakerTag00A4, kShort, 0) R(MB0, kMakerTag00B0, kShort, 0) R(MB1, kMakerTag00B1, kShort, 0) \
+  R(MB2, kMakerTag00B2, kShort, 0) R(MB3, kMakerTag00B3, kShort, 0) R(MAE, kMakerTag00AE, kShort, 0) \
+  R(MB4, kMakerColourMode, kShort, 0) R(MB5, kMakerTag00B5, kShort, 0)
 
 #define QD_TAG_NAME(name, ...) name,
 #define QD_NO_TAG(...)
 enum Tag : uint32_t {
-  QD_EXIF_TAGS(QD_TAG_NAME, QD_TAG_NAME, QD_TAG_NAME, , QD_TAG_NAME) QD_MAKER_TAGS(QD_TAG_NAME) kTagCount
+  QD_STANDARD_LIST(QD_TAG_NAME, QD_TAG_NAME, QD_TAG_NAME, , QD_TAG_NAME) QD_MAKER_LIST(QD_TAG_NAME) kTagCount
 };
 #undef QD_TAG_NAME
 #undef QD_NO_TAG
@@ -111,11 +130,11 @@ class TagLists {
 #define QD_ENTER(name, tag) Add(standard_, i++, name, IFDQ_ENTER, tag, 0, 0);
 #define QD_LEAVE standard_[i++].op = IFDQ_LEAVE;
 #define QD_NEXT(name) Add(standard_, i++, name, IFDQ_NEXT_IFD, 0, 0, 0);
-    QD_EXIF_TAGS(QD_READ, QD_LOCATE, QD_ENTER, QD_LEAVE, QD_NEXT)
+    QD_STANDARD_LIST(QD_READ, QD_LOCATE, QD_ENTER, QD_LEAVE, QD_NEXT)
     standard_[i].op = IFDQ_END;
     i = 0;
 #define QD_MAKER_READ(name, tag, type, size) Add(maker_, i++, name, IFDQ_READ, tag, type, size);
-    QD_MAKER_TAGS(QD_MAKER_READ)
+    QD_MAKER_LIST(QD_MAKER_READ)
     maker_[i].op = IFDQ_END;
 #undef QD_MAKER_READ
 #undef QD_READ
@@ -352,7 +371,7 @@ uint32_t ExifPath::ReadTiffExtras() {
     const uint64_t bytes = uint64_t{list[i].size} * (ElementSize(list[i].type) * ElementsPerValue(list[i].type));
     const auto at = static_cast<uint32_t>(list[i].data);
     // Only what the stream holds decides an allocation.
-    if (bytes == 0 || (bytes > kInlineSize && at + bytes > ReaderSize(reader))) continue;
+    if (bytes == 0 || (bytes > kInlineSize && !FitsIn(at, bytes, ReaderSize(reader)))) continue;
     *copies[i] = BlockAlloc(static_cast<uint32_t>(bytes));
     if (*copies[i] == nullptr) return QD_E_NO_MEMORY;
     *sizes[i] = static_cast<uint32_t>(bytes);
@@ -737,11 +756,11 @@ void ExifPath::PutTag(RecordSink& sink, uint16_t code, Tag t) const {
 // Exif values and the maker-note runs of records 0x1B..0x2A.
 void ExifPath::WriteExifRecords(RecordSink& sink) const {
   PutTag(sink, kPropMakerTag0080, M80);
-  PutTag(sink, 0x1C, M81);
+  PutTag(sink, kPropMakerTag0081, M81);
   static constexpr Tag kRuns[] = {M90, M91, M92, M93, M94, MA0, MA1, MA2, MA3, MA4, MB0, MB1, MB2, MB3};
   for (uint16_t i = 0; i < 14; ++i) {
-    const auto code = static_cast<uint16_t>(0x1D + i);
-    if (code != 0x1D || camera::HasRecord(model_, 29)) PutTag(sink, code, kRuns[i]);
+    const auto code = static_cast<uint16_t>(kPropMakerTag0090 + i);
+    if (code != kPropMakerTag0090 || camera::HasRecord(model_, 29)) PutTag(sink, code, kRuns[i]);
   }
   static constexpr std::pair<uint16_t, Tag> kValues[] = {
       {kPropExposureTime, ExposureTime}, {kPropFNumber, FNumber},         {kPropShutterSpeed, Shutter},
@@ -829,10 +848,12 @@ void ExifPath::WriteColourRecords(RecordSink& sink) const {
     sink.Put(kPropWideGamutA, &one, 2);
     sink.Put(kPropWideGamutB, &one, 2);
   }
-  const uint8_t* icc = mode_ == kModeTiff ? iccCopy_ : ext_->iccProfile;
-  const uint32_t iccSize = mode_ == kModeTiff ? iccSize_ : ext_->iccProfileSize;
-  const uint8_t* iim = mode_ == kModeTiff ? iptcCopy_ : ext_->iim;
-  const uint32_t iimSize = mode_ == kModeTiff ? iptcSize_ : ext_->iimSize;
+  // A TIFF keeps them in IFD0; a JPEG's came with recognition (packed: copied, never bound).
+  const bool tiff = mode_ == kModeTiff;
+  const uint8_t* icc = tiff ? iccCopy_ : static_cast<const uint8_t*>(ext_->iccProfile);
+  const uint32_t iccSize = tiff ? iccSize_ : uint32_t{ext_->iccProfileSize};
+  const uint8_t* iim = tiff ? iptcCopy_ : static_cast<const uint8_t*>(ext_->iim);
+  const uint32_t iimSize = tiff ? iptcSize_ : uint32_t{ext_->iimSize};
   if (icc != nullptr && iccSize != 0) sink.Put(kPropIccProfile, icc, iccSize);
   if (iim != nullptr && iimSize != 0) sink.Put(kPropIimBlock, iim, iimSize);
   PutTag(sink, kPropMakerTag0023, M23);

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "exifwrite/camera_models.h"
+#include "format/heap_records.h"
 #include "format/property_codes.h"
 #include "extract/parse.h"
 #include "extract/typed_records.h"
@@ -15,26 +16,31 @@
 namespace qd::extract {
 namespace {
 
-// The records the path reads, in list order; Open/Close bracket nested heaps.
-// D: a fixed-size record, A: one the library allocates to its size.
-#define QD_HEAP_RECORDS(D, A, OPEN, CLOSE)                                                  \
-  D(R1803, 0x1803, 8) D(R1810, 0x1810, 28) D(R100A, 0x100A, 2) D(R1804, 0x1804, 4)          \
-  D(R1817, 0x1817, 4) D(R180E, 0x180E, 12) D(R1026, 0x1026, 6) A(R0805, 0x0805)             \
-  OPEN(0x3002) D(R1010, 0x1010, 4) D(R1805, 0x1805, 4) D(R1813, 0x1813, 8)                  \
-      D(R1818, 0x1818, 12) D(R1807, 0x1807, 4) D(R1014, 0x1014, 2) CLOSE                    \
-  OPEN(0x2804) D(R0805Nested, 0x0805, 32) D(R0815, 0x0815, 32) CLOSE                        \
-  OPEN(0x2807) D(R0810, 0x0810, 32) D(R080A, 0x080A, 64)                                    \
-      OPEN(0x3004) D(R180B, 0x180B, 4) D(R080B, 0x080B, 32) D(R1812, 0x1812, 40) CLOSE CLOSE \
-  OPEN(0x300B) D(R1029, 0x1029, 8) D(R1027, 0x1027, 12) D(R1028, 0x1028, 8)                 \
-      D(R102A, 0x102A, 66) D(R102D, 0x102D, 92) A(R1033, 0x1033) D(R1834, 0x1834, 4)       \
-      D(R1039, 0x1039, 8) D(R183B, 0x183B, 4) D(R183D, 0x183D, 40) D(R183E, 0x183E, 4)     \
-      A(R1038, 0x1038) A(R003F, 0x003F) A(R1881, 0x1881) A(R1882, 0x1882) A(R1081, 0x1081) \
-      A(R1082, 0x1082) A(R1083, 0x1083) A(R1084, 0x1084) A(R0085, 0x0085) A(R1086, 0x1086) \
-      A(R1087, 0x1087) A(R1088, 0x1088) A(R1089, 0x1089) A(R108A, 0x108A) A(R108B, 0x108B) \
-      A(R108C, 0x108C) A(R108D, 0x108D) A(R108E, 0x108E) A(R10AE, 0x10AE) A(R10B4, 0x10B4) \
-      A(R10B5, 0x10B5) CLOSE
+// The records the path reads, in list order; OPEN/CLOSE bracket nested heaps.
+// D: a fixed-size record, A: one the library allocates to its size. NestedText
+// is the second Comment, inside the text heap.
+#define QD_HEAP_RECORDS(D, A, OPEN, CLOSE)                                                                \
+  D(ImageClass, ImageClass, 8) D(ImageDescription, ImageDescription, 28) D(Record100A, Record100A, 2)     \
+  D(Record1804, Record1804, 4) D(FileNumber, FileNumber, 4) D(CaptureTime, CaptureTime, 12)              \
+  D(Record1026, Record1026, 6) A(Comment)                                                                \
+  OPEN(CaptureHeap) D(Record1010, Record1010, 4) D(Record1805, Record1805, 4) D(Record1813, Record1813, 8) \
+      D(Record1818, Record1818, 12) D(Record1807, Record1807, 4) D(Record1014, Record1014, 2) CLOSE        \
+  OPEN(TextHeap) D(NestedText, Comment, 32) D(ImageTypeText, ImageTypeText, 32) CLOSE                     \
+  OPEN(OwnerHeap) D(OwnerName, OwnerName, 32) D(MakerModel, MakerModel, 64)                               \
+      OPEN(FirmwareHeap) D(Record180B, Record180B, 4) D(Firmware, Firmware, 32)                           \
+      D(Record1812, Record1812, 40) CLOSE CLOSE                                                           \
+  OPEN(MakerHeap) D(FocalInfo, FocalInfo, 8) D(Record1027, Record1027, 12) D(Record1028, Record1028, 8)   \
+      D(ShotInfoRecord, ShotInfo, 66) D(SettingsRecord, CameraSettings, 92) A(CustomFunctions)                  \
+      D(ModelId, ModelId, 4) D(Record1039, Record1039, 8) D(Record183B, Record183B, 4)                    \
+      D(ThumbnailDescription, ThumbnailDescription, 40) D(CameraRotation, CameraRotation, 4)              \
+      A(Record1038) A(MakerNoteValue003F) A(MakerNoteValue1881) A(MakerNoteValue1882)                     \
+      A(MakerNoteValue1081) A(MakerNoteValue1082) A(MakerNoteValue1083) A(MakerNoteValue1084)             \
+      A(MakerNoteValue0085) A(MakerNoteValue1086) A(MakerNoteValue1087) A(MakerNoteValue1088)             \
+      A(MakerNoteValue1089) A(MakerNoteValue108A) A(MakerNoteValue108B) A(MakerNoteValue108C)             \
+      A(MakerNoteValue108D) A(MakerNoteValue108E) A(MakerNoteValue10AE) A(ColourMode)                     \
+      A(MakerNoteValue10B5) CLOSE
 
-#define QD_NAME(name, type, ...) name,
+#define QD_NAME(name, ...) name,
 #define QD_NONE(...)
 enum Rec : uint32_t { QD_HEAP_RECORDS(QD_NAME, QD_NAME, QD_NONE, ) kRecCount };
 #define QD_ONE(...) +1
@@ -52,9 +58,9 @@ class HeapRecords {
  public:
   HeapRecords() {
     uint32_t i = 0;
-#define QD_FIXED(name, type, size) Add(i++, name, type, size);
-#define QD_ALLOCATED(name, type) Add(i++, name, type, 0);
-#define QD_OPEN(nested) list_[i++].type = nested;
+#define QD_FIXED(name, type, size) Add(i++, name, heap::kType##type, size);
+#define QD_ALLOCATED(name) Add(i++, name, heap::kType##name, 0);
+#define QD_OPEN(nested) list_[i++].type = heap::kType##nested;
 #define QD_CLOSE ++i;
     QD_HEAP_RECORDS(QD_FIXED, QD_ALLOCATED, QD_OPEN, QD_CLOSE)
 #undef QD_FIXED
@@ -169,15 +175,17 @@ class HeapPath {
 
   bool FrameFound() const { return sof_.found != 0; }
   bool ModelFlag() const {
-    if (!rec_.Found(R1834)) return false;
-    const uint32_t id = rec_.Word(R1834, 0);
+    if (!rec_.Found(ModelId)) return false;
+    const uint32_t id = rec_.Word(ModelId, 0);
     return id == 0x01B20000 || id == 0x01C48000 || (id & 0x80000000u) != 0;
   }
   WordArray ShotInfo() const {
-    return rec_.Found(R102A) && !firmwareOff_ ? WordArray::Of(Words(R102A), rec_.Size(R102A)) : WordArray{};
+    return rec_.Found(ShotInfoRecord) && !firmwareOff_ ? WordArray::Of(Words(ShotInfoRecord), rec_.Size(ShotInfoRecord))
+                                                  : WordArray{};
   }
   WordArray CameraSettings() const {
-    return rec_.Found(R102D) && !firmwareOff_ ? WordArray::Of(Words(R102D), rec_.Size(R102D)) : WordArray{};
+    return rec_.Found(SettingsRecord) && !firmwareOff_ ? WordArray::Of(Words(SettingsRecord), rec_.Size(SettingsRecord))
+                                                  : WordArray{};
   }
   const uint16_t* Words(Rec r) const { return reinterpret_cast<const uint16_t*>(rec_.Data(r)); }
 
@@ -201,9 +209,9 @@ class HeapPath {
 };
 
 uint32_t HeapPath::ReadModel() {
-  if (!rec_.Found(R080A)) return QD_E_UNSUPPORTED;
-  const auto* text = reinterpret_cast<const char*>(rec_.Data(R080A));
-  const uint32_t size = rec_.Size(R080A) < 64 ? rec_.Size(R080A) : 64;
+  if (!rec_.Found(MakerModel)) return QD_E_UNSUPPORTED;
+  const auto* text = reinterpret_cast<const char*>(rec_.Data(MakerModel));
+  const uint32_t size = rec_.Size(MakerModel) < 64 ? rec_.Size(MakerModel) : 64;
   uint32_t makerLength = 0;
   while (makerLength < size && text[makerLength] != '\0') ++makerLength;
   if (makerLength >= 63) return QD_E_UNSUPPORTED;
@@ -251,16 +259,16 @@ void HeapPath::DescribeThumbnail() {
     thumb_.yResolution = 180;
     return;
   }
-  if (!rec_.Found(R183D)) return;
-  thumb_.format = static_cast<uint8_t>(rec_.Word(R183D, 1));
-  thumb_.bitsPerSample = static_cast<uint8_t>(rec_.Word(R183D, 2));
-  thumb_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(R183D, 3));
-  thumb_.colour = static_cast<uint8_t>(rec_.Word(R183D, 4));
-  thumb_.width = static_cast<uint16_t>(rec_.Word(R183D, 5));
-  thumb_.height = static_cast<uint16_t>(rec_.Word(R183D, 6));
-  thumb_.aspect = static_cast<float>(static_cast<int32_t>(rec_.Word(R183D, 7)));
-  thumb_.xResolution = static_cast<uint16_t>(rec_.Word(R183D, 8));
-  thumb_.yResolution = static_cast<uint16_t>(rec_.Word(R183D, 9));
+  if (!rec_.Found(ThumbnailDescription)) return;
+  thumb_.format = static_cast<uint8_t>(rec_.Word(ThumbnailDescription, 1));
+  thumb_.bitsPerSample = static_cast<uint8_t>(rec_.Word(ThumbnailDescription, 2));
+  thumb_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(ThumbnailDescription, 3));
+  thumb_.colour = static_cast<uint8_t>(rec_.Word(ThumbnailDescription, 4));
+  thumb_.width = static_cast<uint16_t>(rec_.Word(ThumbnailDescription, 5));
+  thumb_.height = static_cast<uint16_t>(rec_.Word(ThumbnailDescription, 6));
+  thumb_.aspect = static_cast<float>(static_cast<int32_t>(rec_.Word(ThumbnailDescription, 7)));
+  thumb_.xResolution = static_cast<uint16_t>(rec_.Word(ThumbnailDescription, 8));
+  thumb_.yResolution = static_cast<uint16_t>(rec_.Word(ThumbnailDescription, 9));
 }
 
 void HeapPath::JpegFallback(bool flagA) {
@@ -292,14 +300,14 @@ void HeapPath::JpegFallback(bool flagA) {
 }
 
 uint32_t HeapPath::DescribeImage() {
-  if (!rec_.Found(R1803) || !rec_.Found(R1810)) {
+  if (!rec_.Found(ImageClass) || !rec_.Found(ImageDescription)) {
     if (!flagA_) return QD_E_UNSUPPORTED;
     if (!FrameFound()) return QD_E_UNSUPPORTED;
     JpegFallback(true);
     return QD_E_NOT_APPLICABLE;
   }
-  const uint32_t formatWord = rec_.Word(R1803, 0);
-  const uint32_t componentBits = rec_.Word(R1810, 4);
+  const uint32_t formatWord = rec_.Word(ImageClass, 0);
+  const uint32_t componentBits = rec_.Word(ImageDescription, 4);
   switch (formatWord >> 16) {
     case 1: image_.format = kFormatJpeg; break;
     case 2: image_.format = kFormatHeap1; break;
@@ -312,16 +320,16 @@ uint32_t HeapPath::DescribeImage() {
       JpegFallback(flagA_);
       return QD_E_NOT_APPLICABLE;
   }
-  const uint32_t colourWord = rec_.Word(R1810, 6);
+  const uint32_t colourWord = rec_.Word(ImageDescription, 6);
   image_.bitsPerSample = static_cast<uint8_t>((colourWord & 0xFF) == 0 ? 8 : componentBits);
-  image_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(R1810, 5));
+  image_.bitsPerPixel = static_cast<uint8_t>(rec_.Word(ImageDescription, 5));
   image_.colour = static_cast<uint8_t>(colourWord);
-  image_.width = static_cast<uint16_t>(rec_.Word(R1810, 0));
-  image_.height = static_cast<uint16_t>(rec_.Word(R1810, 1));
-  image_.aspect = rec_.Float(R1810, 2);
+  image_.width = static_cast<uint16_t>(rec_.Word(ImageDescription, 0));
+  image_.height = static_cast<uint16_t>(rec_.Word(ImageDescription, 1));
+  image_.aspect = rec_.Float(ImageDescription, 2);
   const uint64_t pixels = uint64_t{image_.width} * image_.height;
   image_.compressedBitsPerPixel = image_.format == kFormatHeap1 || pixels == 0 || fileSize_ == 0
-                                      ? rec_.Float(R1803, 1)
+                                      ? rec_.Float(ImageClass, 1)
                                       : static_cast<float>(fileSize_ * 8.0 / static_cast<double>(pixels));
   switch (formatWord & 0xFFFF) {
     case 0: image_.dataCode = 1; break;
@@ -405,19 +413,19 @@ void HeapPath::DevelopedSize() {
 
 void HeapPath::Capture(int32_t time) {
   capture_.time = time;
-  capture_.fileNumber = rec_.Found(R1817) ? rec_.Word(R1817, 0) : 0xFFFFFFFF;
-  if (rec_.Found(R0810)) std::memcpy(capture_.owner, rec_.Data(R0810), 31);
-  if (rec_.Found(R0815)) std::memcpy(capture_.imageType, rec_.Data(R0815), 31);
+  capture_.fileNumber = rec_.Found(FileNumber) ? rec_.Word(FileNumber, 0) : 0xFFFFFFFF;
+  if (rec_.Found(OwnerName)) std::memcpy(capture_.owner, rec_.Data(OwnerName), 31);
+  if (rec_.Found(ImageTypeText)) std::memcpy(capture_.imageType, rec_.Data(ImageTypeText), 31);
 }
 
 void HeapPath::ShotValues() {
   const WordArray si = ShotInfo();
   const WordArray cs = CameraSettings();
   const auto signedStep = [&si](uint32_t k) { return static_cast<int16_t>(si.At(k)) * kThirtySecond; };
-  if (rec_.Found(R1813)) {
-    shot_.aperture = rec_.Float(R1818, 2);
-    shot_.shutterSpeed = rec_.Float(R1818, 1);
-    shot_.exposureCompensation = rec_.Float(R1818, 0);
+  if (rec_.Found(Record1813)) {
+    shot_.aperture = rec_.Float(Record1818, 2);
+    shot_.shutterSpeed = rec_.Float(Record1818, 1);
+    shot_.exposureCompensation = rec_.Float(Record1818, 0);
   } else if (si.length >= 14) {
     shot_.aperture = si.At(4) == 0x8000 ? -1.0f : signedStep(4);
     shot_.shutterSpeed = signedStep(5);
@@ -427,8 +435,8 @@ void HeapPath::ShotValues() {
     shot_.shutterSpeed = 100.0f;
     shot_.exposureCompensation = 100.0f;
   }
-  if (rec_.Found(R1805)) {
-    shot_.additionalEv = rec_.Float(R1813, 0);
+  if (rec_.Found(Record1805)) {
+    shot_.additionalEv = rec_.Float(Record1813, 0);
   } else if (si.length >= 28) {
     shot_.additionalEv = si.At(13) * kThirtySecond;
   } else {
@@ -436,13 +444,13 @@ void HeapPath::ShotValues() {
   }
   if (cs.length >= 6) {
     shot_.settingWord = cs.At(2);
-  } else if (rec_.Found(R1010)) {
-    shot_.settingWord = static_cast<uint16_t>(rec_.Word(R1805, 0) / 100);
+  } else if (rec_.Found(Record1010)) {
+    shot_.settingWord = static_cast<uint16_t>(rec_.Word(Record1805, 0) / 100);
   } else {
     shot_.settingWord = 0xFFFF;
   }
-  if (rec_.Found(R1026)) {
-    shot_.settingFlag = rec_.Half(R1026, 1) == 1 ? 1 : 0;
+  if (rec_.Found(Record1026)) {
+    shot_.settingFlag = rec_.Half(Record1026, 1) == 1 ? 1 : 0;
   } else if (cs.Covers(1) && cs.At(1) == 1) {
     shot_.settingFlag = 1;
   } else if (cs.Covers(1) && cs.At(1) == 2) {
@@ -464,13 +472,13 @@ uint16_t HeapPath::IsoSpeed() const {
 // Focal length: the second word of 0x1029 in the camera's units, dropped when
 // it does not fit its 16 bits.
 void HeapPath::ScaleFocalLength(const WordArray& cs) {
-  if (!rec_.Found(R1029)) return;
-  uint8_t* r1029 = rec_.Fixed(R1029);
-  uint32_t focal = rec_.Half(R1029, 1);
+  if (!rec_.Found(FocalInfo)) return;
+  uint8_t* r1029 = rec_.Fixed(FocalInfo);
+  uint32_t focal = rec_.Half(FocalInfo, 1);
   if (camera::IsLumaframeB7(model_)) focal *= 32;
   if (cs.length >= 52 && cs.At(25) != 0) focal = static_cast<uint32_t>(focal / static_cast<double>(cs.At(25)) * 32 + 0.5);
   if (focal > 0xFFFF) {
-    rec_.Drop(R1029);
+    rec_.Drop(FocalInfo);
   } else {
     const auto v = static_cast<uint16_t>(focal);
     std::memcpy(r1029 + 2, &v, 2);
@@ -481,12 +489,12 @@ uint32_t HeapPath::WriteStandardRecords(const qdlStream* out) {
   const WordArray cs = CameraSettings();
   ScaleFocalLength(cs);
   uint8_t orientation[6] = {};
-  const uint32_t angle = rec_.Word(R1810, 3);
+  const uint32_t angle = rec_.Word(ImageDescription, 3);
   std::memcpy(orientation, &angle, 4);
   uint16_t record09 = 0xFFFF;
   if (*fileType_ != kTypeTiffRaw && *fileType_ != kTypeTiffRaw16) {
-    if (rec_.Found(R1026)) {
-      record09 = rec_.Half(R1026, 2);
+    if (rec_.Found(Record1026)) {
+      record09 = rec_.Half(Record1026, 2);
     } else if (cs.length >= 8) {
       record09 = cs.At(3);
     }
@@ -495,24 +503,24 @@ uint32_t HeapPath::WriteStandardRecords(const qdlStream* out) {
   bool has0F = true;
   if (cs.length >= 10) {
     record0F = cs.At(4);
-  } else if (rec_.Found(R1026)) {
-    record0F = rec_.Half(R1026, 0);
+  } else if (rec_.Found(Record1026)) {
+    record0F = rec_.Half(Record1026, 0);
   } else {
     has0F = false;
   }
   const uint16_t iso = IsoSpeed();
-  const uint32_t record0E = rec_.Word(R180B, 0);
+  const uint32_t record0E = rec_.Word(Record180B, 0);
 
   StandardFields f;
-  f.record02 = rec_.Found(R1014) ? rec_.Data(R1010) : nullptr;
-  f.record03 = rec_.Found(R1027) ? rec_.Data(R1027) : nullptr;
-  f.record04 = rec_.Found(R1029) ? rec_.Data(R1029) : nullptr;
+  f.record02 = rec_.Found(Record1014) ? rec_.Data(Record1010) : nullptr;
+  f.record03 = rec_.Found(Record1027) ? rec_.Data(Record1027) : nullptr;
+  f.record04 = rec_.Found(FocalInfo) ? rec_.Data(FocalInfo) : nullptr;
   f.shotInfo = ShotInfo();
-  f.record07 = rec_.Found(R1810) ? orientation : nullptr;
+  f.record07 = rec_.Found(ImageDescription) ? orientation : nullptr;
   f.record09 = &record09;
   f.cameraSettings = cs;
-  f.record0D = rec_.Has(R1033) && rec_.Size(R1033) >= 32 ? rec_.Data(R1033) : nullptr;
-  f.record0E = rec_.Found(R180B) ? &record0E : nullptr;
+  f.record0D = rec_.Has(CustomFunctions) && rec_.Size(CustomFunctions) >= 32 ? rec_.Data(CustomFunctions) : nullptr;
+  f.record0E = rec_.Found(Record180B) ? &record0E : nullptr;
   f.record0C = iso != 0 ? &iso : nullptr;
   f.record0F = has0F ? &record0F : nullptr;
   return WriteStandardFields(out, false, model_, ModelFlag(), f);
@@ -523,39 +531,39 @@ void HeapPath::PutRecord(RecordSink& sink, uint16_t code, Rec r) const {
 }
 
 void HeapPath::WriteMakerRecords(RecordSink& sink) const {
-  static constexpr Rec kMakerRuns[] = {R1881, R1882, R1081, R1082, R1083, R1084, R0085, R1086,
-                                       R1087, R1088, R1089, R108A, R108B, R108C, R108D, R108E};
+  static constexpr Rec kMakerRuns[] = {MakerNoteValue1881, MakerNoteValue1882, MakerNoteValue1081, MakerNoteValue1082, MakerNoteValue1083, MakerNoteValue1084, MakerNoteValue0085, MakerNoteValue1086,
+                                       MakerNoteValue1087, MakerNoteValue1088, MakerNoteValue1089, MakerNoteValue108A, MakerNoteValue108B, MakerNoteValue108C, MakerNoteValue108D, MakerNoteValue108E};
   const bool has29 = camera::HasRecord(model_, 29);
   for (uint16_t i = 0; i < 16; ++i) {
     const auto code = static_cast<uint16_t>(kPropMakerTag0080 + i);
-    if (code != 0x1D || has29) PutRecord(sink, code, kMakerRuns[i]);
+    if (code != kPropMakerTag0090 || has29) PutRecord(sink, code, kMakerRuns[i]);
   }
-  PutRecord(sink, kPropMakerTag0010, R1834);
-  PutRecord(sink, kPropMakerTag0013, R1039);
-  PutRecord(sink, kPropMakerTag0015, R183B);
+  PutRecord(sink, kPropMakerTag0010, ModelId);
+  PutRecord(sink, kPropMakerTag0013, Record1039);
+  PutRecord(sink, kPropMakerTag0015, Record183B);
   uint8_t make[4 + sizeof maker_];
   const auto n = static_cast<uint32_t>(std::strlen(maker_) + 1);
   std::memcpy(make, &n, 4);
   std::memcpy(make + 4, maker_, n);
   sink.Put(kPropMake, make, 4 + n);
-  if (!camera::HasRecord(model_, 13)) PutRecord(sink, kPropMakerTag000FAlt, R1033);
-  if (!has29) PutRecord(sink, kPropMakerTag0090Alt, R1081);
-  PutRecord(sink, kPropCameraRotation, R183E);
-  PutRecord(sink, kPropMakerTag00AE, R10AE);
-  PutRecord(sink, kPropColourMode, R10B4);
-  PutRecord(sink, kPropMakerTag00B5, R10B5);
-  if (rec_.Found(R1834) && (rec_.Word(R1834, 0) & 0x80000000u) != 0) PutRecord(sink, kPropMakerTag0012, R1038);
-  PutRecord(sink, kPropMakerTag001B, R003F);
-  if (rec_.Found(R1028)) {
-    const uint32_t v = uint32_t{rec_.Half(R1028, 3)} << 16 | rec_.Half(R1028, 2);
+  if (!camera::HasRecord(model_, 13)) PutRecord(sink, kPropMakerTag000FAlt, CustomFunctions);
+  if (!has29) PutRecord(sink, kPropMakerTag0090Alt, MakerNoteValue1081);
+  PutRecord(sink, kPropCameraRotation, CameraRotation);
+  PutRecord(sink, kPropMakerTag00AE, MakerNoteValue10AE);
+  PutRecord(sink, kPropColourMode, ColourMode);
+  PutRecord(sink, kPropMakerTag00B5, MakerNoteValue10B5);
+  if (rec_.Found(ModelId) && (rec_.Word(ModelId, 0) & 0x80000000u) != 0) PutRecord(sink, kPropMakerTag0012, Record1038);
+  PutRecord(sink, kPropMakerTag001B, MakerNoteValue003F);
+  if (rec_.Found(Record1028)) {
+    const uint32_t v = uint32_t{rec_.Half(Record1028, 3)} << 16 | rec_.Half(Record1028, 2);
     sink.Put(kPropMakerTag0003, &v, 4);
   }
 }
 
 // The colour space code and what comes with it, the profile and IIM data.
 void HeapPath::WriteColourRecords(RecordSink& sink) const {
-  const bool colourMode = rec_.Has(R10B4) && rec_.Size(R10B4) >= 2;
-  const uint16_t colourCode = colourMode ? rec_.Half(R10B4, 0) : image_.format == kFormatHeap1 ? 1 : 0xFFFF;
+  const bool colourMode = rec_.Has(ColourMode) && rec_.Size(ColourMode) >= 2;
+  const uint16_t colourCode = colourMode ? rec_.Half(ColourMode, 0) : image_.format == kFormatHeap1 ? 1 : 0xFFFF;
   sink.Put(kPropColourSpaceCode, &colourCode, 2);
   if (colourMode && colourCode == 2 && !ModelFlag()) {
     const uint16_t one = 1;
@@ -583,12 +591,12 @@ uint32_t HeapPath::WriteProperties() {
 
 uint32_t HeapPath::WriteComment() {
   const qdlStream* out = out_.comment;
-  if (!Usable(out) || !rec_.Has(R0805)) return QD_OK;
-  const uint32_t n = rec_.Size(R0805);
+  if (!Usable(out) || !rec_.Has(Comment)) return QD_OK;
+  const uint32_t n = rec_.Size(Comment);
   BlockOwner payload(BlockAllocZeroed(n + 12));
   if (!payload) return QD_E_NO_MEMORY;
   std::memcpy(payload.get() + 8, &n, 4);
-  std::memcpy(payload.get() + 12, rec_.Data(R0805), n);
+  std::memcpy(payload.get() + 12, rec_.Data(Comment), n);
   uint32_t error = 0;
   StreamOpen(out, QD_OPEN_WRITE, &error);
   if (error != 0) return error;
@@ -609,15 +617,15 @@ uint32_t HeapPath::Run(const HeapObject& heap) {
   if (rec_.CopyFailed()) return QD_E_NO_MEMORY;
   result = ReadModel();
   if (result != QD_OK) return result;
-  if (rec_.Found(R080B) && std::strncmp(reinterpret_cast<const char*>(rec_.Data(R080B)), "Firmware", 8) != 0) {
+  if (rec_.Found(Firmware) && std::strncmp(reinterpret_cast<const char*>(rec_.Data(Firmware)), "Firmware", 8) != 0) {
     firmwareOff_ = true;
   }
   std::memset(&image_, 0, sizeof image_);
   std::memset(&thumb_, 0, sizeof thumb_);
   DescribeThumbnail();
-  if (!rec_.Found(R180E)) return QD_E_UNSUPPORTED;
-  const int64_t seconds = int64_t{static_cast<int32_t>(rec_.Word(R180E, 0))} -
-                          static_cast<int32_t>(rec_.Word(R180E, 1));
+  if (!rec_.Found(CaptureTime)) return QD_E_UNSUPPORTED;
+  const int64_t seconds = int64_t{static_cast<int32_t>(rec_.Word(CaptureTime, 0))} -
+                          static_cast<int32_t>(rec_.Word(CaptureTime, 1));
   ShotValues();
   result = DescribeImage();
   if (result != QD_OK && result != QD_E_NOT_APPLICABLE) return result;

@@ -11,16 +11,6 @@
 namespace qd {
 namespace {
 
-// Root-heap records of a heap file that hold its two embedded JPEG images.
-constexpr uint16_t kTypeJpegImage1 = 0x2007;
-constexpr uint16_t kTypeJpegImage2 = 0x2008;
-
-// Baseline tags of a strip image.
-constexpr uint16_t kTagImageWidth = 0x0100;
-constexpr uint16_t kTagImageLength = 0x0101;
-constexpr uint16_t kTagStripOffsets = 0x0111;
-constexpr uint16_t kTagStripByteCounts = 0x0117;
-
 // Seek, one read, then open, one write and close of `out`. The first host
 // error ends the sequence; once `out` is open it is closed whatever happens,
 // and its close error counts only when nothing failed before.
@@ -50,7 +40,7 @@ uint32_t CopyRange(const StreamPort& port, uint32_t offset, uint32_t length, con
   if (size < 1) return QD_E_INVALID_ARG;
   // The range is checked against the stream before it decides an allocation;
   // in 64 bits, since offset + length can wrap.
-  if (offset > size || length > size || uint64_t{offset} + length > size) return QD_E_CORRUPT;
+  if (!FitsIn(offset, length, size)) return QD_E_CORRUPT;
   uint8_t* buffer = BlockAlloc(length);
   if (buffer == nullptr) return QD_E_NO_MEMORY;
   uint32_t result = Transfer(in, offset, length, buffer, out);
@@ -128,10 +118,10 @@ WorkResult CopyStripImage(const StreamPort& port, bool secondIfd, uint16_t* widt
   IfdQuery* q = list;
   if (secondIfd) (q++)->op = IFDQ_NEXT_IFD;
   IfdQuery* const fields = q;
-  ReadRequest(q++, kTagImageWidth, tiff::kShort, &w, sizeof w);
-  ReadRequest(q++, kTagImageLength, tiff::kShort, &h, sizeof h);
-  ReadRequest(q++, kTagStripOffsets, tiff::kLong, &stripOffset, sizeof stripOffset);
-  ReadRequest(q++, kTagStripByteCounts, tiff::kLong, &stripBytes, sizeof stripBytes);
+  ReadRequest(q++, tiff::kTagImageWidth, tiff::kShort, &w, sizeof w);
+  ReadRequest(q++, tiff::kTagImageLength, tiff::kShort, &h, sizeof h);
+  ReadRequest(q++, tiff::kTagStripOffsets, tiff::kLong, &stripOffset, sizeof stripOffset);
+  ReadRequest(q++, tiff::kTagStripByteCounts, tiff::kLong, &stripBytes, sizeof stripBytes);
   {
     ScopedReader reader;
     st = reader.Open(port, kProbeReaderCapacity);
@@ -177,7 +167,7 @@ extern "C" QD_EXPORT uint32_t QD_API qdParseGetJpegDataFromQdRAW(const qdlStream
                                                                  uint8_t which,
                                                                  const qdlStream* out) {
   using namespace qd;
-  const uint16_t type = which == 1 ? kTypeJpegImage1 : which == 2 ? kTypeJpegImage2 : 0;
+  const uint16_t type = which == 1 ? heap::kTypeJpegImage1 : which == 2 ? heap::kTypeJpegImage2 : 0;
   const bool argumentsOk = type != 0 && out != nullptr && out->write != nullptr;
   return RunStreamExport({stream, QD_OPEN_READ, kNeedsReading, argumentsOk}, {},
                          [&](StreamPort& port) { return CopyHeapImage(port, type, out); });

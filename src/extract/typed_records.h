@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/byte_order.h"
 #include "qdparse.h"
 
 namespace qd::extract {
@@ -31,7 +32,7 @@ struct RecordSink {
 // value is absent or too short for it.
 template <typename T>
 T HostElement(bool found, const uint8_t* data, uint32_t size, uint32_t k) {
-  if (!found || data == nullptr || size < sizeof(T) * (uint64_t{k} + 1)) return 0;
+  if (!found || data == nullptr || !FitsIn(sizeof(T) * uint64_t{k}, sizeof(T), size)) return 0;
   T v;
   std::memcpy(&v, data + sizeof(T) * k, sizeof v);
   return v;

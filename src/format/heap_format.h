@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "format/heap_records.h"
+
 namespace qd::heap {
 
 constexpr uint32_t kRecordSize = 10;
@@ -32,20 +34,6 @@ constexpr uint16_t kKindHeapAlt = 0x3000;
 
 constexpr uint16_t kTypeUnused = 0x0000;
 constexpr uint16_t kTypeFree = 0x0001;
-
-// Record types the library names.
-constexpr uint16_t kTypeImageProperties = 0x300A;
-constexpr uint16_t kTypeComment = 0x0805;
-constexpr uint16_t kTypeOwnerName = 0x0810;
-constexpr uint16_t kTypeImageTypeText = 0x0815;
-constexpr uint16_t kTypeMakerModel = 0x080A;
-constexpr uint16_t kTypeFirmware = 0x080B;
-constexpr uint16_t kTypeImageClass = 0x1803;
-constexpr uint16_t kTypeImageDescription = 0x1810;
-constexpr uint16_t kTypeCaptureTime = 0x180E;
-constexpr uint16_t kTypeFileNumber = 0x1817;
-constexpr uint16_t kTypeShotInfo = 0x102A;
-constexpr uint16_t kTypeCameraSettings = 0x102D;
 
 inline bool IsNestedHeap(uint16_t type) {
   const uint16_t kind = type & kKindMask;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "format/exif_tags.h"
+
 namespace qd::tiff {
 
 constexpr uint32_t kHeaderSize = 8;
@@ -37,12 +39,5 @@ inline uint32_t ElementSize(uint16_t type) {
 inline uint32_t ElementsPerValue(uint16_t type) {
   return type == kRational || type == kSRational ? 2 : 1;
 }
-
-// Tags the library names.
-constexpr uint16_t kTagMake = 0x010F;
-constexpr uint16_t kTagModel = 0x0110;
-constexpr uint16_t kTagExifIfd = 0x8769;
-constexpr uint16_t kTagInteropIfd = 0xA005;
-constexpr uint16_t kTagMakerNote = 0x927C;
 
 }  // namespace qd::tiff

@@ -8,7 +8,6 @@
 namespace qd::tiff {
 namespace {
 
-constexpr uint16_t kTagRelocation = 0x0019;
 constexpr uint32_t kFooterSize = 8;
 
 // The block as a view, with byte order and IFD0 filled in on first use. The
@@ -43,7 +42,7 @@ Status Relocation(TiffBlockInfo* block, const ByteView& view, uint32_t offset, u
   uint8_t value[2] = {};
   IfdQuery probe[2] = {};
   probe[0].op = IFDQ_READ;
-  probe[0].tag = kTagRelocation;
+  probe[0].tag = kMakerRelocation;
   probe[0].type = kShort;
   probe[0].data = reinterpret_cast<uintptr_t>(value);
   probe[0].size = sizeof value;

@@ -15,13 +15,6 @@ namespace {
 constexpr uint32_t kRawReaderCapacity = 0x600;
 constexpr uint32_t kWindowEntries = (kIfd0Window - kCountSize) / kEntrySize;  // 33
 
-constexpr uint16_t kTagImageWidth = 0x0100;
-constexpr uint16_t kTagImageLength = 0x0101;
-constexpr uint16_t kTagPhotometric = 0x0106;
-constexpr uint16_t kTagPrivateBlock = 0x08C5;
-constexpr uint16_t kTagIptc = 0x83BB;
-constexpr uint16_t kTagEmbeddedHeap = 0x9219;
-
 // An entry as these readers take it; the full 32-bit count is used.
 struct DecodedEntry : IfdEntry {
   uint32_t byteSize;
