@@ -269,7 +269,7 @@ class ExifPath {
   uint32_t WriteDcfThumbnail();
   uint32_t WriteProperties();
   bool IsoSpeed(const WordArray& si, uint16_t* iso) const;
-  uint32_t WriteStandardRecords(const qdlStream* out) const;
+  void WriteStandardRecords(RecordSink& sink) const;
   void PutTag(RecordSink& sink, uint16_t code, Tag t) const;
   void WriteExifRecords(RecordSink& sink) const;
   void WriteMakerRecords(RecordSink& sink) const;
@@ -705,7 +705,7 @@ bool ExifPath::IsoSpeed(const WordArray& si, uint16_t* iso) const {
   return speed != 0;
 }
 
-uint32_t ExifPath::WriteStandardRecords(const qdlStream* out) const {
+void ExifPath::WriteStandardRecords(RecordSink& sink) const {
   const WordArray cs = CameraSettings();
   const WordArray si = ShotInfo();
   uint16_t record02[2] = {cs.At(5), si.length >= 20 ? static_cast<uint16_t>(si.At(9) == 0 ? 0 : si.At(9) - 1) : cs.At(6)};
@@ -746,7 +746,7 @@ uint32_t ExifPath::WriteStandardRecords(const qdlStream* out) const {
   f.record0E = t_.Found(M0C) ? &record0E : nullptr;
   f.record0C = isoKnown ? &iso : nullptr;
   f.record0F = cs.length >= 10 ? &record0F : nullptr;
-  return WriteStandardFields(out, false, model_, ModelFlag(), f);
+  WriteStandardFields(sink, model_, ModelFlag(), f);
 }
 
 void ExifPath::PutTag(RecordSink& sink, uint16_t code, Tag t) const {
@@ -860,35 +860,20 @@ void ExifPath::WriteColourRecords(RecordSink& sink) const {
 }
 
 uint32_t ExifPath::WriteProperties() {
-  const qdlStream* out = out_.property;
-  if (!Usable(out)) return QD_OK;
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-  RecordSink sink{out, WriteStandardRecords(out)};
-  WriteExifRecords(sink);
-  WriteMakerRecords(sink);
-  WriteColourRecords(sink);
-  StreamClose(out, &error);
-  return sink.result != QD_OK ? sink.result : error;
+  if (!Usable(out_.property)) return QD_OK;
+  return WriteRecordStream(out_.property, [this](RecordSink& sink) {
+    WriteStandardRecords(sink);
+    WriteExifRecords(sink);
+    WriteMakerRecords(sink);
+    WriteColourRecords(sink);
+  });
 }
 
 uint32_t ExifPath::WriteComment() {
   const qdlStream* out = out_.comment;
   if (!Usable(out) || !t_.Found(UserComment) || t_.Size(UserComment) <= 8) return QD_OK;
-  const uint32_t n = t_.Size(UserComment) - 8;
-  BlockOwner payload(BlockAlloc(n + 12));
-  if (!payload) return QD_E_NO_MEMORY;
-  std::memcpy(payload.get(), t_.Data(UserComment), 8);
-  payload.get()[7] = 0;
-  std::memcpy(payload.get() + 8, &n, 4);
-  std::memcpy(payload.get() + 12, t_.Data(UserComment) + 8, n);
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-  const uint32_t result = WriteRecord(out, kPropCodedUserComment, payload.get(), n + 12);
-  StreamClose(out, &error);
-  return result != QD_OK ? result : error;
+  const uint8_t* comment = t_.Data(UserComment);
+  return WriteCommentStream(out, comment, comment + 8, t_.Size(UserComment) - 8);
 }
 
 uint32_t ExifPath::Run() {

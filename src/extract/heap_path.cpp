@@ -167,7 +167,7 @@ class HeapPath {
   uint16_t IsoSpeed() const;
   uint32_t WriteProperties();
   void ScaleFocalLength(const WordArray& cs);
-  uint32_t WriteStandardRecords(const qdlStream* out);
+  void WriteStandardRecords(RecordSink& sink);
   void PutRecord(RecordSink& sink, uint16_t code, Rec r) const;
   void WriteMakerRecords(RecordSink& sink) const;
   void WriteColourRecords(RecordSink& sink) const;
@@ -485,7 +485,7 @@ void HeapPath::ScaleFocalLength(const WordArray& cs) {
   }
 }
 
-uint32_t HeapPath::WriteStandardRecords(const qdlStream* out) {
+void HeapPath::WriteStandardRecords(RecordSink& sink) {
   const WordArray cs = CameraSettings();
   ScaleFocalLength(cs);
   uint8_t orientation[6] = {};
@@ -523,7 +523,7 @@ uint32_t HeapPath::WriteStandardRecords(const qdlStream* out) {
   f.record0E = rec_.Found(Record180B) ? &record0E : nullptr;
   f.record0C = iso != 0 ? &iso : nullptr;
   f.record0F = has0F ? &record0F : nullptr;
-  return WriteStandardFields(out, false, model_, ModelFlag(), f);
+  WriteStandardFields(sink, model_, ModelFlag(), f);
 }
 
 void HeapPath::PutRecord(RecordSink& sink, uint16_t code, Rec r) const {
@@ -577,32 +577,18 @@ void HeapPath::WriteColourRecords(RecordSink& sink) const {
 }
 
 uint32_t HeapPath::WriteProperties() {
-  const qdlStream* out = out_.property;
-  if (!Usable(out)) return QD_OK;
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-  RecordSink sink{out, WriteStandardRecords(out)};
-  WriteMakerRecords(sink);
-  WriteColourRecords(sink);
-  StreamClose(out, &error);
-  return sink.result != QD_OK ? sink.result : error;
+  if (!Usable(out_.property)) return QD_OK;
+  return WriteRecordStream(out_.property, [this](RecordSink& sink) {
+    WriteStandardRecords(sink);
+    WriteMakerRecords(sink);
+    WriteColourRecords(sink);
+  });
 }
 
 uint32_t HeapPath::WriteComment() {
   const qdlStream* out = out_.comment;
   if (!Usable(out) || !rec_.Has(Comment)) return QD_OK;
-  const uint32_t n = rec_.Size(Comment);
-  BlockOwner payload(BlockAllocZeroed(n + 12));
-  if (!payload) return QD_E_NO_MEMORY;
-  std::memcpy(payload.get() + 8, &n, 4);
-  std::memcpy(payload.get() + 12, rec_.Data(Comment), n);
-  uint32_t error = 0;
-  StreamOpen(out, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-  const uint32_t result = WriteRecord(out, kPropCodedUserComment, payload.get(), n + 12);
-  StreamClose(out, &error);
-  return result != QD_OK ? result : error;
+  return WriteCommentStream(out, nullptr, rec_.Data(Comment), rec_.Size(Comment));
 }
 
 uint32_t HeapPath::Run(const HeapObject& heap) {

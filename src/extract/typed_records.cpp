@@ -62,39 +62,11 @@ uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, u
   return released == ST_OK ? QD_OK : QD_E_BLOCK_CHECK;
 }
 
-
-namespace {
-
-// Writes records one after another until the first failure.
-class Writer {
- public:
-  explicit Writer(const qdlStream* out) : out_(out) {}
-  void Put(uint16_t code, const void* payload, uint32_t size) {
-    if (result_ == QD_OK) result_ = WriteRecord(out_, code, payload, size);
-  }
-  void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
-  uint32_t result() const { return result_; }
-
- private:
-  const qdlStream* out_;
-  uint32_t result_ = QD_OK;
-};
-
-}  // namespace
-
-uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model, bool modelFlag,
-                             const StandardFields& f) {
-  if (!Usable(out)) return QD_OK;
+void WriteStandardFields(RecordSink& w, const char* model, bool modelFlag, const StandardFields& f) {
   if (f.record02 == nullptr && f.record03 == nullptr && f.record04 == nullptr &&
       !f.shotInfo.present() && f.record07 == nullptr) {
-    return QD_OK;
+    return;
   }
-  uint32_t error = 0;
-  if (open) {
-    StreamOpen(out, QD_OPEN_WRITE, &error);
-    if (error != 0) return error;
-  }
-  Writer w(out);
   const WordArray& si = f.shotInfo;
   const WordArray& cs = f.cameraSettings;
   if (f.record02 != nullptr && GetLE16(f.record02) != 0xFFFF) w.Put(kPropCameraSettingsPair, f.record02, 4);
@@ -154,10 +126,16 @@ uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model,
   if (f.record0D != nullptr && camera::HasRecord(model, 13)) w.Put(kPropMakerTag000F, f.record0D, 32);
   if (f.record0E != nullptr && camera::HasRecord(model, 14)) w.Put(kPropMakerTag000C, f.record0E, 4);
   if (f.record0C != nullptr) w.Put16(kPropIsoSpeed, *f.record0C);
+}
 
-  if (!open) return w.result();
-  StreamClose(out, &error);
-  return w.result() != QD_OK ? w.result() : error;
+uint32_t WriteCommentStream(const qdlStream* out, const uint8_t* code, const uint8_t* text, uint32_t n) {
+  if (n > UINT32_MAX - 12) return QD_E_NO_MEMORY;
+  BlockOwner payload(BlockAllocZeroed(n + 12));
+  if (!payload) return QD_E_NO_MEMORY;
+  if (code != nullptr) std::memcpy(payload.get(), code, 7);  // the eighth byte stays 0
+  std::memcpy(payload.get() + 8, &n, 4);
+  if (n != 0) std::memcpy(payload.get() + 12, text, n);
+  return WriteRecordStream(out, [&](RecordSink& sink) { sink.Put(kPropCodedUserComment, payload.get(), n + 12); });
 }
 
 }  // namespace qd::extract

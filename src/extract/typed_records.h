@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame/byte_order.h"
+#include "frame/stream_port.h"
 #include "qdparse.h"
 
 namespace qd::extract {
@@ -26,7 +27,26 @@ struct RecordSink {
   void Put(uint16_t code, const void* payload, uint32_t size) {
     if (result == QD_OK) result = WriteRecord(out, code, payload, size);
   }
+  void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
 };
+
+// Opens `out` for writing, lets `write` put its records and closes it; the
+// first failed record wins over a close error.
+template <typename Write>
+uint32_t WriteRecordStream(const qdlStream* out, Write&& write) {
+  uint32_t error = 0;
+  StreamOpen(out, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  RecordSink sink{out};
+  write(sink);
+  StreamClose(out, &error);
+  return sink.result != QD_OK ? sink.result : error;
+}
+
+// The user comment as a coded-comment record on a stream of its own: the
+// 8-byte character code (zeros without one; its last byte always 0), the
+// length and the text.
+uint32_t WriteCommentStream(const qdlStream* out, const uint8_t* code, const uint8_t* text, uint32_t n);
 
 // Element k of a value held in host order (uint16_t or uint32_t), 0 when the
 // value is absent or too short for it.
@@ -67,9 +87,7 @@ struct StandardFields {
 };
 
 // Writes the standard records in their fixed order, each when its condition
-// holds, stopping at the first failure. With `open` it opens the stream for
-// writing first and closes it last.
-uint32_t WriteStandardFields(const qdlStream* out, bool open, const char* model, bool modelFlag,
-                             const StandardFields& f);
+// holds, unless none of the first five sources is given.
+void WriteStandardFields(RecordSink& sink, const char* model, bool modelFlag, const StandardFields& f);
 
 }  // namespace qd::extract
