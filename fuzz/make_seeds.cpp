@@ -14,6 +14,7 @@
 #include "support/heap_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/tiff_builder.h"
+#include "support/wave_builder.h"
 
 namespace {
 
@@ -57,6 +58,67 @@ Bytes ExifTiff(bool withThumbnail) {
   Bytes tiff(block.tiff, block.tiff + block.tiffSize);
   qdParseFreeExifBuffer(&block);
   return tiff;
+}
+
+// The input of exif_writer_fuzzer as its FuzzedDataProvider reads it: bytes
+// from the front, integers from the back (the first one read is the last
+// byte, and an integer's high byte is read first).
+class ProviderInput {
+ public:
+  void Integer(uint32_t v, unsigned bytes) {
+    for (unsigned i = bytes; i-- > 0;) back_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+  void Data(const void* p, size_t n) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    front_.insert(front_.end(), b, b + n);
+  }
+  void Record(uint16_t code, const Bytes& payload) {
+    Integer(code, 2);
+    Integer(static_cast<uint32_t>(payload.size()), 2);
+    Data(payload.data(), payload.size());
+  }
+  Bytes Build() const {
+    Bytes out = front_;
+    out.insert(out.end(), back_.rbegin(), back_.rend());
+    return out;
+  }
+
+ private:
+  Bytes front_, back_;
+};
+
+Bytes Le(std::initializer_list<uint32_t> words, unsigned width = 4) {
+  Bytes out;
+  for (uint32_t w : words) {
+    for (unsigned i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
+  }
+  return out;
+}
+
+Bytes Text(const char* s) { return Bytes(s, s + std::strlen(s)); }
+
+// Flags (image, capture, shot given; big-endian maker note), the three
+// records, then property records.
+Bytes WriterInput(uint8_t flags, const char* model, const ExifShotValues& shot,
+                  std::initializer_list<std::pair<uint16_t, Bytes>> records) {
+  ExifImageInfo image{};
+  std::strcpy(image.model, model);
+  image.valid = 1;
+  image.width = 640;
+  image.height = 480;
+  image.xResolution = image.yResolution = 72;
+  ExifCaptureInfo capture{};
+  capture.time = 1000000000;
+  capture.fileNumber = 1001234;
+  std::strcpy(capture.owner, "Owner");
+  std::strcpy(capture.imageType, "IMG:QX-10 JPEG");
+  ProviderInput in;
+  in.Integer(flags, 1);
+  in.Data(&image, sizeof image);
+  in.Data(&capture, sizeof capture);
+  in.Data(&shot, sizeof shot);
+  for (const auto& [code, payload] : records) in.Record(code, payload);
+  return in.Build();
 }
 
 // The heap APP0 counts only after the JFIF header.
@@ -123,5 +185,72 @@ int main(int argc, char** argv) {
   Write("jpeg_info_fuzzer", "exif-jpeg", rich);
   Write("jpeg_info_fuzzer", "grey", qdtest::EncodeJpeg({24, 16, 1, 0x11, false, true}));
   Write("jpeg_info_fuzzer", "progressive", qdtest::EncodeJpeg({24, 16, 3, 0x21, true, true}));
+
+  // Sound: memos as the cameras write them and two others, each followed by
+  // the file name the estimate reads from the input's last 12 bytes.
+  const std::pair<const char*, qdtest::WaveShape> memos[] = {
+      {"memo", {}},
+      {"stereo-16", {1, 2, 44100, 176400, 4, 16, 18, false, 200}},
+      {"list-first", {1, 1, 11000, 11000, 1, 8, 16, true, 64}},
+  };
+  for (const auto& [name, shape] : memos) {
+    Write("sound_fuzzer", name, Prefixed(qdtest::BuildWave(shape), Text("MVI_0123.WAV")));
+  }
+
+  // RAW sub-streams: {u32 offset, u32 length, flags} and the file.
+  const auto subStream = [](uint32_t offset, uint32_t length, uint8_t flags, const Bytes& file) {
+    Bytes prefix = Le({offset, length});
+    prefix.push_back(flags);
+    return Prefixed(prefix, file);
+  };
+  for (bool be : {false, true}) {
+    const std::string o = be ? "mm" : "ii";
+    qdtest::HeapBuilder root(be);
+    root.Data(0x0805, {'c', 0});
+    root.Data(0x2007, qdtest::EncodeJpeg({32, 24, 3, 0x21, false, true}));
+    root.Data(0x2008, qdtest::EncodeJpeg({16, 12, 1, 0x11, false, true}));
+    Write("raw_substream_fuzzer", "heap-file-" + o, subStream(0, 16, 1, qdtest::HeapFileBuilder(root).Build()));
+    const qdtest::Order order = be ? qdtest::Order::MM : qdtest::Order::II;
+    const qdtest::TiffFile exifTiff = qdtest::BuildTiffFile(qdtest::ExifTiffShape(order));
+    Write("raw_substream_fuzzer", "exif-tiff-" + o, subStream(exifTiff.strip, exifTiff.stripSize, 0, exifTiff.bytes));
+    namespace parse = qdtest::parse;
+    Write("raw_substream_fuzzer", "tiff-raw-" + o, subStream(8, 64, 0x31, parse::TiffRaw(parse::RichHeap(be), be)));
+  }
+
+  // Exif writer: typical record sets.
+  ExifShotValues shot{};
+  shot.aperture = 3.0f;
+  shot.shutterSpeed = 6.0f;
+  shot.exposureCompensation = -0.5f;
+  shot.additionalEv = -1.0f;
+  shot.settingWord = 200;
+  shot.settingFlag = 1;
+  ExifShotValues absent{-1.0f, 100.0f, 100.0f, -1.0f, 0xFFFF, 0xFF};
+  const Bytes thumb = qdtest::EncodeJpeg({16, 12, 3, 0x22, false, false});
+  Write("exif_writer_fuzzer", "typical",
+        WriterInput(7, "Vedra QX-10", shot,
+                    {{0x01, Text("A user comment")},
+                     {0x07, Le({90, 0}, 4)},
+                     {0x0C, Le({200}, 2)},
+                     {0x2D, Le({1, 250})},
+                     {0x2E, Le({28, 10})},
+                     {0x32, Le({16}, 2)},
+                     {0x33, Text("0220")},
+                     {0x0A, Le({16, 1, 2, 3, 4, 5, 6, 0x4064}, 2)},
+                     {0x05, thumb}}));
+  Write("exif_writer_fuzzer", "arx-wide-gamut-mm",
+        WriterInput(15, "Vedra ARX K1600Q", shot,
+                    {{0x80, Prefixed(Le({5}), Text("Vedra"))},
+                     {0x85, Le({2, 0}, 2)},
+                     {0x04, Le({0x10, 0x2000, 0x0800, 0x0600}, 2)},
+                     {0x14, Le({1, 2, 16}, 2)},
+                     {0x08, Le({50, 1, 4000, 1, 3000, 1, 2}, 4)},
+                     {0x88, Le({313, 1000, 329, 1000})},
+                     {0x1B, Le({0x1234})},
+                     {0x0B, Prefixed({'A', 'S', 'C', 'I', 'I', 0, 0, 0}, Prefixed(Le({3}), Text("abc")))}}));
+  Write("exif_writer_fuzzer", "nothing-given", WriterInput(0, "", absent, {}));
+  Write("exif_writer_fuzzer", "other-maker",
+        WriterInput(3, "Other One", absent,
+                    {{0x80, Prefixed(Le({5}), Text("Other"))}, {0x85, Le({1}, 2)}, {0x36, Le({1}, 2)}}));
   return 0;
 }
