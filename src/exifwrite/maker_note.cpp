@@ -34,9 +34,9 @@ uint32_t CutMakerNote(TiffBlockInfo* block, MakerNoteBuffer* out) {
 
   const uint32_t size = list[2].size;
   const auto offset = static_cast<uint32_t>(list[2].data);
+  if (!ByteView(block->tiff, block->tiffSize).Contains(offset, size)) return QD_E_OUT_OF_RANGE;
   out->data = BlockAllocZeroed(size);
   if (out->data == nullptr) return QD_E_NO_MEMORY;
-  if (!ByteView(block->tiff, block->tiffSize).Contains(offset, size)) return QD_E_OUT_OF_RANGE;
   std::memcpy(out->data, block->tiff + offset, size);
   out->size = size;
   out->offset = offset;

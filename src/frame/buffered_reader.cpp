@@ -31,16 +31,6 @@ Status SeekHost(const BufferedReader& r, uint32_t position) {
   return status;
 }
 
-// One host read of exactly `count` bytes; anything else means the stream is
-// shorter than it said.
-Status ReadHost(const BufferedReader& r, uint8_t* into, uint32_t count) {
-  Status status = ST_OK;
-  uint32_t delivered = count;
-  PortRead(r.port, into, &delivered, &status);
-  if (status != ST_OK) return status;
-  return delivered == count ? ST_OK : ST_PAST_END;
-}
-
 }  // namespace
 
 Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader) {
@@ -91,8 +81,9 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
   auto* out = static_cast<uint8_t*>(destination);
 
   if (count > r->capacity) {
-    status = SeekHost(*r, p);
-    if (status == ST_OK) status = ReadHost(*r, out, count);
+    // Partial transfers are asked for again; a host that stops early or
+    // claims more than asked has a shorter stream than it said.
+    status = PortReadAt(r->port, p, out, count);
     if (status != ST_OK) return status;
     r->base = p + count;
     r->cursor = 0;
@@ -103,17 +94,13 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
   if (!FitsIn(r->cursor, count, r->valid)) {
     const uint32_t left = r->streamSize - p;
     const uint32_t n = left < r->capacity ? left : r->capacity;
-    status = SeekHost(*r, p);
-    if (status != ST_OK) return status;
-    uint32_t delivered = n;
-    PortRead(r->port, r->buffer, &delivered, &status);
-    // The window is refilled from p whatever happened, so a failed refill
+    // The window is refilled from p whatever happens, so a failed refill
     // leaves nothing stale behind; the logical position stays p.
+    status = PortReadAt(r->port, p, r->buffer, n);
     r->base = p;
     r->cursor = 0;
-    r->valid = (status == ST_OK && delivered <= n) ? delivered : 0;
+    r->valid = status == ST_OK ? n : 0;
     if (status != ST_OK) return status;
-    if (r->valid < count) return ST_PAST_END;
   }
   if (count != 0) std::memcpy(out, r->buffer + r->cursor, count);
   r->cursor += count;
