@@ -24,6 +24,7 @@ QDPARSE_PACKAGES=(
   libcli11-dev        # the command-line tool's arguments
   nlohmann-json3-dev  # the command-line tool's JSON output
   libbenchmark-dev    # benchmarks
+  gcovr               # scripts/coverage
 )
 
 # True when the package is fully installed (not merely known to dpkg, which
