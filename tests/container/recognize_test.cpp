@@ -1,11 +1,9 @@
-// Container recognition over whole files: which probe takes which file, what
-// a declined or failed recognition leaves behind (nothing), and sweeps of
-// allocation and host failures over every fixture kind.
+// Container recognition over whole files: which probe takes which file and
+// what a declined or failed recognition leaves behind (nothing).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -193,38 +191,6 @@ TEST(Recognize, StreamsTooShortForAnyProbe) {
     for (const qdtest::Call& call : stream.calls()) {
       if (call.callback == qdtest::Callback::Read) EXPECT_LE(call.position, n);
     }
-  }
-}
-
-// Recognition of one fixture as a sweep operation: a success must be the
-// fixture's kind, and is released by the caller at once.
-uint32_t Recognize(TestStream& stream, const Fixture& fx) {
-  Recognized r;
-  const Status st = r.Run(stream);
-  if (st == ST_OK) {
-    EXPECT_EQ(r.kind, fx.kind) << "a fault changed the answer";
-  } else {
-    r.ExpectNothingHandedOut();
-  }
-  return st;
-}
-
-TEST(Recognize, AllocationAndHostFailuresLeaveNothingBehind) {
-  for (const Fixture& fx : Fixtures()) {
-    SCOPED_TRACE(fx.name);
-    const int64_t live = qdtest::LiveBlocks();
-    const int allocations = qdtest::SweepAllocationFailures(
-        [&] {
-          TestStream stream(fx.bytes);
-          return Recognize(stream, fx);
-        },
-        {ST_NO_MEMORY, ST_READER_NO_MEMORY});
-    EXPECT_GT(allocations, 2);
-    const int calls = qdtest::SweepHostFailures([&] { return std::make_unique<TestStream>(fx.bytes); },
-                                                [&](TestStream& s) { return Recognize(s, fx); }, 0x7001,
-                                                {ST_STREAM_FAILED});
-    EXPECT_GT(calls, 2);
-    EXPECT_EQ(qdtest::LiveBlocks(), live);
   }
 }
 

@@ -509,42 +509,5 @@ TEST_F(ExifBuffer, OversizedRecordsUnknownCodesAndLongNames) {
   }
 }
 
-TEST_F(ExifBuffer, AllocationFailureSweeps) {
-  RichInput in(Pattern(64), true);
-  for (ExifExport entry : {kBasic, kEx, qdParseCreateLossLessPropBuffer}) {
-    TiffBlockInfo out{};
-    const int positions = SweepAllocationFailures(
-        [&] {
-          std::memset(&out, 0xCD, sizeof out);
-          return in.Call(entry, &out);
-        },
-        {QD_E_NO_MEMORY},
-        [&](const SweepRun& run) {
-          if (run.result != QD_OK) {
-            EXPECT_TRUE(AllZero(out));
-          }
-          (void)qdParseFreeExifBuffer(&out);
-        });
-    EXPECT_GE(positions, 3);  // the comment, the block, then no fault
-  }
-  for (uint8_t order : {0, 1}) {
-    MakerNoteBuffer note{};
-    const int positions = SweepAllocationFailures(
-        [&] {
-          note = MakerNoteBuffer{};
-          note.byteOrder = order;
-          return qdParseCreateMakerNote(&in.image, &in.capture, &in.shot, in.records.list(), &note);
-        },
-        {QD_E_NO_MEMORY},
-        [&](const SweepRun& run) {
-          if (run.result != QD_OK) {
-            EXPECT_TRUE(note.data == nullptr && uint32_t{note.size} == 0 && uint8_t{note.byteOrder} == order);
-          }
-          (void)qdParseFreeMakerNoteBuffer(&note);
-        });
-    EXPECT_GE(positions, 4);  // the comment, the block, the maker note, then no fault
-  }
-}
-
 }  // namespace
 }  // namespace qdtest

@@ -1,17 +1,14 @@
 // The parse driver and its exports: file type codes, the JPEG frame pre-fill,
 // argument checks, the bracketing of host callbacks and the precedence of
-// results, the second names, and fault sweeps over every kind of file.
+// results, and the second names.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 #include "exifwrite/exif_support.h"
 #include "extract/parse_support.h"
-#include "frame/fault.h"
 #include "frame/stream_port.h"
 #include "container/recognize.h"
-#include "support/fault_sweep.h"
 
 namespace {
 
@@ -131,23 +128,10 @@ TEST_F(ParseDriver, ExportsCheckCallbacksBracketTheStreamAndRankResults) {
         EXPECT_EQ(call(in.stream(), nullptr, nullptr), QD_E_INVALID_ARG);
         EXPECT_EQ(in.TotalCalls(), 0);
       }
-      TestStream refused(good);
-      refused.FailCall(Callback::Open, 1, kHostError);
-      EXPECT_EQ(call(refused.stream(), nullptr, nullptr), kHostError);
-      EXPECT_EQ(refused.TotalCalls(), 1);
-
-      TestStream ok(good);
-      EXPECT_EQ(call(ok.stream(), nullptr, nullptr), QD_OK);
-      EXPECT_EQ(ok.lastOpenMode(), QD_OPEN_READ);
-      EXPECT_EQ(ok.CountOf(Callback::Close), 1);
-      EXPECT_FALSE(ok.IsOpen());
-
-      // A close error: alone it is the result; with a failing path the
-      // thumbnail exports still report it, the full-view ones the path's error.
-      TestStream closeFails(good), both(failing);
-      closeFails.FailCall(Callback::Close, 1, kHostError);
+      // A close error after a failing path: the thumbnail exports report it,
+      // the full-view ones the path's error.
+      TestStream both(failing);
       both.FailCall(Callback::Close, 1, kHostError);
-      EXPECT_EQ(call(closeFails.stream(), nullptr, nullptr), kHostError);
       EXPECT_EQ(call(both.stream(), nullptr, nullptr), thumbnail ? kHostError : QD_E_UNSUPPORTED);
       if (thumbnail) continue;
 
@@ -177,86 +161,5 @@ TEST_F(ParseDriver, SecondNamesAreTheSameEntryPoints) {
     EXPECT_FALSE(p.property.empty()) << k.name;
   }
 }
-
-// Closed, unless closing it was what failed.
-bool Closed(const TestStream& s) {
-  return !s.IsOpen() || (s.FaultFired() && s.calls().back().callback == Callback::Close);
-}
-
-// Every record of `part` is one of `whole`, in the same order.
-bool Subsequence(const RecordStream& part, const RecordStream& whole) {
-  size_t at = 0;
-  for (const auto& r : part) {
-    while (at < whole.size() && whole[at] != r) ++at;
-    if (at++ == whole.size()) return false;
-  }
-  return true;
-}
-
-// Ex2 with every output; no stream may be left open, and a success must
-// produce exactly what an undisturbed run does. The IFD walkers pass over a
-// variable-size value they could not allocate, so for Exif files (`walked`)
-// an allocation failure may leave records out (never alter them).
-struct Ex2Run {
-  TestStream comment, property, dcf;
-  QdThumbnailInfo thumb;
-  QdImageInfo image;
-  QdAuxImageInfo aux;
-  ExifCaptureInfo capture;
-  ExifShotValues shot;
-
-  uint32_t operator()(TestStream& in, const Parsed& reference, bool walked = false) {
-    const uint32_t result =
-        QDParseThumbnailFileStreamEx2(in.stream(), 77, &thumb, &image, &aux, &capture, &shot, nullptr,
-                                      comment.stream(), property.stream(), dcf.stream());
-    EXPECT_TRUE(Closed(in) && Closed(comment) && Closed(property) && Closed(dcf));
-    if (result == QD_OK && walked && qd::fault::Fired()) {
-      EXPECT_TRUE(Subsequence(ReadRecords(property.data()), reference.records()));
-      EXPECT_TRUE(comment.data().empty() || comment.data() == reference.comment);
-    } else if (result == QD_OK) {
-      EXPECT_EQ(property.data(), reference.property);
-      EXPECT_EQ(comment.data(), reference.comment);
-      EXPECT_EQ(dcf.data(), reference.dcf);
-      EXPECT_EQ(Describe(image), Describe(reference.image));
-    }
-    return result;
-  }
-};
-
-class ParseSweep : public ParseDriver, public testing::WithParamInterface<int> {};
-
-TEST_P(ParseSweep, AllocationAndHostFailuresOverEx2) {
-  const KindFile k = Kinds(false).at(GetParam());
-  const Parsed reference = Parse(k.bytes, 77);
-  ASSERT_EQ(reference.result, QD_OK);
-  const int allocations = SweepAllocationFailures(
-      [&] {
-        TestStream in(k.bytes);
-        return Ex2Run()(in, reference, k.type >= 5);
-      },
-      {QD_E_NO_MEMORY, QD_E_FAILED});  // the reader's own buffer: QD_E_FAILED
-  EXPECT_GT(allocations, 3);
-  SweepHostFailures([&] { return std::make_unique<TestStream>(k.bytes); },
-                    [&](TestStream& in) { return Ex2Run()(in, reference); }, kHostError,
-                    {k.type == 8 ? QD_E_FAILED : kHostError});  // _cropStream converts its size query's failure
-  // The output streams fail in turn at every call.
-  for (int which = 0; which < 3; ++which) {
-    for (int n = 1;; ++n) {
-      Ex2Run run;
-      TestStream& out = which == 0 ? run.comment : which == 1 ? run.property : run.dcf;
-      out.FailNthCall(n, kHostError);
-      TestStream in(k.bytes);
-      const uint32_t result = run(in, reference);
-      if (!out.FaultFired()) {
-        EXPECT_EQ(result, QD_OK);
-        break;
-      }
-      EXPECT_EQ(result, kHostError) << which << " " << n;
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, ParseSweep, testing::Range(0, 5),
-                         [](const auto& info) { return std::to_string(Kinds(false).at(info.param).type); });
 
 }  // namespace

@@ -168,43 +168,5 @@ TEST(HeapFile, DataPastTheFileFailsAndReleasesWhatWasLoaded) {
   EXPECT_EQ(qdtest::LiveBlocks(), live);
 }
 
-// Opens and loads every record of the root heap; everything is released
-// before returning, so any block left behind is a leak.
-Status OpenAndLoad(TestStream& s) {
-  StreamPort port{};
-  MakeStreamPort(s.stream(), &port);
-  HeapFile file{};
-  Status st = OpenHeapFile(port, "CCDR", &file);
-  if (st != ST_OK) return st;
-  RootRequest req[] = {{0x0805, 0, 0, 0, 0, 1, nullptr}, {0x300A, 0, 0, 0, 0, 1, nullptr},
-                       {0x1817, 0, 0, 0, 0, 1, nullptr}, {}};
-  st = LoadRootRecords(file, req);
-  for (const RootRequest& r : req) {
-    if (st != ST_OK) EXPECT_EQ(r.data, nullptr);
-    (void)BlockFree(r.data);
-  }
-  (void)BlockFree(file.root.table);
-  return st;
-}
-
-TEST(HeapFile, SurvivesEveryHostAndAllocationFailure) {
-  const Bytes bytes = HeapFileBuilder(Root(true)).Build();
-  const int positions = qdtest::SweepHostFailures(
-      [&] {
-        auto s = std::make_unique<TestStream>(bytes);
-        s->LimitTransfers(5);  // partial reads on every path
-        return s;
-      },
-      [](TestStream& s) { return uint32_t{OpenAndLoad(s)}; }, 0x7E5700AAu, {ST_STREAM_FAILED});
-  EXPECT_GT(positions, 10);
-  const int allocations = qdtest::SweepAllocationFailures(
-      [&] {
-        TestStream s(bytes);
-        return uint32_t{OpenAndLoad(s)};
-      },
-      {ST_NO_MEMORY});
-  EXPECT_GE(allocations, 6) << "table, tiling check and three loads must all be reached";
-}
-
 }  // namespace
 }  // namespace qd::heap

@@ -116,6 +116,7 @@ TEST(RecordWalk, AFailureDeepDownLeavesTheWholeHeapAsItWas) {
 // Values arrive in the host's (little-endian) order whatever the heap's.
 // Both walks check each heap's table, which allocates; a failure there is an
 // error, a failure to allocate a copy for the caller is not.
+// Swept here: buffer-only exports, whose lost copies are checked value by value.
 TEST(RecordWalk, CopiesConvertedValuesOutOfNestedHeapsUnderAllocationFailures) {
   NestedHeap h(true);
   Bytes heap = h.bytes;

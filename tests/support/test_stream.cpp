@@ -117,6 +117,9 @@ uint32_t QD_CALLBACK TestStream::Read(void* ctx, void* buffer, uint32_t* count, 
   const uint64_t size = s->data_.size();
   uint32_t n = s->position_ >= size ? 0 : static_cast<uint32_t>(std::min<uint64_t>(asked, size - s->position_));
   if (s->chunk_ != 0) n = std::min(n, s->chunk_);
+  for (const Fault& f : s->readLimits_) {
+    if (f.nth == s->CountOf(Callback::Read)) n = std::min(n, f.value);
+  }
   if (n != 0) std::memcpy(buffer, s->data_.data() + s->position_, n);
   s->position_ += n;
   *count = s->ReportedCount(Callback::Read, n);

@@ -56,6 +56,8 @@ class TestStream {
   void LimitTransfers(uint32_t chunk) { chunk_ = chunk; }
   // The nth read (or write) reports `count` bytes whatever it moved.
   void ReportCount(Callback cb, int nth, uint32_t count);
+  // The nth read moves at most `count` bytes.
+  void LimitRead(int nth, uint32_t count) { readLimits_.push_back({Callback::Read, nth, count}); }
   // Leave a callback out of the record.
   void SetNull(Callback cb);
   // Succeed without storing 0 in the error value (a faulty host).
@@ -91,6 +93,7 @@ class TestStream {
   std::vector<WriteRange> writes_;
   std::vector<Fault> faults_;
   std::vector<Fault> countLies_;
+  std::vector<Fault> readLimits_;
   int failNth_ = 0;
   uint32_t failNthError_ = 0;
   bool faultFired_ = false;

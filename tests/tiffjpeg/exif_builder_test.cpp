@@ -159,24 +159,5 @@ TEST(ExifBuilder, MalformedListsFailAndLeaveTheDescriptorClear) {
   EXPECT_EQ(qdParseCreateExifProperty(cases[0].list.data(), nullptr, 0), QD_E_INVALID_ARG);
 }
 
-TEST(ExifBuilder, AllocationFailureSweep) {
-  std::vector<IfdQuery> list = {Req(IFDQ_READ, 0x010F, 2, "Vedra", 6), Req(IFDQ_ENTER, 0x8769, 4, nullptr, 1),
-                                Req(IFDQ_READ, 0x9000, 7, "0220", 4), Req(IFDQ_LEAVE), Req(IFDQ_END)};
-  TiffBlockInfo out{};
-  const int positions = SweepAllocationFailures(
-      [&] {
-        std::memset(&out, 0xCD, sizeof out);
-        return qdParseCreateExifProperty(list.data(), &out, 0);
-      },
-      {QD_E_NO_MEMORY},
-      [&](const SweepRun& run) {
-        if (run.result != QD_OK) {
-          EXPECT_TRUE(AllZero(out));
-        }
-        (void)qdParseFreeExifBuffer(&out);
-      });
-  EXPECT_EQ(positions, 2);  // the block, then no fault
-}
-
 }  // namespace
 }  // namespace qdtest

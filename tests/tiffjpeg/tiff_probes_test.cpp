@@ -334,6 +334,7 @@ TEST_P(TiffProbes, RewriteReplacesExactlyTheHeapImage) {
   }
 }
 
+// Swept here: no export reaches the embedded heap's rewrite.
 TEST_P(TiffProbes, RewriteUnderFaultsWritesOnlyInsideTheHeapsValue) {
   const TiffFile f = BuildTiffFile(Raw());
   const HeapObject h = Descriptor(EmbeddedHeapImage(bigEndian(), "TIFP", 3), f.heapSize);
