@@ -46,6 +46,8 @@ uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Output
   const qdlStream* stream = port.host;
   if (out.thumb != nullptr) std::memset(out.thumb, 0, sizeof *out.thumb);
   if (out.image != nullptr) std::memset(out.image, 0, sizeof *out.image);
+  // The Exif path fills it only when it succeeds: clear it for every other end.
+  if (out.aux != nullptr) std::memset(out.aux, 0, sizeof *out.aux);
   if (out.capture != nullptr) {
     std::memset(out.capture, 0, sizeof *out.capture);
     out.capture->fileNumber = 0xFFFFFFFF;
@@ -79,7 +81,6 @@ uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Output
     case kTypeHeapFile:
     case kTypeJpegHeap:
     case kTypeTiffRaw:
-      if (out.aux != nullptr) std::memset(out.aux, 0, sizeof *out.aux);
       return ParseHeapFileStream(fileSize, out, found, fileType);
     case kTypeExifJpeg:
       return ParseExifFileStream(nullptr, fileSize, out, &found, kTypeExifJpeg);

@@ -24,6 +24,14 @@ Status Flush(BufferedReader* r) {
   return ST_OK;
 }
 
+// Reads bytes the stream's size says are there, asking again after partial
+// transfers. A host that stops early or claims more than asked has failed;
+// that is not the end of the file.
+Status ReadKnownBytes(const BufferedReader& r, uint32_t at, uint8_t* into, uint32_t count) {
+  const Status status = PortReadAt(r.port, at, into, count);
+  return status == ST_PAST_END ? ST_STREAM_FAILED : status;
+}
+
 // Positions the host stream at `position` for the next transfer.
 Status SeekHost(const BufferedReader& r, uint32_t position) {
   Status status = ST_OK;
@@ -81,9 +89,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
   auto* out = static_cast<uint8_t*>(destination);
 
   if (count > r->capacity) {
-    // Partial transfers are asked for again; a host that stops early or
-    // claims more than asked has a shorter stream than it said.
-    status = PortReadAt(r->port, p, out, count);
+    status = ReadKnownBytes(*r, p, out, count);
     if (status != ST_OK) return status;
     r->base = p + count;
     r->cursor = 0;
@@ -96,7 +102,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
     const uint32_t n = left < r->capacity ? left : r->capacity;
     // The window is refilled from p whatever happens, so a failed refill
     // leaves nothing stale behind; the logical position stays p.
-    status = PortReadAt(r->port, p, r->buffer, n);
+    status = ReadKnownBytes(*r, p, r->buffer, n);
     r->base = p;
     r->cursor = 0;
     r->valid = status == ST_OK ? n : 0;

@@ -171,10 +171,10 @@ class StreamIfd {
     count_ = 0;
     entries_.reset();
     uint8_t word[2];
-    if (ReaderSeek(reader_, position, kReaderAbsolute) != ST_OK ||
-        ReaderRead(reader_, kCountSize, word) != ST_OK) {
-      return ST_OK;  // an IFD that cannot be read holds nothing
-    }
+    Status st = ReaderSeek(reader_, position, kReaderAbsolute);
+    if (st == ST_OK) st = ReaderRead(reader_, kCountSize, word);
+    if (st == ST_PAST_END) return ST_OK;  // an IFD beyond the end holds nothing
+    if (st != ST_OK) return st;           // a failing host is no missing IFD
     const uint16_t count = Get16(word, order_);
     const uint32_t entryBytes = kEntrySize * count;  // < 2^20
     const uint32_t wanted = entryBytes + kLinkSize;
@@ -184,7 +184,8 @@ class StreamIfd {
     if (!entries) return ST_NO_MEMORY;
     // A link not wholly inside the stream stays 0: part of one is no link.
     const uint32_t have = FitsIn(at, wanted, ReaderSize(*reader_)) ? wanted : entryBytes;
-    if (ReaderRead(reader_, have, entries.get()) != ST_OK) return ST_OK;
+    st = ReaderRead(reader_, have, entries.get());
+    if (st != ST_OK) return st;
     entries_ = std::move(entries);
     count_ = count;
     return ST_OK;

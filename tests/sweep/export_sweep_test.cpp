@@ -29,9 +29,6 @@ using namespace parse;
 
 constexpr uint32_t kHostError = 0x7E5F00Du;
 constexpr uint8_t kFill = 0xA5;  // a caller's record before the call
-// Known fault: a parse that fails before a heap path starts or on the Exif
-// path leaves the auxiliary record as the caller had it.
-constexpr bool kKnownFaultAuxNotCleared = true;
 
 enum Fault { kAllocation, kHost, kShortRead, kEmptyRead, kOverlongRead };
 const char* const kFaultNames[] = {"Allocation", "Host", "ShortRead", "EmptyRead", "OverlongRead"};
@@ -43,10 +40,7 @@ enum Flags : unsigned {
   kWalksValues = 1u << 3,     // an IFD value it cannot allocate is passed over
   kWholeOrNothing = 1u << 4,  // a failure leaves each output empty or whole
   kOpenOnLength = 1u << 5,    // a failed length query returns without closing (its own rule)
-  // Known faults, accepted as they are until the library is fixed:
-  kKnownFaultReadTakenForAbsent = 1u << 6,  // an empty or over-long read in the IFD walk drops values, QD_OK
-  kKnownFaultHostErrorAsCorrupt = 1u << 7,  // a host error in the IFD walk comes back as QD_E_CORRUPT
-  kKnownFaultLengthBeforeClear = 1u << 8,   // a failed length query returns before the records are cleared
+  kLengthBeforeClear = 1u << 6,  // a failed length query returns before the driver clears (its own rule)
 };
 
 template <typename R>
@@ -128,7 +122,7 @@ struct Out {
     noCapture.fileNumber = 0xFFFFFFFF;
     if (used & 1) o.Add(thumb, FrameOnly(thumb));
     if (used & 2) o.Add(image, FrameOnly(head) && AllZero(tail));
-    if (used & 4) o.Add(aux, AllZero(aux) || (kKnownFaultAuxNotCleared && Same(aux, Filled<QdAuxImageInfo>())));
+    if (used & 4) o.Add(aux, AllZero(aux));
     if (used & 8) o.Add(capture, Same(capture, noCapture));
     if (used & 16) o.Add(shot, Same(shot, NoShotValues()));
     if (used & 32) o.Add(type, type == 0xFF);
@@ -188,9 +182,9 @@ uint32_t ExifWriter(ExifExport entry, Out& r) {
 
 // The Exif path passes over a value it cannot allocate; an Exif TIFF's thumbnail is cropped with one read.
 constexpr unsigned kExifJpeg = kWalksValues;
-constexpr unsigned kExifTiff = kWalksValues | kOneRead | kKnownFaultReadTakenForAbsent;
-constexpr unsigned kStrip = kOneRead | kWholeOrNothing | kKnownFaultHostErrorAsCorrupt;
-constexpr unsigned kFullView = kKnownFaultLengthBeforeClear;
+constexpr unsigned kExifTiff = kWalksValues | kOneRead;
+constexpr unsigned kStrip = kOneRead | kWholeOrNothing;
+constexpr unsigned kFullView = kLengthBeforeClear;
 
 const Row kRows[] = {
     {"Ex2_HeapFile", HeapLe, 3, 0, Ex2},
@@ -335,7 +329,6 @@ class ExportSweep : public testing::TestWithParam<Case> {
     std::vector<uint32_t> ok = {QD_OK, QD_E_FAILED};  // a reader without its buffer fails plainly
     if (fault_ == kAllocation) ok.push_back(QD_E_NO_MEMORY);
     if (fault_ == kHost) ok.insert(ok.end(), {kHostError, QD_E_UNSUPPORTED});
-    if (fault_ == kHost && (row_.flags & kKnownFaultHostErrorAsCorrupt)) ok.push_back(QD_E_CORRUPT);
     if (fault_ > kHost) ok.insert(ok.end(), {QD_E_SHORT_READ, QD_E_UNSUPPORTED, QD_E_CORRUPT});
     EXPECT_NE(std::find(ok.begin(), ok.end(), got.result), ok.end()) << "result 0x" << std::hex << got.result;
     // An output's own error is the result; exports that write through a port report QD_E_FAILED.
@@ -354,9 +347,7 @@ class ExportSweep : public testing::TestWithParam<Case> {
     }
     if (s.at[0]) EXPECT_TRUE(s.at[0]->writes().empty()) << "the input was written";
 
-    const bool degraded = (fault_ == kAllocation && fired && (row_.flags & kWalksValues)) ||
-                          ((fault_ == kEmptyRead || fault_ == kOverlongRead) &&
-                           (row_.flags & kKnownFaultReadTakenForAbsent));
+    const bool degraded = fault_ == kAllocation && fired && (row_.flags & kWalksValues);
     const bool truncated = (fault_ == kShortRead || fault_ == kEmptyRead) && (row_.flags & kOneRead);
     for (int i = 1; i <= row_.outputs; ++i) {
       const TestStream& want = *undisturbed_.at[i];
@@ -386,7 +377,7 @@ class ExportSweep : public testing::TestWithParam<Case> {
         EXPECT_TRUE(untouched) << "record " << i << " touched before the stream opened";
       } else {
         EXPECT_TRUE(got.cleared[i] || rec == ref_.records[i] ||
-                    (untouched && lengthFailed && (row_.flags & kKnownFaultLengthBeforeClear)))
+                    (untouched && lengthFailed && (row_.flags & kLengthBeforeClear)))
             << "record " << i << " left dirty";
       }
     }
