@@ -35,7 +35,7 @@ enum class Kind {
   kBytes,
 };
 
-struct FieldSpec {
+struct FieldShape {
   Kind kind;
   std::string name;  // empty: the record's only value
 };
@@ -56,8 +56,8 @@ Kind KindOf(const std::string& word) {
 }
 
 // "u32 angle, u16 mirrored" -> {kU32, "angle"}, {kU16, "mirrored"}.
-std::vector<FieldSpec> ParseLayout(const char* layout) {
-  std::vector<FieldSpec> fields;
+std::vector<FieldShape> ParseLayout(const char* layout) {
+  std::vector<FieldShape> fields;
   std::string rest = layout;
   while (!rest.empty()) {
     const size_t comma = rest.find(", ");
@@ -96,11 +96,11 @@ std::string Joined(const Json& numbers) {
 std::string RationalText(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
 
 // Decodes one field at `at`; false when the payload is too short for it.
-bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
+bool DecodeField(const FieldShape& shape, const Bytes& p, size_t* at, Field* f) {
   const size_t left = p.size() - *at;
   const uint8_t* b = p.data() + *at;
-  f->name = spec.name;
-  switch (spec.kind) {
+  f->name = shape.name;
+  switch (shape.kind) {
     case Kind::kU16:
       if (left < 2) return false;
       f->json = U16(b);
@@ -123,7 +123,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     case Kind::kRational:
     case Kind::kSRational: {
       if (left < 8) return false;
-      const bool sign = spec.kind == Kind::kSRational;
+      const bool sign = shape.kind == Kind::kSRational;
       const int64_t num = sign ? int64_t{static_cast<int32_t>(U32(b))} : int64_t{U32(b)};
       const int64_t den = sign ? int64_t{static_cast<int32_t>(U32(b + 4))} : int64_t{U32(b + 4)};
       f->json = RationalText(num, den);
@@ -133,7 +133,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     case Kind::kU16s:
     case Kind::kU32s:
     case Kind::kRationals: {
-      const size_t step = spec.kind == Kind::kU16s ? 2 : spec.kind == Kind::kU32s ? 4 : 8;
+      const size_t step = shape.kind == Kind::kU16s ? 2 : shape.kind == Kind::kU32s ? 4 : 8;
       f->json = Json::array();
       for (; p.size() - *at >= step; *at += step) {
         const uint8_t* v = p.data() + *at;
@@ -146,7 +146,7 @@ bool DecodeField(const FieldSpec& spec, const Bytes& p, size_t* at, Field* f) {
     }
     case Kind::kText:
     case Kind::kCharacterCode: {
-      const size_t n = spec.kind == Kind::kText ? left : 8;
+      const size_t n = shape.kind == Kind::kText ? left : 8;
       if (left < n) return false;
       const auto* chars = reinterpret_cast<const char*>(b);
       f->json = Raw(chars, n);
@@ -189,9 +189,9 @@ Record Decode(uint16_t code, const Bytes& payload) {
     return r;
   }
   size_t at = 0;
-  for (const FieldSpec& spec : ParseLayout(layout)) {
+  for (const FieldShape& shape : ParseLayout(layout)) {
     Field f;
-    if (!DecodeField(spec, payload, &at, &f)) {
+    if (!DecodeField(shape, payload, &at, &f)) {
       r.truncated = true;
       break;
     }
