@@ -4,33 +4,39 @@
 // prove that layout only where pointers are 4 bytes).
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <iterator>
 #include <string>
 
 #include "abi_layout.h"
 
 namespace {
 
-std::string FieldName(const QdAbiField& f) { return std::string(f.record) + "." + f.name; }
+struct Record {
+  std::string name;
+  size_t size, docSize;
+};
+struct Field {
+  std::string record, name;
+  size_t offset, size, docOffset;
+  bool isPointer;
+};
+
+#define QD_ABI_RECORD_ROW(rec, docSize) {#rec, sizeof(rec), docSize},
+#define QD_ABI_FIELD_ROW(rec, field, docOffset, isPointer) \
+  {#rec, #field, offsetof(rec, field), sizeof(((rec*)0)->field), docOffset, isPointer},
+const Record kRecords[] = {QD_ABI_RECORDS(QD_ABI_RECORD_ROW)};
+const Field kFields[] = {QD_ABI_FIELDS(QD_ABI_FIELD_ROW)};
 
 TEST(AbiLayout, CAndCxxCompilersAgree) {
-  ASSERT_EQ(qd_abi_c_record_count, qd_abi_cxx_record_count);
-  for (size_t i = 0; i < qd_abi_cxx_record_count; ++i) {
-    const QdAbiRecord& c = qd_abi_c_records[i];
-    const QdAbiRecord& cxx = qd_abi_cxx_records[i];
-    SCOPED_TRACE(cxx.name);
-    EXPECT_STREQ(c.name, cxx.name);
-    EXPECT_EQ(c.size, cxx.size);
+  const size_t records = std::size(kRecords);
+  ASSERT_EQ(qd_abi_c_layout_count, records + 2 * std::size(kFields));
+  for (size_t i = 0; i < records; ++i) {
+    EXPECT_EQ(qd_abi_c_layout[i], kRecords[i].size) << kRecords[i].name;
   }
-  ASSERT_EQ(qd_abi_c_field_count, qd_abi_cxx_field_count);
-  for (size_t i = 0; i < qd_abi_cxx_field_count; ++i) {
-    const QdAbiField& c = qd_abi_c_fields[i];
-    const QdAbiField& cxx = qd_abi_cxx_fields[i];
-    SCOPED_TRACE(FieldName(cxx));
-    EXPECT_STREQ(c.record, cxx.record);
-    EXPECT_STREQ(c.name, cxx.name);
-    EXPECT_EQ(c.offset, cxx.offset);
-    EXPECT_EQ(c.size, cxx.size);
+  for (size_t i = 0; i < std::size(kFields); ++i) {
+    SCOPED_TRACE(kFields[i].record + "." + kFields[i].name);
+    EXPECT_EQ(qd_abi_c_layout[records + 2 * i], kFields[i].offset);
+    EXPECT_EQ(qd_abi_c_layout[records + 2 * i + 1], kFields[i].size);
   }
 }
 
@@ -38,15 +44,12 @@ TEST(AbiLayout, CAndCxxCompilersAgree) {
 // widened in place: no padding, no reordering, fields back to back.
 TEST(AbiLayout, OnlyPointerFieldsWiden) {
   const size_t widen = sizeof(void*) - 4;
-  for (size_t r = 0; r < qd_abi_cxx_record_count; ++r) {
-    const QdAbiRecord& record = qd_abi_cxx_records[r];
+  for (const Record& record : kRecords) {
     SCOPED_TRACE(record.name);
-    size_t pointersBefore = 0;
-    size_t expectedOffset = 0;
+    size_t pointersBefore = 0, expectedOffset = 0;
     bool listed = false;
-    for (size_t i = 0; i < qd_abi_cxx_field_count; ++i) {
-      const QdAbiField& f = qd_abi_cxx_fields[i];
-      if (std::strcmp(f.record, record.name) != 0) continue;
+    for (const Field& f : kFields) {
+      if (f.record != record.name) continue;
       SCOPED_TRACE(f.name);
       listed = true;
       EXPECT_EQ(f.offset, f.docOffset + pointersBefore * widen);
