@@ -29,16 +29,21 @@ class TableRestorer {
   uint32_t tableSize_;
 };
 
-// From an absent nested-heap entry to just past the terminator of its list.
-RecordEntry* SkipNested(RecordEntry* entry) {
+}  // namespace
+
+const RecordEntry* SkipNested(const RecordEntry* entry) {
   int depth = 1;
-  for (RecordEntry* e = entry + 1;; ++e) {
+  for (const RecordEntry* e = entry + 1;; ++e) {
     if (e->type == 0) {
       if (--depth == 0) return e + 1;
     } else if (IsNestedHeap(e->type)) {
       ++depth;
     }
   }
+}
+
+RecordEntry* SkipNested(RecordEntry* entry) {
+  return const_cast<RecordEntry*>(SkipNested(static_cast<const RecordEntry*>(entry)));
 }
 
 void SwapValues(uint8_t* p, uint32_t bytes, uint16_t kind) {
@@ -48,6 +53,25 @@ void SwapValues(uint8_t* p, uint32_t bytes, uint16_t kind) {
     for (uint32_t i = 0; i + 4 <= bytes; i += 4) PutLE32(Swap32(GetLE32(p + i)), p + i);
   }
 }
+
+Status LocateTable(const uint8_t* heap, uint32_t heapLength, ByteOrder order, uint32_t* offset,
+                   uint32_t* size) {
+  const ByteView bytes(heap, heapLength);
+  uint32_t t = 0;
+  uint16_t count = 0;
+  if (heapLength < kMinHeapLength || !bytes.U32(heapLength - kTableOffsetSize, order, &t) ||
+      !bytes.U16(t, order, &count)) {
+    return Corrupt();
+  }
+  // The table must end before the table offset.
+  const uint32_t tableSize = uint32_t{count} * kRecordSize + kCountSize;
+  if (!bytes.Contains(t, uint64_t{tableSize} + kTableOffsetSize)) return Corrupt();
+  *offset = t;
+  *size = tableSize;
+  return ST_OK;
+}
+
+namespace {
 
 void Locate(RecordEntry* e, uint8_t* data, uint32_t length) {
   if (e->found == 0) return;  // not requested
@@ -85,19 +109,12 @@ uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kin
 Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
             Delivery delivery, int depth) {
   if (depth > kMaxNesting) return ST_BAD_ARGUMENT;
-  const ByteView bytes(heap, heapLength);
   uint32_t t = 0;
-  uint16_t count = 0;
-  if (heapLength < kMinHeapLength || !bytes.U32(heapLength - kTableOffsetSize, order, &t) ||
-      !bytes.U16(t, order, &count)) {
-    return Corrupt();
-  }
-  // The table must end before the table offset.
-  const uint32_t tableSize = uint32_t{count} * kRecordSize + kCountSize;
-  if (!bytes.Contains(t, uint64_t{tableSize} + kTableOffsetSize)) return Corrupt();
-
+  uint32_t tableSize = 0;
+  Status st = LocateTable(heap, heapLength, order, &t, &tableSize);
+  if (st != ST_OK) return st;
   HeapView view{heap + t, t, 0};
-  Status st = SetTableOrder(&view, order, kLittleEndian, tableSize);
+  st = SetTableOrder(&view, order, kLittleEndian, tableSize);
   if (st != ST_OK) return st;
   TableRestorer restore(&view, order, tableSize);
   st = ValidateTable(view, t);

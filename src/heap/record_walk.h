@@ -16,6 +16,19 @@ enum class Delivery : uint8_t {
   kCopy,    // copy records out, converting byte order
 };
 
+// From a nested-heap entry to just past the terminator of its list.
+const RecordEntry* SkipNested(const RecordEntry* entry);
+RecordEntry* SkipNested(RecordEntry* entry);
+
+// Reverses each whole 16-bit (kind 0x1000) or 32-bit (kind 0x1800) value of
+// `bytes` at p; other kinds are left as they are.
+void SwapValues(uint8_t* p, uint32_t bytes, uint16_t kind);
+
+// Where the table of a heap lies: its offset and size (count and records),
+// checked to end before the table offset. ST_CORRUPT otherwise.
+Status LocateTable(const uint8_t* heap, uint32_t heapLength, ByteOrder order, uint32_t* offset,
+                   uint32_t* size);
+
 Status WalkRecords(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
                    Delivery delivery);
 
