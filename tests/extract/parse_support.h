@@ -6,13 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,10 +42,10 @@ inline Bytes Words(const std::vector<uint16_t>& w, bool be) {
 // Camera settings and shot information (each starts with its own length in
 // bytes), filled so that every record of the standard field writer is due.
 inline std::vector<uint16_t> RichSettings() {
-  return {92,     1,      4,      9,      11,     0xFFFF, 0,      3,      0xFFFF, 0xFFFF, 0x21,   0x22,
-          0,      0x7FFF, 0x7FFF, 0x7FFF, 0,      0xFFFF, 1,      0,      5,      0xFFFF, 0xFFFF, 0x18,
-          0x24,   64,     1,      2,      0xFFFF, 6,      0,      0,      0x40,   0xFFFF, 0xFFFF, 0,
-          0,      0,      0,      0xFFFF, 0x28,   0,      0x2A,   0x7FFF, 0xFFFF, 0xFFFF};
+  return {92, 1, 4, 9, 11, 0xFFFF, 0, 3, 0xFFFF, 0xFFFF, 0x21, 0x22,
+          0, 0x7FFF, 0x7FFF, 0x7FFF, 0, 0xFFFF, 1, 0, 5, 0xFFFF, 0xFFFF, 0x18,
+          0x24, 64, 1, 2, 0xFFFF, 6, 0, 0, 0x40, 0xFFFF, 0xFFFF, 0,
+          0, 0, 0, 0xFFFF, 0x28, 0, 0x2A, 0x7FFF, 0xFFFF, 0xFFFF};
 }
 inline std::vector<uint16_t> RichShotInfo() {
   std::vector<uint16_t> si(33, 0);
@@ -59,8 +57,8 @@ inline std::vector<uint16_t> RichShotInfo() {
   return si;
 }
 
-// The properties heap by record type; Build puts each type into the nested
-// heap that the path reads it from.
+// The properties heap by record type; PropertiesHeap puts each type into the
+// nested heap that the path reads it from.
 using HeapContent = std::map<uint16_t, Bytes>;
 
 inline HeapContent RichHeap(bool be) {
@@ -69,15 +67,17 @@ inline HeapContent RichHeap(bool be) {
   return {
       {0x1803, U32s({0x00020000, Bits(2.5f)}, be)},  // class 2 (format 1), data 0
       {0x1810, U32s({3000, 2000, Bits(1.0f), 270, 12, 36, 0x0101}, be)},
-      {0x1817, U32s({0x00123456}, be)}, {0x180E, U32s({1000000000, 3600, 0}, be)}, {0x1026, U16s({5, 1, 7}, be)},
-      {0x0805, Text("A heap comment")}, {0x1010, U16s({0x0102, 0x0304}, be)}, {0x1014, U16s({1}, be)},
-      {0x1805, U32s({1234}, be)}, {0x1813, U32s({Bits(0.75f), 0}, be)},
-      {0x1818, U32s({Bits(1.5f), Bits(2.5f), Bits(3.5f)}, be)}, {0x0815, Text("Heap image type")},
-      {0x0810, Text("Heap owner")}, {0x080A, Text("Vedra\0Vedra ARX K24 Pro"s)}, {0x180B, U32s({0xCAFE0001}, be)},
+      {0x1817, U32s({0x00123456}, be)}, {0x180E, U32s({1000000000, 3600, 0}, be)},
+      {0x1026, U16s({5, 1, 7}, be)}, {0x0805, Text("A heap comment")},
+      {0x1010, U16s({0x0102, 0x0304}, be)}, {0x1014, U16s({1}, be)}, {0x1805, U32s({1234}, be)},
+      {0x1813, U32s({Bits(0.75f), 0}, be)}, {0x1818, U32s({Bits(1.5f), Bits(2.5f), Bits(3.5f)}, be)},
+      {0x0815, Text("Heap image type")}, {0x0810, Text("Heap owner")},
+      {0x080A, Text("Vedra\0Vedra ARX K24 Pro"s)}, {0x180B, U32s({0xCAFE0001}, be)},
       {0x080B, Text("Firmware Version 2.10")}, {0x1029, U16s({1, 50, 0x0C00, 0x0800}, be)},
       {0x1027, U16s({1, 2, 3, 4, 5, 6}, be)}, {0x1028, U16s({0, 0, 6, 5}, be)},
-      {0x102A, Words(RichShotInfo(), be)}, {0x102D, Words(RichSettings(), be)}, {0x1033, Words(custom, be)},
-      {0x1834, U32s({0x80000001}, be)}, {0x1039, U16s({0x39, 1, 2, 3}, be)}, {0x183B, U32s({0x3B}, be)},
+      {0x102A, Words(RichShotInfo(), be)}, {0x102D, Words(RichSettings(), be)},
+      {0x1033, Words(custom, be)}, {0x1834, U32s({0x80000001}, be)},
+      {0x1039, U16s({0x39, 1, 2, 3}, be)}, {0x183B, U32s({0x3B}, be)},
       {0x183D, U32s({0, 2, 8, 24, 1, 160, 120, 1, 72, 96}, be)}, {0x183E, U32s({90}, be)},
       {0x1038, U16s({0x38, 0}, be)}, {0x003F, {0x3F, 1, 2}}, {0x1881, U32s({0x1881}, be)},
       {0x1081, U16s({0x1081, 1}, be)}, {0x1082, U16s({0x1082}, be)}, {0x0085, {0x85, 0}},
@@ -87,37 +87,31 @@ inline HeapContent RichHeap(bool be) {
 }
 
 inline HeapBuilder PropertiesHeap(const HeapContent& content, bool be) {
-  // Everything not named here lives in 0x300B.
-  static const std::set<uint16_t> kTop = {0x1803, 0x1810, 0x100A, 0x1804, 0x1817, 0x180E, 0x1026, 0x0805};
+  // Where each type lives: 0 for the top heap; anything not named in 0x300B.
   static const std::map<uint16_t, uint16_t> kParent = {
-      {0x1010, 0x3002}, {0x1805, 0x3002}, {0x1813, 0x3002}, {0x1818, 0x3002}, {0x1807, 0x3002},
-      {0x1014, 0x3002}, {0x0815, 0x2804}, {0x0810, 0x2807}, {0x080A, 0x2807}, {0x180B, 0x3004},
-      {0x080B, 0x3004}, {0x1812, 0x3004}};
-  std::map<uint16_t, std::pair<HeapBuilder, int>> nested;
-  for (uint16_t t : {0x3002, 0x2804, 0x2807, 0x3004, 0x300B}) nested.emplace(t, std::make_pair(HeapBuilder(be), 0));
+      {0x1803, 0}, {0x1810, 0}, {0x100A, 0}, {0x1804, 0}, {0x1817, 0}, {0x180E, 0}, {0x1026, 0},
+      {0x0805, 0}, {0x1010, 0x3002}, {0x1805, 0x3002}, {0x1813, 0x3002}, {0x1818, 0x3002},
+      {0x1807, 0x3002}, {0x1014, 0x3002}, {0x0815, 0x2804}, {0x0810, 0x2807}, {0x080A, 0x2807},
+      {0x180B, 0x3004}, {0x080B, 0x3004}, {0x1812, 0x3004}};
+  std::map<uint16_t, HeapBuilder> nested;
   HeapBuilder top(be);
   for (const auto& [type, bytes] : content) {
     const auto p = kParent.find(type);
-    const uint16_t parent = p != kParent.end() ? p->second : kTop.count(type) != 0 ? 0 : 0x300B;
-    if (parent == 0) {
-      top.Data(type, bytes);
-    } else {
-      nested.at(parent).first.Data(type, bytes);
-      ++nested.at(parent).second;
-    }
+    const uint16_t parent = p != kParent.end() ? p->second : 0x300B;
+    if (parent == 0) top.Data(type, bytes);
+    if (parent != 0) nested.emplace(parent, HeapBuilder(be)).first->second.Data(type, bytes);
   }
-  auto& [settings, settingsCount] = nested.at(0x3004);
-  if (settingsCount != 0) nested.at(0x2807).first.Nested(0x3004, settings), ++nested.at(0x2807).second;
+  if (nested.count(0x3004) != 0) {
+    nested.emplace(0x2807, HeapBuilder(be)).first->second.Nested(0x3004, nested.at(0x3004));
+  }
   for (uint16_t t : {0x3002, 0x2804, 0x2807, 0x300B}) {
-    if (nested.at(t).second != 0) top.Nested(t, nested.at(t).first);
+    if (nested.count(t) != 0) top.Nested(t, nested.at(t));
   }
   return top;
 }
 
-constexpr uint8_t kIcc[] = {'p', 'r', 'o', 'f', 'i', 'l', 'e', 1, 2, 3};
-constexpr uint8_t kIim[] = {0x1C, 0x02, 0x78, 0x00, 0x03, 'a', 'b', 'c'};
-inline Bytes Icc() { return Bytes(std::begin(kIcc), std::end(kIcc)); }
-inline Bytes Iim() { return Bytes(std::begin(kIim), std::end(kIim)); }
+inline Bytes Icc() { return {'p', 'r', 'o', 'f', 'i', 'l', 'e', 1, 2, 3}; }
+inline Bytes Iim() { return {0x1C, 0x02, 0x78, 0x00, 0x03, 'a', 'b', 'c'}; }
 
 // `segments` after the JFIF header (or after SOI without one).
 inline Bytes JpegWith(std::initializer_list<Bytes> segments, const JpegShape& shape = {}) {
@@ -133,7 +127,8 @@ inline Bytes HeapFile(const HeapContent& c, bool be) {
   return HeapFileBuilder(root).Build();
 }
 // `jfif` replaces the encoder's JFIF header (give a shape without one).
-inline Bytes JpegHeap(const HeapContent& c, bool be, const JpegShape& shape = {}, const Bytes& jfif = {}) {
+inline Bytes JpegHeap(const HeapContent& c, bool be, const JpegShape& shape = {},
+                      const Bytes& jfif = {}) {
   const Bytes heap = HeapFileBuilder(PropertiesHeap(c, be)).Subtype("JPGM").Build();
   return JpegWith({jfif, HeapApp0(heap), IccApp2(1, 1, Icc()), IimApp13(Iim())}, shape);
 }
@@ -150,33 +145,27 @@ using RecordStream = std::vector<std::pair<uint16_t, Bytes>>;
 
 // An APP1 payload ("Exif\0\0" and the TIFF bytes) from the library's writer,
 // in either byte order.
-inline Bytes WriterPayload(const ExifImageInfo* image, const ExifCaptureInfo* capture, const ExifShotValues* shot,
-                           const RecordStream& records, bool be) {
+inline Bytes WriterPayload(const ExifImageInfo* image, const ExifCaptureInfo* capture,
+                           const ExifShotValues* shot, const RecordStream& records, bool be) {
   std::vector<Bytes> blocks;  // each record in a block of exactly its length
   std::vector<PropertyRecord*> list;
   for (const auto& [code, payload] : records) {
-    Bytes b(6 + payload.size());
+    Bytes b(6, 0);
     PutU16(b, 0, code, false);
     PutU32(b, 2, static_cast<uint32_t>(payload.size()), false);
-    std::copy(payload.begin(), payload.end(), b.begin() + 6);
+    b.insert(b.end(), payload.begin(), payload.end());
     blocks.push_back(std::move(b));
   }
   for (Bytes& b : blocks) list.push_back(reinterpret_cast<PropertyRecord*>(b.data()));
   list.push_back(nullptr);
   TiffBlockInfo block{};
   // The relocation footer is little-endian only.
-  if (qd::exif::BuildExifBuffer(image, capture, shot, list.data(), {false, false, be, !be}, &block) != qd::ST_OK) {
-    return {};
-  }
+  const qd::Status st = qd::exif::BuildExifBuffer(image, capture, shot, list.data(),
+                                                  {false, false, be, !be}, &block);
+  if (st != qd::ST_OK) return {};
   Bytes payload(block.segment, block.tiff + block.tiffSize);
   (void)qdParseFreeExifBuffer(&block);
   return payload;
-}
-// The payload's TIFF structure as a file of its own, long enough for the probe.
-inline Bytes TiffOfPayload(const Bytes& payload) {
-  Bytes tiff(payload.begin() + 6, payload.end());
-  tiff.resize(std::max<size_t>(tiff.size(), 512), 0);
-  return tiff;
 }
 
 // An Exif JPEG from the writer with a thumbnail, a user comment, an ICC
@@ -196,7 +185,8 @@ inline Bytes RichExifJpeg(bool be) {
       {0x0C, Bytes{200, 0}},
       {0x85, Bytes{2, 0}},
   };
-  return JpegWith({App1(WriterPayload(&image, &capture, &shot, records, be)), IccApp2(1, 1, Icc()), IimApp13(Iim())},
+  const Bytes payload = WriterPayload(&image, &capture, &shot, records, be);
+  return JpegWith({App1(payload), IccApp2(1, 1, Icc()), IimApp13(Iim())},
                   {40, 24, 3, 0x22, false, false});
 }
 
@@ -214,28 +204,26 @@ inline RawExif RawExifTiff(Order order, const std::string& make = "vEdRa",
   cs[9] = 4;  // raw image
   RawExif out;
   for (uint32_t i = 0; i < 8 * 6 * 3; ++i) out.strip.push_back(static_cast<uint8_t>(i * 5 + 3));
+  const auto stripSize = static_cast<uint32_t>(out.strip.size());
   uint32_t noteAt = 0, stripAt = 0, pad = 0;
-  for (int pass = 0; pass < 2; ++pass) {
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass knows where things land
     TiffBuilder note(order);
-    note.NewIfd()
-        .Short(0x01, cs)
-        .Ascii(0x06, "RAW")
-        .Ascii(0x07, firmware)
-        .Long(0x08, {4711})
+    note.NewIfd().Short(0x01, cs).Ascii(0x06, "RAW").Ascii(0x07, firmware).Long(0x08, {4711})
         .Short(0x90, {0x90, 1});
     TiffBuilder tb(order);
     TiffIfd& ifd0 = tb.NewIfd();
     TiffIfd& exif = tb.NewIfd();
     TiffIfd& ifd1 = tb.NewIfd();
-    ifd0.Short(0x100, {64}).Short(0x101, {48}).Short(0x102, {12}).Ascii(0x10F, make).Ascii(0x110, "Vedra ARX-7Q")
-        .Short(0x115, {1}).Rational(0x11A, {{72, 1}}).Rational(0x11B, {{72, 1}}).Short(0x128, {3})
-        .Ascii(0x13B, "Artist Name").Undefined(0x83BB, {0x1C, 0x02, 0x00, 0x00}).Sub(kTagExifIfd, exif)
+    ifd0.Short(0x100, {64}).Short(0x101, {48}).Short(0x102, {12}).Ascii(0x10F, make)
+        .Ascii(0x110, "Vedra ARX-7Q").Short(0x115, {1}).Rational(0x11A, {{72, 1}})
+        .Rational(0x11B, {{72, 1}}).Short(0x128, {3}).Ascii(0x13B, "Artist Name")
+        .Undefined(0x83BB, {0x1C, 0x02, 0x00, 0x00}).Sub(kTagExifIfd, exif)
         .Undefined(0x8773, Icc()).Next(ifd1);
     exif.Rational(0x829A, {{1, 125}}).Rational(0x829D, {{28, 10}}).Short(0x8827, {100})
         .Ascii(0x9003, "2001:02:03 04:05:06").Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
         .Rational(0xA20B, {{2, 1}});
-    ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8}).Long(0x111, {stripAt}).Short(0x115, {3})
-        .Long(0x117, {static_cast<uint32_t>(out.strip.size())}).Rational(0x11A, {{300, 1}})
+    ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8}).Long(0x111, {stripAt})
+        .Short(0x115, {3}).Long(0x117, {stripSize}).Rational(0x11A, {{300, 1}})
         .Rational(0x11B, {{150, 1}}).Short(0x128, {2});
     tb.Pad(pad);
     const TiffImage image = tb.Build();
@@ -252,13 +240,12 @@ inline RawExif RawExifTiff(Order order, const std::string& make = "vEdRa",
 // the list with code 0xFFFF.
 inline RecordStream ReadRecords(const Bytes& s) {
   RecordStream out;
-  size_t at = 0;
-  while (at < s.size()) {
-    if (s.size() - at < 6 || GetU32(&s[at + 2], false) > s.size() - at - 6) {
+  for (size_t at = 0; at < s.size();) {
+    const uint32_t n = s.size() - at < 6 ? 0xFFFFFFFF : GetU32(&s[at + 2], false);
+    if (n > s.size() - at - 6) {
       out.push_back({0xFFFF, {}});
       break;
     }
-    const uint32_t n = GetU32(&s[at + 2], false);
     out.push_back({GetU16(&s[at], false), Bytes(s.begin() + at + 6, s.begin() + at + 6 + n)});
     at += 6 + n;
   }
@@ -269,49 +256,37 @@ inline RecordStream ReadRecords(const Bytes& s) {
 // packed: fields are copied, never bound to references).
 inline std::string Describe(const QdThumbnailInfo& t) {
   char s[200];
-  std::snprintf(s, sizeof s, "'%.32s' format %u bits %u/%u colour %u %ux%u aspect %g res %ux%u", t.model,
-                unsigned{t.format}, unsigned{t.bitsPerSample}, unsigned{t.bitsPerPixel}, unsigned{t.colour},
-                unsigned{t.width}, unsigned{t.height}, double{t.aspect}, unsigned{t.xResolution},
-                unsigned{t.yResolution});
+  std::snprintf(s, sizeof s, "'%.32s' format %u bits %u/%u colour %u %ux%u aspect %g res %ux%u",
+                t.model, +t.format, +t.bitsPerSample, +t.bitsPerPixel, +t.colour, +t.width,
+                +t.height, double{t.aspect}, +t.xResolution, +t.yResolution);
   return s;
 }
 inline std::string Describe(const QdImageInfo& i) {
   QdThumbnailInfo head;
   std::memcpy(&head, &i, sizeof head);
-  uint32_t path[3];
-  std::memcpy(path, i.pathValues, sizeof path);
   char s[200];
-  std::snprintf(s, sizeof s, " cbpp %g data %u full %ux%u aspect %g res %ux%u path %x %x %x flags %u",
-                double{i.compressedBitsPerPixel}, unsigned{i.dataCode}, unsigned{i.fullWidth},
-                unsigned{i.fullHeight}, double{i.fullAspect}, unsigned{i.fullXResolution},
-                unsigned{i.fullYResolution}, path[0], path[1], path[2], unsigned{i.flags});
-  return Describe(head) + s;
-}
-inline std::string Describe(const QdAuxImageInfo& a) {
-  QdThumbnailInfo head;
-  std::memcpy(&head, &a, sizeof head);
-  uint16_t extra[3];
-  std::memcpy(extra, a.extra, sizeof extra);
-  char s[64];
-  std::snprintf(s, sizeof s, " extra %u %u %u", unsigned{extra[0]}, unsigned{extra[1]}, unsigned{extra[2]});
+  std::snprintf(s, sizeof s, " cbpp %g data %u full %ux%u aspect %g res %ux%u flags %u",
+                double{i.compressedBitsPerPixel}, +i.dataCode, +i.fullWidth, +i.fullHeight,
+                double{i.fullAspect}, +i.fullXResolution, +i.fullYResolution, +i.flags);
   return Describe(head) + s;
 }
 inline std::string Describe(const ExifCaptureInfo& c) {
   char s[160];
-  std::snprintf(s, sizeof s, "time %d number %x owner '%.32s' type '%.32s'", int{c.time}, unsigned{c.fileNumber},
-                c.owner, c.imageType);
+  std::snprintf(s, sizeof s, "time %d number %x owner '%.32s' type '%.32s'", int{c.time},
+                +c.fileNumber, c.owner, c.imageType);
   return s;
 }
 inline std::string Describe(const ExifShotValues& v) {
   char s[120];
   std::snprintf(s, sizeof s, "%g %g %g %g %x %x", double{v.aperture}, double{v.shutterSpeed},
-                double{v.exposureCompensation}, double{v.additionalEv}, unsigned{v.settingWord},
-                unsigned{v.settingFlag});
+                double{v.exposureCompensation}, double{v.additionalEv}, +v.settingWord,
+                +v.settingFlag);
   return s;
 }
 
-// Everything QDParseThumbnailFileStreamEx2 reports, every output requested.
-// The records start out filled with 0xA5 so that clearing shows.
+// Everything QDParseThumbnailFileStreamEx2 (or an export of the same shape)
+// reports, every output requested. The records start out filled with 0xA5 so
+// that clearing shows.
 struct Parsed {
   uint32_t result = 0;
   QdThumbnailInfo thumb;
@@ -321,26 +296,23 @@ struct Parsed {
   ExifShotValues shot;
   Bytes comment, property, dcf;
   RecordStream records() const { return ReadRecords(property); }
+  // The payload of the first record `code`; {0xEE} when there is none.
+  Bytes record(uint16_t code) const {
+    for (const auto& [c, payload] : records()) {
+      if (c == code) return payload;
+    }
+    return {0xEE};
+  }
 };
-inline bool operator==(const Parsed& a, const Parsed& b) {
-  const auto same = [](const auto& x, const auto& y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-  return a.result == b.result && same(a.thumb, b.thumb) && same(a.image, b.image) && same(a.aux, b.aux) &&
-         same(a.capture, b.capture) && same(a.shot, b.shot) && a.comment == b.comment && a.property == b.property &&
-         a.dcf == b.dcf;
-}
-using Ex2Export = uint32_t(QD_API*)(const qdlStream*, uint32_t, QdThumbnailInfo*, QdImageInfo*, QdAuxImageInfo*,
-                                    ExifCaptureInfo*, ExifShotValues*, const qdlStream*, const qdlStream*,
-                                    const qdlStream*, const qdlStream*);
-inline Parsed Parse(const Bytes& file, uint32_t fileSize = 0, Ex2Export entry = QDParseThumbnailFileStreamEx2) {
+using Ex2Export = decltype(&QDParseThumbnailFileStreamEx2);
+inline Parsed Parse(const Bytes& file, uint32_t fileSize = 0,
+                    Ex2Export entry = QDParseThumbnailFileStreamEx2) {
   Parsed p;
-  std::memset(&p.thumb, 0xA5, sizeof p.thumb);
-  std::memset(&p.image, 0xA5, sizeof p.image);
-  std::memset(&p.aux, 0xA5, sizeof p.aux);
-  std::memset(&p.capture, 0xA5, sizeof p.capture);
-  std::memset(&p.shot, 0xA5, sizeof p.shot);
+  std::memset(static_cast<void*>(&p.thumb), 0xA5,
+              reinterpret_cast<uint8_t*>(&p.comment) - reinterpret_cast<uint8_t*>(&p.thumb));
   TestStream in(file), comment, property, dcf;
-  p.result = entry(in.stream(), fileSize, &p.thumb, &p.image, &p.aux, &p.capture, &p.shot, nullptr, comment.stream(),
-                   property.stream(), dcf.stream());
+  p.result = entry(in.stream(), fileSize, &p.thumb, &p.image, &p.aux, &p.capture, &p.shot,
+                   nullptr, comment.stream(), property.stream(), dcf.stream());
   p.comment = comment.data();
   p.property = property.data();
   p.dcf = dcf.data();
@@ -354,15 +326,22 @@ inline uint8_t FileType(const Bytes& file) {
   return type;
 }
 
-// The parse tests read times in UTC, and each leaves no library block behind.
+// The parse tests read times in UTC unless they set a zone, and each leaves
+// no library block behind.
 class ParseTest : public testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    Zone("UTC");
     live_ = qd::fault::LiveBlocks();
   }
-  void TearDown() override { EXPECT_EQ(qd::fault::LiveBlocks(), live_) << "blocks leaked"; }
+  void TearDown() override {
+    Zone("UTC");
+    EXPECT_EQ(qd::fault::LiveBlocks(), live_) << "blocks leaked";
+  }
+  static void Zone(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+  }
 
  private:
   int64_t live_ = 0;
