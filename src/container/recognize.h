@@ -29,6 +29,12 @@ class Recognition {
   Status Run(const StreamPort& port);
 
   void Release();
+  // Hands the heap object to the caller, who releases it.
+  HeapObject TakeHeap() {
+    const HeapObject h = heap;
+    heap = HeapObject{};
+    return h;
+  }
 
   uint16_t kind = kKindNone;
   HeapObject heap{};         // kinds 0, 1, 2
