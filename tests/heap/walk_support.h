@@ -4,14 +4,14 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 #include "qdparse.h"
 #include "support/heap_builder.h"
 
 namespace qdtest {
 
-inline RecordEntry Entry(uint16_t type, uint16_t found = 0, void* pointer = nullptr, uint32_t size = 0) {
+inline RecordEntry Entry(uint16_t type, uint16_t found = 0, void* pointer = nullptr,
+                         uint32_t size = 0) {
   RecordEntry e{};
   e.type = type;
   e.found = found;
@@ -37,10 +37,7 @@ inline HeapObject Bare(uint8_t* heap, uint32_t length, bool bigEndian) {
 //   B:  1 three 16-bit values 0x102A, 2 heap 0x3004 (C), 3 in-record 0x1803
 //   C:  1 one 32-bit value 0x180E, 2 structure 0x2007, 3 free
 struct NestedHeap {
-  // `damage` sees each heap (depth 0 = root) once its records are in and
-  // before it is nested in its parent.
-  using Damage = std::function<void(int depth, HeapBuilder& heap)>;
-  explicit NestedHeap(bool bigEndian, const Damage& damage = nullptr);
+  explicit NestedHeap(bool bigEndian);
 
   HeapBuilder c, b, a, root;
   Bytes bytes;
@@ -53,29 +50,22 @@ inline const Bytes kOwner = {'o', 'w', 'n', 'e', 'r', 0};
 inline const Bytes kStruct = {'s', 't', 'r', 'u', 'c', 't'};
 constexpr std::array<uint8_t, 8> kNumber = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
 
-inline NestedHeap::NestedHeap(bool bigEndian, const Damage& damage)
+inline NestedHeap::NestedHeap(bool bigEndian)
     : c(bigEndian), b(bigEndian), a(bigEndian), root(bigEndian) {
-  const auto hook = [&](int depth, HeapBuilder& heap) {
-    if (damage) damage(depth, heap);
-  };
   c.Data(0x180E, U32s({0x01020304}, bigEndian));
   c.Data(0x2007, kStruct);
   c.Free(2);
-  hook(3, c);
   b.Data(0x102A, U16s({0x0001, 0x0203, 0x0405}, bigEndian));
   b.Nested(0x3004, c);
   b.InRecord(0x1803, {9, 8, 7, 6, 5, 4, 3, 2});
-  hook(2, b);
   a.Data(0x0810, kOwner);
   a.InRecord(0x1817, kNumber);
   a.Nested(0x2804, b);
-  hook(1, a);
   root.Data(0x0805, kComment);
   root.Nested(0x300A, a);
   root.InRecord(0x1810, {1, 1, 2, 2, 3, 3, 4, 4});
   root.Free(4);
   root.Unused();
-  hook(0, root);
   bytes = root.Build();
   atA = root.DataOffset(2);
   atB = atA + a.DataOffset(3);
