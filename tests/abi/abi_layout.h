@@ -1,7 +1,7 @@
-/* Every public record and every field of it, listed once and expanded by the
- * C view (abi_view.c) and by the test, a strict C++ view. Fields are listed in
- * order, each with its documented offset on a 32-bit target and whether it is
- * pointer-sized. */
+// Every public record and every field of it, listed once and expanded by the
+// C view (abi_view.c) and by the test, a strict C++ view. Fields are listed in
+// order, each with its documented offset on a 32-bit target and whether it is
+// pointer-sized.
 #ifndef QDPARSE_TESTS_ABI_LAYOUT_H
 #define QDPARSE_TESTS_ABI_LAYOUT_H
 
@@ -9,7 +9,7 @@
 
 #include "qdparse.h"
 
-/* R(record, documented size) */
+// R(record, documented size)
 #define QD_ABI_RECORDS(R) \
     R(qdlStream, 36) R(HeapObject, 27) R(RecordEntry, 12) R(IfdQuery, 20) R(TiffBlockInfo, 21) \
     R(JpegSofInfo, 16) R(JfifInfo, 20) R(OutPutInfo, 16) R(ExtensionInfo, 8) \
@@ -18,13 +18,13 @@
     R(PropertyRecord, 6) R(IimRecord, 6) R(MakerNoteBuffer, 13) R(MakerNoteLocation, 9) \
     R(HeapObjectSupplement, 20) R(QdWaveInfo, 14) R(QdSoundProperties, 19)
 
-/* The 48-byte image description shared by four records. */
+// The 48-byte image description shared by four records.
 #define QD_ABI_IMAGE48(F, rec, validField) \
     F(rec, model, 0, 0) F(rec, validField, 32, 0) F(rec, bitsPerSample, 33, 0) \
     F(rec, bitsPerPixel, 34, 0) F(rec, colour, 35, 0) F(rec, width, 36, 0) F(rec, height, 38, 0) \
     F(rec, aspect, 40, 0) F(rec, xResolution, 44, 0) F(rec, yResolution, 46, 0)
 
-/* F(record, field, documented offset, pointer-sized) */
+// F(record, field, documented offset, pointer-sized)
 #define QD_ABI_FIELDS(F) \
     F(qdlStream, context, 0, 1) F(qdlStream, reserved, 4, 1) F(qdlStream, open, 8, 1) \
     F(qdlStream, close, 12, 1) F(qdlStream, read, 16, 1) F(qdlStream, write, 20, 1) \
@@ -77,7 +77,7 @@
     F(QdSoundProperties, duration, 8, 0) F(QdSoundProperties, sampleRate, 12, 0) \
     F(QdSoundProperties, fixed, 16, 0) F(QdSoundProperties, bitsPerSample, 18, 0)
 
-/* As compiled: each record's size, then each field's offset and size. */
+// As compiled: each record's size, then each field's offset and size.
 #define QD_ABI_SIZE(rec, docSize) sizeof(rec),
 #define QD_ABI_PLACE(rec, field, docOffset, isPointer) \
     offsetof(rec, field), sizeof(((rec *)0)->field),
@@ -91,4 +91,4 @@ extern const size_t qd_abi_c_layout_count;
 }
 #endif
 
-#endif /* QDPARSE_TESTS_ABI_LAYOUT_H */
+#endif  // QDPARSE_TESTS_ABI_LAYOUT_H

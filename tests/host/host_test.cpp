@@ -2,9 +2,10 @@
 // an error value that is not cleared, as the library passes it, so a callback
 // that forgets to store 0 on success fails.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,7 +18,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 constexpr uint32_t kUncleared = 0xA5A5A5A5u;
 
 // Released on every path, so the leak checker sees what release misses.
@@ -26,20 +26,31 @@ struct OwnedStream {
   ~OwnedStream() { qdhStreamRelease(&s); }
 };
 
-uint32_t Open(const qdlStream& s, uint32_t mode) {
+// A file in the temp directory, holding `bytes` unless null; removed at the end.
+struct TempFile {
+  explicit TempFile(const char* name, const char* bytes = nullptr)
+      : path(testing::TempDir() + "qdh_" + std::to_string(getpid()) + name) {
+    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
+  }
+  ~TempFile() { std::remove(path.c_str()); }
+  std::string Contents() const {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string path;
+};
+
+// Calls one callback and returns the error value it stored, which is also its return value.
+template <typename Callback, typename... Args>
+uint32_t Call(const qdlStream& s, Callback callback, Args... args) {
   uint32_t error = kUncleared;
-  EXPECT_EQ(s.open(s.context, mode, &error), error);
+  EXPECT_EQ(callback(s.context, args..., &error), error);
   return error;
 }
-uint32_t Close(const qdlStream& s) {
-  uint32_t error = kUncleared;
-  EXPECT_EQ(s.close(s.context, &error), error);
-  return error;
-}
+uint32_t Open(const qdlStream& s, uint32_t mode) { return Call(s, s.open, mode); }
+uint32_t Close(const qdlStream& s) { return Call(s, s.close); }
 uint32_t Seek(const qdlStream& s, uint32_t origin, int32_t offset) {
-  uint32_t error = kUncleared;
-  EXPECT_EQ(s.seek(s.context, origin, offset, &error), error);
-  return error;
+  return Call(s, s.seek, origin, offset);
 }
 // The position, or kUncleared when tell failed.
 uint32_t Tell(const qdlStream& s) {
@@ -50,15 +61,15 @@ uint32_t Tell(const qdlStream& s) {
 // One read of `asked` bytes; *got receives what was delivered.
 uint32_t Read(const qdlStream& s, uint32_t asked, std::string* got) {
   got->assign(asked, '\0');
-  uint32_t count = asked, error = kUncleared;
-  EXPECT_EQ(s.read(s.context, got->data(), &count, &error), error);
+  uint32_t count = asked;
+  const uint32_t error = Call(s, s.read, got->data(), &count);
   EXPECT_LE(count, asked);
   got->resize(std::min(count, asked));
   return error;
 }
 uint32_t Write(const qdlStream& s, std::string_view data, uint32_t* taken = nullptr) {
-  uint32_t count = static_cast<uint32_t>(data.size()), error = kUncleared;
-  EXPECT_EQ(s.write(s.context, data.data(), &count, &error), error);
+  uint32_t count = static_cast<uint32_t>(data.size());
+  const uint32_t error = Call(s, s.write, data.data(), &count);
   if (taken != nullptr) *taken = count;
   return error;
 }
@@ -69,152 +80,96 @@ std::string Content(const qdlStream& s) {
   return size == 0 ? std::string() : std::string(static_cast<const char*>(data), size);
 }
 
-class HostFileStream : public testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "qdh_file_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+// The rules all three kinds keep, each over "0123456789".
+TEST(HostStream, EveryKindKeepsTheSameStatesBoundsAndPositions) {
+  char memory[] = "0123456789";
+  TempFile path("common", memory);
+  OwnedStream file, fixed, growable;
+  ASSERT_EQ(0u, qdhFileStreamInit(&file.s, path.path.c_str()));
+  ASSERT_EQ(0u, qdhMemoryStreamInitWritable(&fixed.s, memory, 10));
+  ASSERT_EQ(0u, qdhGrowableStreamInit(&growable.s));
+  ASSERT_EQ(0u, Open(growable.s, QD_OPEN_WRITE));
+  ASSERT_EQ(0u, Write(growable.s, memory));
+  ASSERT_EQ(0u, Close(growable.s));
+  for (OwnedStream* o : {&file, &fixed, &growable}) {
+    const qdlStream& s = o->s;
+    SCOPED_TRACE(o == &file ? "file" : o == &fixed ? "fixed memory" : "growable");
+    std::string got;
+    EXPECT_EQ(QDH_E_NOT_OPEN, Read(s, 1, &got));
+    EXPECT_EQ(QDH_E_BAD_MODE, Open(s, 4));
+    ASSERT_EQ(0u, Open(s, QD_OPEN_UPDATE));
+    EXPECT_EQ(QDH_E_ALREADY_OPEN, Open(s, QD_OPEN_READ));
+    EXPECT_EQ(QDH_E_BAD_ORIGIN, Seek(s, 0, 0));
+    // Directions alternate without seeks (stdio needs repositioning in between).
+    ASSERT_EQ(0u, Read(s, 2, &got));
+    EXPECT_EQ(0u, Write(s, "ab"));
+    ASSERT_EQ(0u, Read(s, 2, &got));
+    EXPECT_EQ("45", got);
+    ASSERT_EQ(0u, Seek(s, QD_SEEK_END, -3));
+    ASSERT_EQ(0u, Read(s, 100, &got));  // what there is
+    EXPECT_EQ("789", got);
+    ASSERT_EQ(0u, Read(s, 5, &got));  // at the end: nothing, and no error
+    EXPECT_EQ("", got);
+    EXPECT_EQ(QDH_E_SEEK_BEFORE_START, Seek(s, QD_SEEK_END, -11));
+    EXPECT_EQ(QDH_E_SEEK_BEFORE_START, Seek(s, QD_SEEK_CURRENT, INT32_MIN));
+    EXPECT_EQ(10u, Tell(s));  // a refused seek does not move
+    // From the start the offset is an unsigned position; nothing goes past 4 GiB - 1.
+    ASSERT_EQ(0u, Seek(s, QD_SEEK_START, -1));
+    EXPECT_EQ(0xFFFFFFFFu, Tell(s));
+    EXPECT_EQ(QDH_E_TOO_LARGE, Seek(s, QD_SEEK_CURRENT, 1));
+    EXPECT_EQ(0u, Close(s));
+    EXPECT_EQ(QDH_E_NOT_OPEN, Close(s));
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  // A stream over `name` in the temp directory, created with `bytes` unless null.
-  void Init(OwnedStream& o, const char* name, const char* bytes = nullptr) {
-    if (bytes != nullptr) std::ofstream(Path(name), std::ios::binary) << bytes;
-    ASSERT_EQ(0u, qdhFileStreamInit(&o.s, Path(name).c_str()));
-  }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-  std::string Contents(const char* name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  EXPECT_EQ("01ab456789", path.Contents());
+  EXPECT_EQ("01ab456789", Content(growable.s));
+  EXPECT_STREQ("01ab456789", memory);
+}
 
-  fs::path dir_;
-};
+TEST(HostStream, FilesOpenOnlyWhatExistsAndFitsAndTruncateForWriting) {
+  TempFile absent("absent"), f("f", "0123456789"), big("big", "");
+  OwnedStream a, s, b;
+  ASSERT_EQ(0u, qdhFileStreamInit(&a.s, absent.path.c_str()));
+  EXPECT_EQ(QDH_E_OPEN_FAILED, Open(a.s, QD_OPEN_UPDATE));
+  EXPECT_EQ(ENOENT, qdhFileStreamOsError(&a.s));
+  EXPECT_FALSE(std::filesystem::exists(absent.path));  // update never creates
 
-TEST_F(HostFileStream, OpenModesAndTheStatesCallbacksNeed) {
-  OwnedStream missing, directory, f, out;
-  Init(missing, "absent");
-  EXPECT_EQ(QDH_E_OPEN_FAILED, Open(missing.s, QD_OPEN_UPDATE));
-  EXPECT_EQ(ENOENT, qdhFileStreamOsError(&missing.s));
-  EXPECT_FALSE(fs::exists(Path("absent")));  // update never creates
-  ASSERT_EQ(0u, qdhFileStreamInit(&directory.s, dir_.c_str()));
-  EXPECT_EQ(QDH_E_OPEN_FAILED, Open(directory.s, QD_OPEN_READ));
-
-  Init(f, "f", "abc");
-  std::string got;
-  EXPECT_EQ(QDH_E_NOT_OPEN, Read(f.s, 1, &got));
-  EXPECT_EQ(QDH_E_BAD_MODE, Open(f.s, 4));
-  ASSERT_EQ(0u, Open(f.s, QD_OPEN_READ));
-  EXPECT_EQ(QDH_E_ALREADY_OPEN, Open(f.s, QD_OPEN_WRITE));
+  ASSERT_EQ(0u, qdhFileStreamInit(&s.s, f.path.c_str()));
+  ASSERT_EQ(0u, Open(s.s, QD_OPEN_READ));
   uint32_t taken = 1;
-  EXPECT_EQ(QDH_E_READ_ONLY, Write(f.s, "x", &taken));
+  EXPECT_EQ(QDH_E_READ_ONLY, Write(s.s, "x", &taken));
   EXPECT_EQ(0u, taken);
-  EXPECT_EQ(QDH_E_BAD_ORIGIN, Seek(f.s, 0, 0));
-  EXPECT_EQ(0u, Close(f.s));
-  EXPECT_EQ(QDH_E_NOT_OPEN, Close(f.s));
-  EXPECT_EQ("abc", Contents("f"));
+  EXPECT_EQ(0u, Close(s.s));
+  ASSERT_EQ(0u, Open(s.s, QD_OPEN_WRITE));
+  ASSERT_EQ(0u, Seek(s.s, QD_SEEK_START, 2));
+  EXPECT_EQ(0u, Write(s.s, "z"));  // past the end: a zero-filled gap
+  qdhStreamRelease(&s.s);          // left open: release closes and flushes it
+  EXPECT_EQ(nullptr, s.s.read);
+  EXPECT_EQ(std::string("\0\0z", 3), f.Contents());
 
-  Init(out, "out", "0123456789");  // write truncates
-  ASSERT_EQ(0u, Open(out.s, QD_OPEN_WRITE));
-  EXPECT_EQ(0u, Write(out.s, "xy"));
-  qdhStreamRelease(&out.s);  // left open: release closes and flushes it
-  EXPECT_EQ(nullptr, out.s.read);
-  EXPECT_EQ("xy", Contents("out"));
-}
-
-TEST_F(HostFileStream, UpdatesInPlaceAndPositionsAtAndAroundTheEnds) {
-  OwnedStream f;
-  Init(f, "f", "0123456789");
-  ASSERT_EQ(0u, Open(f.s, QD_OPEN_UPDATE));
-  std::string got;
-  // Directions alternate without seeks: stdio needs repositioning in between.
-  ASSERT_EQ(0u, Read(f.s, 2, &got));
-  EXPECT_EQ(0u, Write(f.s, "ab"));
-  ASSERT_EQ(0u, Read(f.s, 2, &got));
-  EXPECT_EQ("45", got);
-  EXPECT_EQ(0u, Write(f.s, "c"));
-  EXPECT_EQ(7u, Tell(f.s));
-
-  ASSERT_EQ(0u, Seek(f.s, QD_SEEK_END, -3));
-  ASSERT_EQ(0u, Read(f.s, 100, &got));  // what there is
-  EXPECT_EQ("789", got);
-  ASSERT_EQ(0u, Read(f.s, 5, &got));  // at the end: nothing, and no error
-  EXPECT_EQ("", got);
-  EXPECT_EQ(QDH_E_SEEK_BEFORE_START, Seek(f.s, QD_SEEK_END, -11));
-  EXPECT_EQ(QDH_E_SEEK_BEFORE_START, Seek(f.s, QD_SEEK_CURRENT, INT32_MIN));
-  EXPECT_EQ(10u, Tell(f.s));  // a refused seek does not move
-
-  // Past the end writing leaves a zero-filled gap; from the start the offset
-  // is an unsigned position, and nothing goes past 4 GiB - 1.
-  ASSERT_EQ(0u, Seek(f.s, QD_SEEK_CURRENT, 2));
-  EXPECT_EQ(0u, Write(f.s, "z"));
-  ASSERT_EQ(0u, Seek(f.s, QD_SEEK_START, -1));
-  EXPECT_EQ(0xFFFFFFFFu, Tell(f.s));
-  EXPECT_EQ(QDH_E_TOO_LARGE, Seek(f.s, QD_SEEK_CURRENT, 1));
-  EXPECT_EQ(QDH_E_TOO_LARGE, Write(f.s, "x"));
-  EXPECT_EQ(0u, Close(f.s));
-  EXPECT_EQ(std::string("01ab45c789\0\0z", 13), Contents("f"));
-}
-
-TEST_F(HostFileStream, FilesBeyondFourGiBMinusOneAreRefused) {
-  constexpr uint64_t k4GiB = uint64_t{1} << 32;
-  OwnedStream f;
-  Init(f, "big", "");
   std::error_code ec;
-  fs::resize_file(Path("big"), k4GiB, ec);  // sparse where the filesystem allows
+  std::filesystem::resize_file(big.path, uint64_t{1} << 32, ec);  // sparse where it can be
   if (ec) GTEST_SKIP() << "cannot make a 4 GiB file here: " << ec.message();
-  EXPECT_EQ(QDH_E_TOO_LARGE, Open(f.s, QD_OPEN_READ));
-  EXPECT_EQ(kUncleared, Tell(f.s));  // left closed
-
-  // One byte less is the largest file that opens; its last byte is readable.
-  fs::resize_file(Path("big"), k4GiB - 1);
-  ASSERT_EQ(0u, Open(f.s, QD_OPEN_READ));
-  ASSERT_EQ(0u, Seek(f.s, QD_SEEK_END, -1));
-  std::string got;
-  ASSERT_EQ(0u, Read(f.s, 4, &got));
-  EXPECT_EQ(std::string(1, '\0'), got);
-  EXPECT_EQ(0u, Close(f.s));
+  ASSERT_EQ(0u, qdhFileStreamInit(&b.s, big.path.c_str()));
+  EXPECT_EQ(QDH_E_TOO_LARGE, Open(b.s, QD_OPEN_READ));
+  EXPECT_EQ(kUncleared, Tell(b.s));  // left closed
 }
 
-TEST(HostMemoryStream, CallerMemoryIsReadOrWrittenOnlyInsideItsBounds) {
+TEST(HostStream, MemoryKeepsToItsCapacityAndAGrowableStreamToZeroedGaps) {
   const char fixed[] = "abcdef";
-  OwnedStream m;
+  OwnedStream m, w, g;
   ASSERT_EQ(0u, qdhMemoryStreamInit(&m.s, fixed, 6));
   EXPECT_EQ(QDH_E_READ_ONLY, Open(m.s, QD_OPEN_UPDATE));
-  ASSERT_EQ(0u, Open(m.s, QD_OPEN_READ));
-  EXPECT_EQ(QDH_E_READ_ONLY, Write(m.s, "x"));
-  std::string got;
-  ASSERT_EQ(0u, Seek(m.s, QD_SEEK_END, -2));
-  ASSERT_EQ(0u, Read(m.s, 9, &got));
-  EXPECT_EQ("ef", got);
-  EXPECT_EQ(QDH_E_SEEK_BEFORE_START, Seek(m.s, QD_SEEK_CURRENT, -7));
-  EXPECT_EQ(6u, Tell(m.s));
-
   char bytes[] = "0123456789";  // the stream gets the first 8
-  OwnedStream w;
   ASSERT_EQ(0u, qdhMemoryStreamInitWritable(&w.s, bytes, 8));
-  ASSERT_EQ(0u, Open(w.s, QD_OPEN_UPDATE));
-  ASSERT_EQ(0u, Seek(w.s, QD_SEEK_START, 2));
-  EXPECT_EQ(0u, Write(w.s, "ab"));
-  ASSERT_EQ(0u, Seek(w.s, QD_SEEK_END, -1));
+  ASSERT_EQ(0u, Open(w.s, QD_OPEN_WRITE));  // empties the content; it grows back
+  ASSERT_EQ(0u, Write(w.s, "XYZ"));
+  ASSERT_EQ(0u, Seek(w.s, QD_SEEK_START, 7));
   uint32_t taken = 9;
   EXPECT_EQ(QDH_E_NO_SPACE, Write(w.s, "xy", &taken));  // straddles the end: nothing taken
   EXPECT_EQ(0u, taken);
-  EXPECT_EQ(0u, Close(w.s));
-  EXPECT_STREQ("01ab456789", bytes);
-  // Write mode empties the content; it grows back up to the capacity.
-  ASSERT_EQ(0u, Open(w.s, QD_OPEN_WRITE));
-  EXPECT_EQ(0u, Write(w.s, "XYZ"));
-  EXPECT_EQ(0u, Close(w.s));
   EXPECT_EQ("XYZ", Content(w.s));
-  EXPECT_STREQ("XYZb456789", bytes);
-}
+  EXPECT_STREQ("XYZ3456789", bytes);
 
-TEST(HostMemoryStream, GrowableStreamGrowsEmptiesAndFillsGapsWithZeros) {
-  OwnedStream g;
   ASSERT_EQ(0u, qdhGrowableStreamInit(&g.s));
   ASSERT_EQ(0u, Open(g.s, QD_OPEN_WRITE));
   std::string expected;
@@ -223,46 +178,29 @@ TEST(HostMemoryStream, GrowableStreamGrowsEmptiesAndFillsGapsWithZeros) {
     ASSERT_EQ(0u, Write(g.s, chunk));
     expected += chunk;
   }
-  ASSERT_EQ(0u, Seek(g.s, QD_SEEK_START, 5));
-  ASSERT_EQ(0u, Write(g.s, "HELLO"));
-  expected.replace(5, 5, "HELLO");
-  EXPECT_EQ(0u, Close(g.s));
   EXPECT_EQ(expected, Content(g.s));
-
-  // Write mode empties; the gap before a write past the end is zeros, not
-  // the earlier content.
+  ASSERT_EQ(0u, Close(g.s));
+  // Write mode empties; a gap before a write past the end is zeros, not what was there.
   ASSERT_EQ(0u, Open(g.s, QD_OPEN_WRITE));
   ASSERT_EQ(0u, Seek(g.s, QD_SEEK_START, 6));
   ASSERT_EQ(0u, Write(g.s, "y"));
   EXPECT_EQ(std::string(6, '\0') + "y", Content(g.s));
-  // Nothing is allocated for a write that would pass 4 GiB - 1.
   ASSERT_EQ(0u, Seek(g.s, QD_SEEK_START, -1));
-  EXPECT_EQ(QDH_E_TOO_LARGE, Write(g.s, "z"));
+  EXPECT_EQ(QDH_E_TOO_LARGE, Write(g.s, "z"));  // nothing allocated
   qdhStreamRelease(&g.s);  // open, with a grown block: both go
   EXPECT_EQ(nullptr, g.s.context);
-  qdhStreamRelease(&g.s);  // a zeroed record is left alone
-
-  qdlStream s{};
-  EXPECT_EQ(QDH_E_INVALID_ARG, qdhMemoryStreamInit(&s, nullptr, 1));
-  EXPECT_EQ(nullptr, s.read);
-  OwnedStream f;  // content belongs to memory streams only
-  ASSERT_EQ(0u, qdhFileStreamInit(&f.s, "unused"));
   const void* data = nullptr;
   uint32_t size = 0;
-  EXPECT_EQ(QDH_E_INVALID_ARG, qdhMemoryStreamData(&f.s, &data, &size));
+  EXPECT_EQ(QDH_E_INVALID_ARG, qdhMemoryStreamData(&g.s, &data, &size));
+  EXPECT_EQ(QDH_E_INVALID_ARG, qdhMemoryStreamInit(&g.s, nullptr, 1));
 }
 
-TEST(HostCodeNames, ResultAndPropertyCodes) {
-  EXPECT_STREQ("inconsistent structure", qdhResultText(QD_E_CORRUPT));
+TEST(HostCodeNames, EveryResultCodeFindsItsOwnName) {
   EXPECT_EQ(nullptr, qdhResultName(QDH_E_IO));  // the host's own errors are not the library's
-  EXPECT_EQ(nullptr, qdhResultText(7));
   for (const qd::ResultCodeEntry& e : qd::kResultCodes) {  // a duplicate would hide an entry
     EXPECT_STREQ(e.name, qdhResultName(e.code));
   }
-  EXPECT_STREQ("ExposureTime", qdhPropertyName(qd::kPropExposureTime));
   EXPECT_STREQ("u32 angle, u16 mirrored", qdhPropertyLayout(qd::kPropOrientation));
-  EXPECT_EQ(nullptr, qdhPropertyName(0x00));
-  EXPECT_EQ(nullptr, qdhPropertyLayout(0x3D));
 }
 
 }  // namespace
