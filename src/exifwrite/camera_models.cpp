@@ -38,6 +38,7 @@ constexpr const char* kWith25[] = {
     "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510",  "Vedra Lumaframe T270",
     "Vedra DIGITAL ZELO 510", "Vedra Lumaframe B32", "Vedra Lumaframe B31",   "Vedra Lumaframe B35",
     "Vedra Lumaframe B33"};
+constexpr const char* kArxKTiff[] = {"ARX K1600Q", "ARX K4800Q"};
 constexpr const char* kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
 constexpr const char* kSettingFlagExempt[] = {"Vedra Lumaframe Max45 XR", "Vedra ARX-7Q", "Vedra ARX-7QT"};
 
@@ -55,6 +56,7 @@ bool IsMaker(const char* make) {
 
 bool IsArx(const char* model) { return Prefix(model, "Vedra ARX"); }
 bool IsArxK(const char* model) { return AnyPrefix(model, kArxK); }
+bool IsArxKTiff(const char* model) { return AnyExact(model, kArxKTiff); }
 bool IsLumaframe840(const char* model) { return Prefix(model, "Vedra Lumaframe 840"); }
 bool IsLumaframe520(const char* model) { return Prefix(model, "Lumaframe 520"); }
 bool IsLumaframeB7(const char* model) { return Exact(model, "Vedra Lumaframe B7"); }

@@ -15,6 +15,7 @@ bool IsMaker(const char* make);
 // Model families, by the model text.
 bool IsArx(const char* model);               // "Vedra ARX..."
 bool IsArxK(const char* model);              // the K24 and K48 families
+bool IsArxKTiff(const char* model);          // the K models' own TIFF files (no maker prefix)
 bool IsLumaframe840(const char* model);      // "Vedra Lumaframe 840..."
 bool IsLumaframe520(const char* model);      // "Lumaframe 520..." (no maker prefix)
 bool IsLumaframeB7(const char* model);       // exactly the B7

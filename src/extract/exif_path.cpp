@@ -6,6 +6,7 @@
 
 #include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
+#include "extract/exif_file_query.h"
 #include "extract/memory_stream.h"
 #include "extract/parse.h"
 #include "extract/raw_substreams.h"
@@ -205,24 +206,6 @@ bool Ratio(uint32_t num, uint32_t den, double* out) {
   return true;
 }
 
-// A walk through the stream. The walker reads an IFD it cannot load as an
-// empty one; when that was the host failing, its error is the result.
-// A value the walk could not get memory for fails the call rather than going
-// missing from it.
-uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
-  StreamPort port;
-  MakeStreamPort(stream, &port);
-  ScopedReader reader;
-  Status st = reader.Open(port, kProbeReaderCapacity);
-  bool outOfMemory = false;
-  if (st == ST_OK) {
-    IfdQuery* cursor = list;
-    st = WalkStream(&reader, ifdPosition, order, &cursor, 0, &outOfMemory);
-  }
-  if (port.hostError != 0) return port.hostError;
-  return st == ST_OK && outOfMemory ? QD_E_NO_MEMORY : ToResultCode(st);
-}
-
 bool EqualsIgnoringCase(const char* text, const char* literal) {
   for (; *literal != '\0'; ++text, ++literal) {
     if (std::toupper(static_cast<unsigned char>(*text)) != *literal) return false;
@@ -289,7 +272,7 @@ class ExifPath {
     const uint32_t id = t_.U32(M10);
     return id == 0x01B20000 || id == 0x01C48000 || (id & 0x80000000u) != 0;
   }
-  ByteOrder Order() const { return exif_->byteOrder != 0 ? kBigEndian : kLittleEndian; }
+  ByteOrder Order() const { return OrderOf(*exif_); }
 
   const qdlStream* stream_;
   uint32_t fileSize_;
@@ -315,34 +298,19 @@ class ExifPath {
 };
 
 uint32_t ExifPath::Read() {
+  const ExifFile file{mode_ == kModeTiff ? stream_ : nullptr, exif_};
+  uint32_t result = QueryExifFile(file, t_.standard());
+  if (result != QD_OK) return result;
   if (mode_ == kModeTiff) {
-    uint32_t result = QueryTiff(stream_, exif_->ifdOffset, Order(), t_.standard());
-    if (result != QD_OK) return result;
     result = ReadTiffExtras();
     if (result != QD_OK) return result;
-  } else {
-    bool outOfMemory = false;
-    const Status st = QueryExif(exif_, t_.standard(), ReadMode::kCopy, &outOfMemory);
-    if (st != ST_OK) return ToResultCode(st);
-    if (outOfMemory) return QD_E_NO_MEMORY;
   }
   const uint32_t noteAt = t_.Field(MakerNote);
   const uint32_t noteSize = t_.Size(MakerNote);
   // Offset 0 would start the maker-note walk at IFD0.
   if (!IsCameraMaker() || noteAt == 0) return QD_OK;
-  if (mode_ == kModeTiff) {
-    // A maker note that is not where it says leaves its tags unfound; a host
-    // failure or a lack of memory ends the call.
-    const uint32_t result = QueryTiff(stream_, noteAt, Order(), t_.maker());
-    if (result != QD_OK) return result;
-  } else {
-    TiffBlockInfo note = *exif_;
-    note.ifdOffset = noteAt;
-    // An IFD that does not open leaves its tags unfound; a lack of memory fails.
-    bool outOfMemory = false;
-    (void)QueryMakerNote(&note, t_.maker(), noteAt, noteSize, ReadMode::kCopy, &outOfMemory);
-    if (outOfMemory) return QD_E_NO_MEMORY;
-  }
+  result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker());
+  if (result != QD_OK) return result;
   if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
     t_.Drop(M01);
     t_.Drop(M04);
@@ -356,7 +324,7 @@ uint32_t ExifPath::ReadTiffExtras() {
   list[0] = {IFDQ_LOCATE, 0x8773, 0, 0, 0, 0, 0};
   list[1] = {IFDQ_LOCATE, 0x83BB, 0, 0, 0, 0, 0};
   list[2].op = IFDQ_END;
-  const uint32_t result = QueryTiff(stream_, exif_->ifdOffset, Order(), list);
+  const uint32_t result = QueryExifFile({stream_, exif_}, list);
   if (result != QD_OK) return result;
   StreamPort port;
   MakeStreamPort(stream_, &port);
@@ -656,13 +624,7 @@ void ExifPath::ShotValues() {
 
 uint32_t ExifPath::WriteDcfThumbnail() {
   if (mode_ != kModeJpeg || !thumbnailPresent_ || !Usable(out_.dcfThumb)) return QD_OK;
-  uint32_t error = 0;
-  StreamOpen(out_.dcfThumb, QD_OPEN_WRITE, &error);
-  if (error != 0) return error;
-  StreamWriteExact(out_.dcfThumb, exif_->tiff + thumbOffset_, thumbLength_, kErrorBase, &error);
-  uint32_t closed = 0;
-  StreamClose(out_.dcfThumb, &closed);
-  return error != 0 ? error : closed;
+  return StreamWriteWhole(out_.dcfThumb, exif_->tiff + thumbOffset_, thumbLength_);
 }
 
 uint16_t ExifPath::ColourSpaceDecision() const {

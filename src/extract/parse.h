@@ -34,6 +34,7 @@ enum ImageFormat : uint8_t {
   kFormatHeap16 = 9,
   kFormatAuxiliary = 10,
   kFormatRawExifTiff = 11,
+  kFormatArxKTiff = 12,  // a TIFF of the K models that only its Make and Model tell
 };
 
 // The caller's records and output streams; any may be null.

@@ -235,6 +235,16 @@ void StreamWriteExact(const qdlStream* stream, const void* buffer, uint32_t size
   });
 }
 
+uint32_t StreamWriteWhole(const qdlStream* stream, const void* buffer, uint32_t size) {
+  uint32_t error = 0;
+  StreamOpen(stream, QD_OPEN_WRITE, &error);
+  if (error != 0) return error;
+  StreamWriteExact(stream, buffer, size, kErrorBase, &error);
+  uint32_t closed = 0;
+  StreamClose(stream, &closed);
+  return error != 0 ? error : closed;
+}
+
 void StreamOpen(const qdlStream* stream, uint32_t mode, uint32_t* error) {
   *error = 0;
   if (stream->open != nullptr) stream->open(stream->context, mode, error);

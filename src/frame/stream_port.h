@@ -75,6 +75,9 @@ void StreamReadExact(const qdlStream* stream, void* buffer, uint32_t size, uint3
                      uint32_t* error);
 void StreamWriteExact(const qdlStream* stream, const void* buffer, uint32_t size,
                       uint32_t errorBase, uint32_t* error);
+// Opens `stream` for writing, writes all of `buffer` and closes it: the first
+// error, else the close's.
+uint32_t StreamWriteWhole(const qdlStream* stream, const void* buffer, uint32_t size);
 // Call open/close when the host supplied them; absent callbacks succeed.
 void StreamOpen(const qdlStream* stream, uint32_t mode, uint32_t* error);
 void StreamClose(const qdlStream* stream, uint32_t* error);
