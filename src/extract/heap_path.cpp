@@ -15,11 +15,7 @@
 #include "heap/heap_object.h"
 
 namespace qd::extract {
-namespace {
 
-constexpr float kThirtySecond = 1.0f / 32;
-
-// Local clock seconds to seconds since 1970.
 int32_t LocalSecondsToTime(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
   struct tm parts {};
@@ -31,6 +27,10 @@ int32_t LocalSecondsToTime(int64_t seconds) {
   parts.tm_isdst = -1;  // the camera clock kept summer time when it was in force
   return static_cast<int32_t>(mktime(&parts));
 }
+
+namespace {
+
+constexpr float kThirtySecond = 1.0f / 32;
 
 uint16_t IsoFromShotWord(uint16_t raw) {
   static constexpr uint16_t kSpeeds[31] = {6,   8,   10,   12,   16,   20,   25,   32,   40,   50,   64,

@@ -63,6 +63,9 @@ uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const O
 // Shot values that mean "absent".
 void DefaultShotValues(ExifShotValues* shot);
 
+// A camera's clock seconds (local time counted as if it were UTC) to seconds
+// since 1970; 0 when the runtime cannot convert them.
+int32_t LocalSecondsToTime(int64_t seconds);
 // "%Y:%m:%d %H:%M:%S" as local time to seconds since 1970 (0 when absent).
 int32_t ParseDateText(const char* text, uint32_t size);
 

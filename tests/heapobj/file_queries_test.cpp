@@ -1,5 +1,8 @@
 // The file-type and maker-note queries on every kind of file.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -19,16 +22,19 @@ constexpr uint16_t kTagMake = 0x010F, kTagModel = 0x0110, kTagExifIfd = 0x8769, 
 
 // A heap file: image class (when given), a description with `bits` per
 // sample, and the maker-and-model text "maker\0model".
-Bytes HeapCamera(std::optional<uint32_t> imageClass, uint32_t bits, const std::string& maker) {
-  HeapBuilder props(false), owner(false), root(false);
-  if (imageClass) props.Data(0x1803, U32s({*imageClass, 0}, false));
-  props.Data(0x1810, U32s({8, 8, 0x3F800000, 0, bits, 0, 0}, false));
+Bytes HeapCamera(std::optional<uint32_t> imageClass, uint32_t bits, const std::string& maker,
+                 bool big = false) {
+  HeapBuilder props(big), owner(big), root(big);
+  if (imageClass) props.Data(0x1803, U32s({*imageClass, 0}, big));
+  props.Data(0x1810, U32s({8, 8, 0x3F800000, 0, bits, 0, 0}, big));
+  props.Data(0x180E, U32s({981173106 + 3600, 3600, 0}, big));
   Bytes names(maker.begin(), maker.end());
   const std::string model = "ARX K24 Pro";
   names.push_back(0);
   names.insert(names.end(), model.begin(), model.end());
   names.resize(64, 0);
   owner.Data(0x080A, names);
+  owner.Data(0x0810, {});
   props.Nested(0x2807, owner);
   root.Nested(kTypeImageProperties, props);
   return HeapFileBuilder(root).Build();
@@ -52,7 +58,8 @@ struct ExifCamera {
       noteBytes = note.MakerNote(at, false);
       exif.Undefined(kTagMakerNote, noteBytes);
       if (countField != 0) exif.CountField(countField);
-      ifd0.Ascii(kTagMake, make).Ascii(kTagModel, "ARX K24 Pro").Sub(kTagExifIfd, exif);
+      ifd0.Ascii(kTagMake, make).Ascii(kTagModel, "ARX K24 Pro").Ascii(0x0132, "2001:02:03 04:05:06");
+      ifd0.Sub(kTagExifIfd, exif);
       const TiffImage image = b.Pad(400).Build();
       at = image.ValueOffset(exif, kTagMakerNote);
       tiff = image.bytes;
@@ -157,6 +164,75 @@ TEST(MakerNoteLocation, TheCameraMakersNoteIsLocatedAndCopiedOut) {
       EXPECT_EQ(LiveBlocks(), 0);
     }
   }
+}
+
+// Seconds since 1970 of 2001-02-03 04:05:06 in the zone EST5 (UTC-5, no
+// summer time), the zone this test sets.
+constexpr uint32_t kLocalDateTime = 981191106;
+
+TEST(SingleProperty, OneValueByIdentifierFromEveryKind) {
+  const char* savedZone = std::getenv("TZ");
+  const std::string saved = savedZone != nullptr ? savedZone : "";
+  setenv("TZ", "EST5", 1);
+  tzset();
+  const ExifCamera mm(Order::MM, "Vedra", 4), other(Order::II, "Maker", 4);
+  const Bytes heapMM = HeapCamera(0x00030000, 16, "Vedra", true);
+  std::vector<uint16_t> settings(46, 0);
+  settings[0] = 92;
+  settings[9] = 4;
+  Bytes names = {'V', 'e', 'd', 'r', 'a', 0, 'A', 'R', 'X', ' ', 'K', '2', '4', ' ', 'P', 'r', 'o'};
+  names.resize(64, 0);
+  const Bytes model = {'A', 'R', 'X', ' ', 'K', '2', '4', ' ', 'P', 'r', 'o', 0};
+  struct Row {
+    const char* name;
+    const Bytes& file;
+    uint32_t id;
+    uint32_t result;
+    uint8_t fileType;
+    Bytes value;
+  } rows[] = {
+      {"heap record, native order", heapMM, 0x00001810, QD_OK, 1, U32s({8, 8, 0x3F800000, 0, 16, 0, 0}, false)},
+      {"heap, class 3", heapMM, 0x0030080A, QD_OK, 1, names},
+      {"heap, converted capture time", heapMM, 0x1100180E, QD_OK, 1, U32s({kLocalDateTime}, false)},
+      {"heap, other conversion", heapMM, 0x1200180E, QD_E_NOT_APPLICABLE, 1, {}},
+      {"heap, class 6", heapMM, 0x0060180E, QD_E_NOT_APPLICABLE, 1, {}},
+      {"heap, absent", heapMM, 0x00001899, QD_E_NOT_APPLICABLE, 1, {}},
+      {"heap, empty", heapMM, 0x00300810, QD_E_NOT_APPLICABLE, 1, {}},
+      {"Exif TIFF, IFD0 Model", mm.tiff, 0x00020110, QD_OK, 8, model},
+      {"Exif JPEG, IFD0 Model", mm.exifJpeg, 0x00020110, QD_OK, 5, model},
+      {"Exif JPEG, converted DateTime", mm.exifJpeg, 0x01020132, QD_OK, 5, U32s({kLocalDateTime}, false)},
+      {"Exif TIFF, DateTime unconverted", mm.tiff, 0x00020132,  QD_OK, 8,
+       Bytes{'2', '0', '0', '1', ':', '0', '2', ':', '0', '3', ' ', '0', '4', ':', '0', '5', ':', '0', '6', 0}},
+      {"Exif TIFF, maker note settings", mm.tiff, 0x00430001, QD_OK, 8, U16s({92, 0, 0, 0, 0, 0, 0, 0, 0, 4}, false)},
+      {"Exif JPEG, maker note settings", mm.exifJpeg, 0x00430001, QD_OK, 5, U16s({92, 0, 0, 0, 0, 0, 0, 0, 0, 4}, false)},
+      {"Exif, another maker's note", other.tiff, 0x00430001, QD_E_OTHER_MAKER, 8, {}},
+      {"Exif, no type", mm.tiff, 0x00000110, QD_E_NOT_APPLICABLE, 8, {}},
+      {"Exif, absent tag", mm.tiff, 0x00130110, QD_E_NOT_APPLICABLE, 8, {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TestStream in(r.file), out;
+    uint8_t fileType = 0xEE;
+    EXPECT_EQ(QDParseGetSingleProperty(in.stream(), &fileType, r.id, out.stream()), r.result);
+    EXPECT_EQ(fileType, r.fileType);
+    // The settings array (92 bytes) is compared by its first ten values.
+    const Bytes& got = out.data();
+    EXPECT_EQ(got.size(), r.id == 0x00430001 && r.result == QD_OK ? 92u : r.value.size());
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), r.value.size())), r.value);
+    EXPECT_FALSE(in.IsOpen());
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_EQ(LiveBlocks(), 0);
+  }
+  if (savedZone != nullptr) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+  TestStream in(Bytes(600, 'x')), out;
+  EXPECT_EQ(QDParseGetSingleProperty(in.stream(), nullptr, 0x00001810, nullptr), QD_E_INVALID_ARG);
+  EXPECT_NE(QDParseGetSingleProperty(in.stream(), nullptr, 0x00001810, out.stream()), QD_OK);
+  EXPECT_EQ(out.TotalCalls(), 0);
 }
 
 }  // namespace
