@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "exifwrite/exif_buffer.h"
+#include "exifwrite/exif_support.h"
 #include "frame/fault.h"
 #include "support/container_builder.h"
 #include "support/heap_builder.h"
@@ -168,26 +169,29 @@ inline Bytes WriterPayload(const ExifImageInfo* image, const ExifCaptureInfo* ca
   return payload;
 }
 
-// An Exif JPEG from the writer with a thumbnail, a user comment, an ICC
-// profile and IIM data.
+// An Exif JPEG around a block from the library's writer, with an ICC profile
+// and IIM data.
+struct ExifJpegFixture {
+  ExifImageInfo image = Image("Vedra Q10", 640, 480, 300);
+  ExifCaptureInfo capture{1700000000, 1000123, "Test Owner", "JPEG test image"};
+  ExifShotValues shot{5.0f, 8.0f, -0.5f, 2.0f, 400, 1};
+  RecordStream records;
+  Bytes Build(bool be) const {
+    const Bytes payload = WriterPayload(&image, &capture, &shot, records, be);
+    return JpegWith({App1(payload), IccApp2(1, 1, Icc()), IimApp13(Iim())},
+                    {40, 24, 3, 0x22, false, false});
+  }
+};
+// With a thumbnail, a user comment, an ISO speed and record 0x85.
 inline Bytes RichExifJpeg(bool be) {
-  ExifImageInfo image{};
-  std::strcpy(image.model, "Vedra Q10");
-  image.valid = 1;
-  image.width = 640;
-  image.height = 480;
-  image.xResolution = image.yResolution = 300;
-  const ExifCaptureInfo capture{1700000000, 1000123, "Test Owner", "JPEG test image"};
-  const ExifShotValues shot{5.0f, 8.0f, -0.5f, 2.0f, 400, 1};
-  const RecordStream records = {
+  ExifJpegFixture f;
+  f.records = {
       {0x05, EncodeJpeg({16, 12, 3, 0x22, false, false})},
       {0x0B, Bytes{'A', 'S', 'C', 'I', 'I', 0, 0, 0, 2, 0, 0, 0, 'h', 'i'}},
       {0x0C, Bytes{200, 0}},
       {0x85, Bytes{2, 0}},
   };
-  const Bytes payload = WriterPayload(&image, &capture, &shot, records, be);
-  return JpegWith({App1(payload), IccApp2(1, 1, Icc()), IimApp13(Iim())},
-                  {40, 24, 3, 0x22, false, false});
+  return f.Build(be);
 }
 
 // A raw Exif TIFF: maker note with camera settings (word 9 = 4), an ICC

@@ -21,11 +21,9 @@ TEST(WaveInfo, CopiesTheFormatChunkOrRefusesAndClears) {
     uint32_t result;
   } rows[] = {
       {"extended format chunk", 20, false, 0, 99, QD_OK},
-      {"header and format only", 16, false, 0, 36, QD_OK},
-      {"one byte short", 16, false, 0, 35, QD_E_FAILED},
+      {"one byte short of the format", 16, false, 0, 35, QD_E_FAILED},
       {"LIST chunk first", 16, true, 0, 99, QD_E_UNSUPPORTED},
       {"15 format bytes", 15, false, 0, 99, QD_E_UNSUPPORTED},
-      {"Riff", 16, false, 1, 99, QD_E_UNSUPPORTED},
       {"Wave", 16, false, 9, 99, QD_E_UNSUPPORTED},
       {"fMt", 16, false, 13, 99, QD_E_UNSUPPORTED},
   };
@@ -52,7 +50,6 @@ TEST(WaveInfo, CopiesTheFormatChunkOrRefusesAndClears) {
     if (row.result != QD_OK) continue;
     EXPECT_EQ(+info.formatTag, 0x11);
     EXPECT_EQ(+info.channels, 2);
-    EXPECT_EQ(+info.sampleRate, 11000u);
     EXPECT_EQ(+info.bytesPerSecond, 0x01020304u);
     EXPECT_EQ(+info.bitsPerSample, 4);
   }
@@ -66,7 +63,6 @@ TEST(SoundProperties, DurationFollowsFromTheStreamLengthAlone) {
   ASSERT_EQ(QDParseSoundProperties(s.stream(), &p, 0), QD_OK);
   EXPECT_FLOAT_EQ(+p.duration, 1.0f);
   EXPECT_EQ(+p.sampleRate, 11000u);
-  EXPECT_EQ(p.fixed[0] + p.fixed[1], 2);
   EXPECT_EQ(p.bitsPerSample, 8);
   EXPECT_EQ(+p.fileNumber, 0xABABABABu) << "not this function's field";
   EXPECT_FALSE(s.IsOpen());
