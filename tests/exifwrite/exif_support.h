@@ -150,7 +150,6 @@ using Ifd = std::vector<Entry>;
 class TiffReader {
  public:
   explicit TiffReader(Bytes tiff = {}) : t_(std::move(tiff)), big_(!t_.empty() && t_[0] == 'M') {}
-  bool big() const { return big_; }
   const Bytes& bytes() const { return t_; }
 
   // n bytes at `at` in the block's order.

@@ -153,6 +153,8 @@ TEST_F(ExifWriter, RecordsLandWhereTheirCodesSay) {
       {{{0x07, Le().u32(90).u16(1)}}, kIfd0, 0x0112, {7}, {}},
       {{{0x07, Le().u32(180).u16(0)}, {0x07, Le().u32(45).u16(0)}}, kIfd0, 0x0112, {3}, {}},
       {{{0x0C, Le().u16(200).text(std::string(4000, 'x'))}}, kExif, 0x8827, {200}, {}},
+      // The focal length from the lens record {_, focal, plane width, plane height}.
+      {{{0x04, Le().u32(100u << 16).u32(240u << 16 | 320)}}, kExif, 0x920A, {100, 32}, {}},
       {{{0x10A, Le().u8(3).u8(0)}}, kExif, 0xA300, {}, {3}},  // one byte less than its record
       {{{0x33, Le().text("0210 and more")}}, kExif, 0x9000, {}, Le().text("0210")},
       {{{0x80, Le().u32(6).text(std::string("Vedra\0 and the rest", 19))},
@@ -350,6 +352,7 @@ const struct {
     {kSrgb, "InteropIFD:InteropIndex", "R98", "Exif.Iop.InteroperabilityIndex", "R98"},
     {kWide, "InteropIFD:InteropIndex", "R03", "Exif.Iop.InteroperabilityIndex", "R03"},
     {kBoth, "IFD1:Compression", "6", "Exif.Thumbnail.Compression", "6"},
+    {kBoth, "IFD1:XResolution", "300", "Exif.Thumbnail.XResolution", "300/1"},
     {kWide, "IFD0:WhitePoint", "0.313 0.329", "Exif.Image.WhitePoint", "313/1000 329/1000"},
     {kWide, "IFD0:YCbCrCoefficients", "0.299 0.587 0.114", "Exif.Image.YCbCrCoefficients",
      "299/1000 587/1000 114/1000"},

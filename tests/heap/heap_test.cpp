@@ -21,7 +21,9 @@ using Nums = std::vector<uint32_t>;
 using List = std::vector<RecordEntry>;
 
 // The two walks of a heap held by the caller: locating records, copying them.
-uint32_t Locate(Bytes& heap, bool be, List& list, bool copy = false) {
+constexpr bool kLocate = false, kCopy = true;
+
+uint32_t Walk(Bytes& heap, bool be, List& list, bool copy) {
   RecordEntry* cursor = list.data();
   const HeapObject h = Bare(heap.data(), uint32_t(heap.size()), be);
   return copy ? qdParseHeapObject(h, &cursor) : _GetHeapRecordEntryPtr(h, &cursor) & 0xFFFF;
@@ -45,7 +47,7 @@ TEST(RecordWalk, LocatesRecordsThroughNestedListsAndSkipsAbsentHeaps) {
                  Entry(0x2807, 1), Entry(0x0810, 7, &keep, 5), End(),  // 6: absent, skipped
                  End(), Entry(0x1810, 1), End()};
     const List before = list;
-    ASSERT_EQ(Locate(heap, be, list), 0u);
+    ASSERT_EQ(Walk(heap, be, list, kLocate), 0u);
     EXPECT_EQ(heap, h.bytes) << "tables must be back in the heap's own order";
     const struct {
       size_t entry;
@@ -77,7 +79,7 @@ TEST(RecordWalk, CopiesHostOrderValuesOutOfNestedHeapsUnderAllocationFailures) {
                      Entry(0x1817, 0, number.data(), 8),   Entry(0x2804),
                      Entry(0x102A, 0, &values, 0),         Entry(0x3004),
                      Entry(0x180E, 0, value.data(), 4),    End(), End(), End(), End()};
-        const uint32_t result = Locate(heap, true, list, true);
+        const uint32_t result = Walk(heap, true, list, kCopy);
         EXPECT_EQ(heap, h.bytes);
         if (result == QD_OK) {
           EXPECT_EQ(comment, kComment);
@@ -126,7 +128,7 @@ TEST(RecordWalk, CopiesAreCutOrAllocated) {
     Bytes out(c.size + 1, 0xCC);
     void* block = nullptr;
     List list = {Entry(c.type, 0, c.size ? static_cast<void*>(out.data()) : &block, c.size), End()};
-    ASSERT_EQ(Locate(heap, true, list, true), QD_OK);
+    ASSERT_EQ(Walk(heap, true, list, kCopy), QD_OK);
     EXPECT_EQ(list[0].size, c.delivered);
     EXPECT_EQ(out[c.size], 0xCC) << "written past the buffer";
     out.resize(c.expected.size());
@@ -134,7 +136,7 @@ TEST(RecordWalk, CopiesAreCutOrAllocated) {
     EXPECT_EQ(qd::BlockFree(block), qd::ST_OK);
   }
   List empty = {Entry(0x000A, 1), End()};
-  ASSERT_EQ(Locate(heap, true, empty), 0u);
+  ASSERT_EQ(Walk(heap, true, empty, kLocate), 0u);
   EXPECT_EQ(empty[0].found, 0);
 }
 
@@ -151,28 +153,28 @@ TEST(RecordWalk, BrokenHeapsAreCorruptAndLeftAsTheyWere) {
       return b.Build();
     };
     const Bytes cases[] = {
-        broken([](HeapBuilder& b) { b.OverrideTableOffset(29); }),
+        broken([](HeapBuilder& b) { b.OverrideTableOffset(29); }),  // L - 5
         broken([](HeapBuilder& b) { b.OverrideTableOffset(0xFFFFFFFA); }),
         broken([](HeapBuilder& b) { b.OverrideCount(3); }),
         broken([](HeapBuilder& b) { b.Slack(6).OverrideCount(3); }),  // fits only over T itself
-        broken([](HeapBuilder& b) { b.OverrideLength(2, 5); }),
-        broken([](HeapBuilder& b) { b.OverrideLength(2, 3); }),
-        broken([](HeapBuilder& b) { b.OverrideOffset(2, 3); }),
-        broken([](HeapBuilder& b) { b.OverrideOffset(1, 1).OverrideLength(1, 3); }),
-        broken([](HeapBuilder& b) { b.OverrideLength(2, 0xFFFFFFFC); }),
+        broken([](HeapBuilder& b) { b.OverrideLength(2, 5); }),  // into the table
+        broken([](HeapBuilder& b) { b.OverrideLength(2, 3); }),  // a gap at the end
+        broken([](HeapBuilder& b) { b.OverrideOffset(2, 3); }),  // an overlap
+        broken([](HeapBuilder& b) { b.OverrideOffset(1, 1).OverrideLength(1, 3); }),  // not at 0
+        broken([](HeapBuilder& b) { b.OverrideLength(2, 0xFFFFFFFC); }),  // the end wraps
         Bytes(5, 0),
     };
     for (const Bytes& original : cases) {
       SCOPED_TRACE(testing::Message() << "case " << &original - cases);
       Bytes heap = original;
       List list = {Entry(0x0805, 1), Entry(0x2804), Entry(0x0806, 1), End(), End()};
-      EXPECT_EQ(Locate(heap, be, list), uint32_t{qd::ST_CORRUPT});
-      EXPECT_EQ(Locate(heap, be, list, true), QD_E_CORRUPT);
+      EXPECT_EQ(Walk(heap, be, list, kLocate), uint32_t{qd::ST_CORRUPT});
+      EXPECT_EQ(Walk(heap, be, list, kCopy), QD_E_CORRUPT);
       EXPECT_EQ(heap, original);
     }
     Bytes swapped = broken([](HeapBuilder& b) { b.OverrideOffset(1, 4).OverrideOffset(2, 0); });
     List list = {Entry(0x0805, 1), End()};
-    EXPECT_EQ(Locate(swapped, be, list), 0u);
+    EXPECT_EQ(Walk(swapped, be, list, kLocate), 0u);
     EXPECT_EQ(PointerOf(list[0]), swapped.data() + 4);
   }
 }
