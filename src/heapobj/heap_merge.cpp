@@ -38,6 +38,12 @@ uint64_t DataAreaSize(uint64_t n, uint16_t kind) {
   return rounded <= heap::kInRecordDataSize ? 0 : rounded;
 }
 
+// Unused and free-space slots are the table's own; they hold no property.
+bool IsRecordType(uint16_t type) {
+  const uint16_t match = type & heap::kMatchMask;
+  return match != heap::kTypeUnused && match != heap::kTypeFree;
+}
+
 // Present entries of the list at `first` (this level only) name `type`.
 bool Named(const RecordEntry* first, uint16_t type) {
   for (const RecordEntry* e = first; e->type != 0;) {
@@ -150,7 +156,7 @@ class Merger {
     const RecordEntry* first = *cursor;
     const RecordEntry* e = first;
     while (e->type != 0) {
-      if (e->found == 0) {
+      if (e->found == 0 || !IsRecordType(e->type)) {
         e = heap::IsNestedHeap(e->type) ? heap::SkipNested(e) : e + 1;
       } else if (heap::IsNestedHeap(e->type)) {
         const Status st = Nested(src, &e, out, depth, ext);
@@ -162,8 +168,7 @@ class Merger {
     *cursor = e + 1;
     for (uint32_t i = 1; i <= src.count(); ++i) {
       const RecordInfo info = src.At(i);
-      if (info.type == heap::kTypeUnused || info.type == heap::kTypeFree) continue;
-      if (!Named(first, info.type)) CopyRecord(src, info, out, ext);
+      if (IsRecordType(info.type) && !Named(first, info.type)) CopyRecord(src, info, out, ext);
     }
     return ST_OK;
   }
