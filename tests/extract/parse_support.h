@@ -71,7 +71,8 @@ inline HeapContent RichHeap(bool be) {
       {0x1817, U32s({0x00123456}, be)}, {0x180E, U32s({1000000000, 3600, 0}, be)},
       {0x1026, U16s({5, 1, 7}, be)}, {0x0805, Text("A heap comment")},
       {0x1010, U16s({0x0102, 0x0304}, be)}, {0x1014, U16s({1}, be)}, {0x1805, U32s({1234}, be)},
-      {0x1813, U32s({Bits(0.75f), 0}, be)}, {0x1818, U32s({Bits(1.5f), Bits(2.5f), Bits(3.5f)}, be)},
+      {0x1813, U32s({Bits(0.75f), 0}, be)},
+      {0x1818, U32s({Bits(1.5f), Bits(2.5f), Bits(3.5f)}, be)},
       {0x0815, Text("Heap image type")}, {0x0810, Text("Heap owner")},
       {0x080A, Text("Vedra\0Vedra ARX K24 Pro"s)}, {0x180B, U32s({0xCAFE0001}, be)},
       {0x080B, Text("Firmware Version 2.10")}, {0x1029, U16s({1, 50, 0x0C00, 0x0800}, be)},
@@ -151,11 +152,8 @@ inline Bytes WriterPayload(const ExifImageInfo* image, const ExifCaptureInfo* ca
   std::vector<Bytes> blocks;  // each record in a block of exactly its length
   std::vector<PropertyRecord*> list;
   for (const auto& [code, payload] : records) {
-    Bytes b(6, 0);
-    PutU16(b, 0, code, false);
-    PutU32(b, 2, static_cast<uint32_t>(payload.size()), false);
-    b.insert(b.end(), payload.begin(), payload.end());
-    blocks.push_back(std::move(b));
+    blocks.push_back(Le().u16(code).u32(static_cast<uint32_t>(payload.size())));
+    blocks.back().insert(blocks.back().end(), payload.begin(), payload.end());
   }
   for (Bytes& b : blocks) list.push_back(reinterpret_cast<PropertyRecord*>(b.data()));
   list.push_back(nullptr);
@@ -224,7 +222,8 @@ inline RawExif RawExifTiff(Order order, const std::string& make = "vEdRa",
         .Undefined(0x83BB, {0x1C, 0x02, 0x00, 0x00}).Sub(kTagExifIfd, exif)
         .Undefined(0x8773, Icc()).Next(ifd1);
     exif.Rational(0x829A, {{1, 125}}).Rational(0x829D, {{28, 10}}).Short(0x8827, {100})
-        .Ascii(0x9003, "2001:02:03 04:05:06").Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
+        .Ascii(0x9003, "2001:02:03 04:05:06")
+        .Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
         .Rational(0xA20B, {{2, 1}});
     ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8}).Long(0x111, {stripAt})
         .Short(0x115, {3}).Long(0x117, {stripSize}).Rational(0x11A, {{300, 1}})
@@ -299,10 +298,9 @@ struct Parsed {
   ExifCaptureInfo capture;
   ExifShotValues shot;
   Bytes comment, property, dcf;
-  RecordStream records() const { return ReadRecords(property); }
-  // The payload of the first record `code`; {0xEE} when there is none.
+  // The payload of the first record `code` written; {0xEE} when there is none.
   Bytes record(uint16_t code) const {
-    for (const auto& [c, payload] : records()) {
+    for (const auto& [c, payload] : ReadRecords(property)) {
       if (c == code) return payload;
     }
     return {0xEE};

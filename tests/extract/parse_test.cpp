@@ -13,10 +13,13 @@ using namespace qdtest::parse;
 
 using ParseFile = ParseTest;
 
-const char* const kRichImage =
+// What the rich heap reports in every kind of file.
+const char* const kHeapImage =
     "'Vedra ARX K24 Pro' format 1 bits 12/36 colour 1 3000x2000 aspect 1 res 180x180 cbpp 2.5 "
     "data 1 full 3000x2000 aspect 1 res 180x180 flags 2";  // bits per pixel from the heap
-const char* const kRichCapture = "time 999996400 number 123456 owner 'Heap owner' type 'Heap image type'";
+const char* const kHeapCapture =
+    "time 999996400 number 123456 owner 'Heap owner' type 'Heap image type'";
+const char* const kHeapShot = "3.5 2.5 1.5 0.75 4 1";
 
 Bytes Comment(const std::string& code, uint32_t size, const std::string& text) {
   Bytes b = Le().text(code).u32(size).text(text);
@@ -30,6 +33,8 @@ TEST_F(ParseFile, RichFileOfEveryKind) {
     const HeapContent rich = RichHeap(be);
     const RawExif raw = RawExifTiff(be ? Order::MM : Order::II);
     const Bytes heapComment = Comment(std::string(8, '\0'), 15, "A heap comment");
+    const Bytes settings = Le().u16(18).u16(0x21).u16(0x22).u16(0xFFFF).u16(0x7FFF).u16(0x7FFF)
+                               .u16(0x7FFF).u16(0).u16(0xFFFF);
     const struct {
       Bytes file;
       uint8_t type;
@@ -37,34 +42,35 @@ TEST_F(ParseFile, RichFileOfEveryKind) {
       Bytes dcf, comment;
       RecordStream records;  // a few that each take their own road; {0xEE}: absent
     } rows[] = {
-        {HeapFile(rich, be), 1, kRichImage, "'Vedra ARX K24 Pro' format 0 bits 0/0 colour 0 0x0 aspect 0 res 0x0",
-         kRichCapture, "3.5 2.5 1.5 0.75 4 1", {}, heapComment,
-         {{0x80, Le().u32(6).text("Vedra").u8(0)}, {0x04, Le().u16(1).u16(25).u16(0x0C00).u16(0x0800)},
-          {0x0A, Le().u16(18).u16(0x21).u16(0x22).u16(0xFFFF).u16(0x7FFF).u16(0x7FFF).u16(0x7FFF).u16(0)
-                     .u16(0xFFFF)},
-          {0x107, {0xEE}}}},
-        {JpegHeap(rich, be), 2, kRichImage,
-         "'Vedra ARX K24 Pro' format 2 bits 8/24 colour 1 40x24 aspect 0.5 res 300x150", kRichCapture,
-         "3.5 2.5 1.5 0.75 4 1", {}, heapComment, {{0x107, Iim()}}},
-        {TiffRaw(rich, be), 3, kRichImage,
-         "'Vedra ARX K24 Pro' format 2 bits 8/24 colour 1 160x120 aspect 1 res 72x96", kRichCapture,
-         "3.5 2.5 1.5 0.75 4 1", {}, heapComment, {{0x107, Iim()}}},
+        {HeapFile(rich, be), 1, kHeapImage,
+         "'Vedra ARX K24 Pro' format 0 bits 0/0 colour 0 0x0 aspect 0 res 0x0", kHeapCapture,
+         kHeapShot, {}, heapComment,
+         {{0x80, Le().u32(6).text("Vedra").u8(0)}, {0x0A, settings}, {0x107, {0xEE}},
+          {0x04, Le().u16(1).u16(25).u16(0x0C00).u16(0x0800)}}},  // 50 over settings word 25
+        {JpegHeap(rich, be), 2, kHeapImage,
+         "'Vedra ARX K24 Pro' format 2 bits 8/24 colour 1 40x24 aspect 0.5 res 300x150",
+         kHeapCapture, kHeapShot, {}, heapComment, {{0x107, Iim()}}},
+        {TiffRaw(rich, be), 3, kHeapImage,
+         "'Vedra ARX K24 Pro' format 2 bits 8/24 colour 1 160x120 aspect 1 res 72x96",
+         kHeapCapture, kHeapShot, {}, heapComment, {{0x107, Iim()}}},
         // The JPEG's main image takes the frame size once a thumbnail is found.
         {RichExifJpeg(be), 5,
          "'Vedra Q10' format 5 bits 8/24 colour 1 40x24 aspect 1 res 300x300 cbpp 3.215 data 1 "
          "full 640x480 aspect 1 res 300x300 flags 0",
          "'Vedra Q10' format 5 bits 8/24 colour 1 16x12 aspect 1 res 300x300",
-         "time 1700000000 number f42bb owner 'Test Owner' type 'JPEG test image'", "5 8 -0.5 2 4 1",
-         EncodeJpeg({16, 12, 3, 0x22, false, false}), Comment(std::string("ASCII\0\0\0", 8), 256, "hi"),
+         "time 1700000000 number f42bb owner 'Test Owner' type 'JPEG test image'",
+         "5 8 -0.5 2 4 1", EncodeJpeg({16, 12, 3, 0x22, false, false}),
+         Comment(std::string("ASCII\0\0\0", 8), 256, "hi"),
          {{0x0C, Le().u16(200)}, {0x105, Le().u16(2)}, {0x106, Icc()}, {0x107, Iim()}}},
         // Unit 3: 72 dots per centimetre are 182 per inch.
         {raw.file, 8,
-         "'Vedra ARX-7Q' format 11 bits 12/12 colour 0 64x48 aspect 1 res 182x182 cbpp 321.5 data 3 "
-         "full 64x48 aspect 1 res 182x182 flags 2",
+         "'Vedra ARX-7Q' format 11 bits 12/12 colour 0 64x48 aspect 1 res 182x182 cbpp 321.5 "
+         "data 3 full 64x48 aspect 1 res 182x182 flags 2",
          "'Vedra ARX-7Q' format 11 bits 8/24 colour 1 8x6 aspect 0.5 res 300x150",
          "time 981173106 number 1267 owner 'Artist Name' type 'RAW'",
          "2.97085 6.96578 100 15.0391 4 ff", raw.strip, {},  // FNumber, ExposureTime, FlashEnergy
-         {{0x09, Le().u16(9)}, {0x1D, Le().u16(0x90).u16(1)}, {0x0C, Le().u16(100)}, {0x106, Icc()}}},
+         {{0x09, Le().u16(9)}, {0x1D, Le().u16(0x90).u16(1)}, {0x0C, Le().u16(100)},
+          {0x106, Icc()}}},
     };
     for (const auto& row : rows) {
       SCOPED_TRACE(+row.type);
@@ -77,7 +83,9 @@ TEST_F(ParseFile, RichFileOfEveryKind) {
       EXPECT_EQ(Describe(p.capture), row.capture);
       EXPECT_EQ(Describe(p.shot), row.shot);
       EXPECT_EQ(p.dcf, row.dcf);
-      if (!row.comment.empty()) EXPECT_EQ(ReadRecords(p.comment), (RecordStream{{0x0B, row.comment}}));
+      if (!row.comment.empty()) {
+        EXPECT_EQ(ReadRecords(p.comment), (RecordStream{{0x0B, row.comment}}));
+      }
       for (const auto& [code, payload] : row.records) EXPECT_EQ(p.record(code), payload) << code;
     }
   }
@@ -131,41 +139,49 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
     Bytes payload;
   } rows[] = {
       {"no file number", heap(kHeapFile, {{0x1817, {}}}), QD_OK, "number ffffffff ", 0, {}},
-      {"shot words, aperture unset", heap(kHeapFile, {{0x180E, U32s({100, 200, 0}, false)}, {0x1813, {}},
-       {0x1805, {}}, {0x1026, {}}, {0x102A, shot(4, 0x8000)}}), QD_OK,  // time before its zone offset
-       "time 0 number 123456 owner 'Heap owner' type 'Heap image type' | -1 2 0.5 2 4 1", 0, {}},
+      {"shot words, aperture unset",  // and a capture time before its own zone offset
+       heap(kHeapFile, {{0x180E, U32s({100, 200, 0}, false)}, {0x1813, {}}, {0x1805, {}},
+                        {0x1026, {}}, {0x102A, shot(4, 0x8000)}}),
+       QD_OK, "time 0 number 123456 owner 'Heap owner' type 'Heap image type' | -1 2 0.5 2 4 1",
+       0, {}},
       {"heap firmware text that is not one", heap(kHeapFile, {{0x080B, Text("Firmwxre 2.10")}}),
        QD_OK, "| 3.5 2.5 1.5 0.75 c 1", 0x0A, none},  // 0x1805 / 100 for the setting word
-      {"short custom functions", heap(kHeapFile, {{0x1033, U16s({1, 2}, false)}}), QD_OK, "", 0x0D, none},
+      {"short custom functions", heap(kHeapFile, {{0x1033, U16s({1, 2}, false)}}), QD_OK, "",
+       0x0D, none},
       {"ISO 160", heap(kHeapFile, {{0x102A, shot(2, 180)}}), QD_OK, "", 0x0C, Le().u16(160)},
       {"no ISO speed", heap(kHeapFile, {{0x102A, shot(2, 31)}}), QD_OK, "", 0x0C, none},
-      {"no capture time", heap(kHeapFile, {{0x180E, {}}}), QD_E_UNSUPPORTED, "| '' format 0 ", 0, {}},
+      {"no capture time", heap(kHeapFile, {{0x180E, {}}}), QD_E_UNSUPPORTED, "| '' format 0 ",
+       0, {}},
       {"JPEG heap without a model: the frame", heap(kJpegHeap, {{0x080A, {}}}), QD_E_UNSUPPORTED,
-       "| '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 | time 0 number ffffffff "
-       "owner '' type '' | -1 100 100 -1 ffff ff", 0, {}},
+       "| '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 | time 0 "
+       "number ffffffff owner '' type '' | -1 100 100 -1 ffff ff", 0, {}},
       {"grey heap image", heap(kHeapFile, image(0x00030003, 12, 0x0100)), QD_OK,
-       "format 3 bits 8/36 colour 0 3000x2000 aspect 0.5 res 0x0 cbpp 0.0218453 data 3 full 0x0 ", 0, {}},
+       "format 3 bits 8/36 colour 0 3000x2000 aspect 0.5 res 0x0 cbpp 0.0218453 data 3 full 0x0 ",
+       0, {}},
       {"16-bit TIFF RAW", heap(kTiffRaw, image(0x00030002, 16, 0x0001)), QD_OK,
-       "type 9 | 'Vedra ARX K24 Pro' format 9 bits 16/36 colour 1 3000x2000 aspect 0.5 res 180x180 "
-       "cbpp 0.0218453 data 3 full 3000x2000 aspect 1 res 180x180 flags 0", 0, {}},
-      {"frame disagrees with the colour flag", heap(kGreyJpegHeap, image(0x00010003, 12, 0x0001)), QD_OK,
-       "format 2 bits 12/36 colour 1 3000x2000 aspect 0.5 res 180x180 cbpp 0.0218453 data 1 "
-       "full 40x24 aspect 1 res 180x180", 0, {}},
+       "type 9 | 'Vedra ARX K24 Pro' format 9 bits 16/36 colour 1 3000x2000 aspect 0.5 "
+       "res 180x180 cbpp 0.0218453 data 3 full 3000x2000 aspect 1 res 180x180 flags 0", 0, {}},
+      {"frame disagrees with the colour flag", heap(kGreyJpegHeap, image(0x00010003, 12, 1)),
+       QD_OK, "format 2 bits 12/36 colour 1 3000x2000 aspect 0.5 res 180x180 cbpp 0.0218453 "
+       "data 1 full 40x24 aspect 1 res 180x180", 0, {}},
       {"JFIF densities", heap(kJpegHeap, image(0x00010000, 12, 0x0001)), QD_OK,
        "res 300x150 cbpp 0.0218453 data 1 full 3000x2000 aspect 0.5 res 300x150 flags 0", 0, {}},
       {"developed: 2000 / 0.5", heap(kJpegHeap, image(0x00010000, 12, 0x0101)), QD_OK,
        "res 186x180 cbpp 0.0218453 data 1 full 3000x4000 aspect 1 res 180x180 flags 2", 0, {}},
       {"another maker's Make", RawExifTiff(Order::II, "Vedra Corp").file, QD_OK,
-       "| time 981173106 number ffffffff owner 'Artist Name' type '' | 2.97085 6.96578 100 15.0391 "
-       "ffff ff", 0x02, none},
-      {"Exif firmware text that is not one", RawExifTiff(Order::II, "VEDRA", "Firmwxre 1.0").file,
-       QD_OK, "number 1267 owner 'Artist Name' type 'RAW' | 2.97085 6.96578 100 15.0391 ffff ff", 0, {}},
+       "| time 981173106 number ffffffff owner 'Artist Name' type '' | "
+       "2.97085 6.96578 100 15.0391 ffff ff", 0x02, none},
+      {"Exif firmware text that is not one", RawExifTiff(Order::II, "VEDRA", "Firmwxre").file,
+       QD_OK, "number 1267 owner 'Artist Name' type 'RAW' | 2.97085 6.96578 100 15.0391 ffff ff",
+       0, {}},
       {"VRW image type", exif("vrw", {}), QD_OK, "| 'Vedra ARX-7Q' format 1 ", 0x105, Le().u16(1)},
-      {"MVI image type", exif("MVI", {}), QD_OK, "| '' format 0 bits 0/0 colour 0 0x0 aspect 0 res 0x0 "
-       "cbpp 0 data 0 full 0x0 aspect 0 res 0x0 flags 0 | 'Vedra ARX-7Q' format 6 bits 8/24 colour 1 "
-       "40x24 aspect 1 res 300x300 | aux 0 0 | ", 0x105, Le().u16(0xFFFF)},
+      {"MVI image type", exif("MVI", {}), QD_OK,
+       "| '' format 0 bits 0/0 colour 0 0x0 aspect 0 res 0x0 cbpp 0 data 0 full 0x0 aspect 0 "
+       "res 0x0 flags 0 | 'Vedra ARX-7Q' format 6 bits 8/24 colour 1 40x24 aspect 1 res 300x300 "
+       "| aux 0 0 | ", 0x105, Le().u16(0xFFFF)},
       {"no image type", exif("", {}), QD_OK, "| aux 10 640 |", 0x105, Le().u16(1)},
-      {"orientation 8", exif("", {{0x07, Le().u32(270).u16(0)}}), QD_OK, "", 0x07, Le().u32(270).u16(0)},
+      {"orientation 8", exif("", {{0x07, Le().u32(270).u16(0)}}), QD_OK, "", 0x07,
+       Le().u32(270).u16(0)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -188,7 +204,8 @@ TEST_F(ParseFile, TypeCodesWithoutOpeningAndTheSecondNames) {
     uint8_t type = 0;
     QdAuxImageInfo aux;
     std::memset(&aux, 0xA5, sizeof aux);
-    const uint32_t result = QDParseStream2(in.stream(), nullptr, nullptr, &aux, nullptr, nullptr, &type);
+    const uint32_t result =
+        QDParseStream2(in.stream(), nullptr, nullptr, &aux, nullptr, nullptr, &type);
     EXPECT_EQ(result, type == 0xFF ? QD_E_UNSUPPORTED : QD_OK);
     EXPECT_EQ(in.CountOf(Callback::Open) + in.CountOf(Callback::Close), 0);
     if (type != 5) EXPECT_TRUE(AllZero(aux)) << "cleared for every kind but an Exif JPEG";
@@ -203,10 +220,12 @@ TEST_F(ParseFile, HostErrorsOutrankTheWorkAsEachExportSays) {
   const auto run = [](const Bytes& file, Callback cb, bool thumbnail) {
     TestStream in(file);
     in.FailCall(cb, 1, 0x7E001);
-    return thumbnail ? QDParseThumbnailFileStream(in.stream(), 0, nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, nullptr)
-                     : QDParseFullViewFileStream(in.stream(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                 nullptr);
+    if (thumbnail) {
+      return QDParseThumbnailFileStream(in.stream(), 0, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
+    }
+    return QDParseFullViewFileStream(in.stream(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr);
   };
   // A close error after a failing path: the thumbnail exports report it, the
   // full-view ones the path's error.

@@ -19,13 +19,16 @@ Bytes Numbered(size_t n) {
   return b;
 }
 
-Bytes Slice(const Bytes& b, uint32_t at, uint32_t n) { return Bytes(b.begin() + at, b.begin() + at + n); }
+Bytes Slice(const Bytes& b, uint32_t at, uint32_t n) {
+  return Bytes(b.begin() + at, b.begin() + at + n);
+}
 
 TEST(CropStream, CopiesRangesInsideTheStreamAndGoesBackWhereItWas) {
   const Bytes data = Numbered(40);
   const struct {
     uint32_t offset, length, result;
-  } rows[] = {{30, 10, QD_OK}, {31, 10, QD_E_CORRUPT}, {41, 0, QD_E_CORRUPT}, {0xFFFFFFFF, 2, QD_E_CORRUPT}};
+  } rows[] = {{30, 10, QD_OK}, {31, 10, QD_E_CORRUPT}, {41, 0, QD_E_CORRUPT},
+              {0xFFFFFFFF, 2, QD_E_CORRUPT}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.offset);
     TestStream in(data), out;
@@ -86,7 +89,8 @@ TEST(StripImages, SizesAndStripsOfBothIfdsOfExifTiffsOnly) {
 
   TiffFile noCounts = f;
   noCounts.SetIfd0Field(0x0117, 0xFFFFFF00u);  // beyond any stream
-  const Bytes others[] = {noCounts.bytes, HeapFileFixture(false), BuildTiffFile(RawTiffShape(Order::MM)).bytes,
+  const Bytes others[] = {noCounts.bytes, HeapFileFixture(false),
+                          BuildTiffFile(RawTiffShape(Order::MM)).bytes,
                           AfterSoi(EncodeJpeg(), {App1(App1Payload(f.bytes))})};
   for (const Bytes& file : others) {
     const StripRun run(qdParseGetLCDDataFromTiffRAW, file);
