@@ -2,6 +2,7 @@
 // 1 a file was refused (reported on stderr).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,9 @@ int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
 int RunThumb(const std::string& file, const std::string& output);
 int RunWav(const std::string& file, bool json);
+int RunType(const std::vector<std::string>& files, bool json);
+int RunGet(const std::string& file, uint32_t id, bool json);
+int RunHeap(const std::string& file, const std::string& output, bool developed);
+int RunMakerNote(const std::string& file, bool json);
 
 }  // namespace qdtool

@@ -5,6 +5,10 @@
 //   qdparse props [--json] FILE     the typed property records, decoded
 //   qdparse thumb FILE -o OUT       the DCF thumbnail or the embedded JPEG
 //   qdparse wav [--json] FILE       a WAVE sound memo
+//   qdparse type [--json] FILE...   image format code, maker and model
+//   qdparse get [--json] FILE ID    one property's value, by its 32-bit identifier
+//   qdparse heap FILE -o OUT [--developed]   the file's heap object as a heap-file image
+//   qdparse makernote [--json] FILE where the camera maker's maker note lies
 //
 // Exit status: 0 done, 1 a file was refused, 2 bad usage.
 #include <cstdio>
@@ -48,6 +52,27 @@ int main(int argc, char** argv) {
   wav->add_flag("--json", json, "One JSON object");
   wav->add_option("FILE", file, "File to read")->required();
 
+  CLI::App* type = app.add_subcommand("type", "Image format code, maker and model of files");
+  type->add_flag("--json", json, "One JSON object per file, one per line");
+  type->add_option("FILE", files, "Files to read")->required();
+
+  uint32_t id = 0;
+  CLI::App* get = app.add_subcommand("get", "One property's value, by identifier (e.g. 0x00001810)");
+  get->add_flag("--json", json, "One JSON object");
+  get->add_option("FILE", file, "File to read")->required();
+  get->add_option("ID", id, "Record type or tag | field type << 16 | location << 20 | conversion << 24")
+      ->required();
+
+  bool developed = false;
+  CLI::App* heap = app.add_subcommand("heap", "Write the file's heap object as a heap-file image");
+  heap->add_option("FILE", file, "File to read")->required();
+  heap->add_option("-o,--output", output, "Where to write it")->required();
+  heap->add_flag("--developed", developed, "The heap object of the developed picture");
+
+  CLI::App* makernote = app.add_subcommand("makernote", "Where the camera maker's maker note lies");
+  makernote->add_flag("--json", json, "One JSON object");
+  makernote->add_option("FILE", file, "File to read")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -60,6 +85,10 @@ int main(int argc, char** argv) {
     if (props->parsed()) return qdtool::RunProps(file, json);
     if (thumb->parsed()) return qdtool::RunThumb(file, output);
     if (wav->parsed()) return qdtool::RunWav(file, json);
+    if (type->parsed()) return qdtool::RunType(files, json);
+    if (get->parsed()) return qdtool::RunGet(file, id, json);
+    if (heap->parsed()) return qdtool::RunHeap(file, output, developed);
+    if (makernote->parsed()) return qdtool::RunMakerNote(file, json);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;

@@ -49,6 +49,7 @@ constexpr Named kFormats[] = {
     {9, nullptr, "uncompressed 16-bit image (heap)"},
     {10, nullptr, "auxiliary image"},
     {11, nullptr, "RAW image in an Exif TIFF"},
+    {12, nullptr, "K-model TIFF (known by Make and Model)"},
 };
 
 std::string Unknown(const char* what, uint8_t code) {
