@@ -16,7 +16,8 @@ namespace {
 
 using Nums = std::vector<uint32_t>;
 
-IfdQuery Req(uint16_t op, uint16_t tag = 0, uint16_t type = 0, const void* data = nullptr, uint32_t size = 0) {
+IfdQuery Req(uint16_t op, uint16_t tag = 0, uint16_t type = 0, const void* data = nullptr,
+             uint32_t size = 0) {
   return IfdQuery{op, tag, type, 0, reinterpret_cast<uintptr_t>(data), size, 0};
 }
 
@@ -45,18 +46,15 @@ TEST(ExifBuilder, HeaderEntriesValuesAndTrailingBlocks) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.kind << (row.big ? " MM" : " II"));
-    std::vector<IfdQuery> list = {Req(IFDQ_READ, 1, 2, "abc", 4),     // inline
-                                  Req(IFDQ_READ, 0, 3, shorts, 6),    // tag 0: no entry
-                                  Req(IFDQ_PLACEHOLDER, 0x0099, 99),  // nothing
-                                  Req(IFDQ_READ, 2, 3, shorts, 6),    // 3 elements, out of line
-                                  Req(IFDQ_READ, 3, 10, srational, 8),
-                                  Req(IFDQ_READ, 4, 1, "oddly", 5),
-                                  Req(IFDQ_ENTER, 0x927C, 7),
-                                  Req(IFDQ_READ, 5, 3, shorts, 2),
-                                  Req(IFDQ_LEAVE, 0, 0, footer, 8),
-                                  Req(IFDQ_NEXT_IFD),
-                                  Req(IFDQ_READ, 6, 3, shorts, 4),
-                                  Req(IFDQ_END)};
+    std::vector<IfdQuery> list = {
+        Req(IFDQ_READ, 1, 2, "abc", 4),     // inline
+        Req(IFDQ_READ, 0, 3, shorts, 6),    // tag 0: no entry
+        Req(IFDQ_PLACEHOLDER, 0x0099, 99),  // nothing
+        Req(IFDQ_READ, 2, 3, shorts, 6),    // 3 elements, out of line
+        Req(IFDQ_READ, 3, 10, srational, 8), Req(IFDQ_READ, 4, 1, "oddly", 5),
+        Req(IFDQ_ENTER, 0x927C, 7),          Req(IFDQ_READ, 5, 3, shorts, 2),
+        Req(IFDQ_LEAVE, 0, 0, footer, 8),    Req(IFDQ_NEXT_IFD),
+        Req(IFDQ_READ, 6, 3, shorts, 4),     Req(IFDQ_END)};
     ExifBlock out;
     ASSERT_EQ(Build(list, out, row.big, row.kind), QD_OK);
     const Bytes payload = out.payload();
@@ -67,20 +65,27 @@ TEST(ExifBuilder, HeaderEntriesValuesAndTrailingBlocks) {
     uint32_t next = 0;
     const Ifd ifd = r.Ifd(8, &next);
     const uint32_t data = 8 + 2 + 5 * 12 + 4, note = data + 6 + 8 + 5, ifd1 = note + 26 + 1;
-    EXPECT_EQ((Nums{out.info.byteOrder, out.info.ifdOffset, next, r.bytes()[ifd1 - 1], out.info.tiffSize}),
+    EXPECT_EQ((Nums{out.info.byteOrder, out.info.ifdOffset, next, r.bytes()[ifd1 - 1],
+                    out.info.tiffSize}),
               (Nums{row.big, 8, ifd1, 0, ifd1 + 2 + 12 + 4}));
     ASSERT_EQ(ifd.size(), 5u);
-    const uint32_t expected[5][3] = {{1, 4, 18}, {2, 3, data}, {3, 1, data + 6}, {4, 5, data + 14},
+    const uint32_t expected[5][3] = {{1, 4, 18},
+                                     {2, 3, data},
+                                     {3, 1, data + 6},
+                                     {4, 5, data + 14},
                                      {0x927C, 26, note}};  // tag, count, value at
     for (size_t i = 0; i < 5; ++i) {
-      EXPECT_EQ((Nums{ifd[i].tag, ifd[i].count, ifd[i].valueAt}), Nums(expected[i], expected[i] + 3)) << i;
+      EXPECT_EQ((Nums{ifd[i].tag, ifd[i].count, ifd[i].valueAt}),
+                Nums(expected[i], expected[i] + 3))
+          << i;
     }
     EXPECT_EQ(r.Text(ifd[0]), "abc");
     EXPECT_EQ(r.Numbers(ifd[1]), (Nums{0x1234, 0x5678, 0x9ABC}));
     EXPECT_EQ(r.Numbers(ifd[2]), (Nums{static_cast<uint32_t>(-7), 3}));
     EXPECT_EQ(r.Numbers(r.Ifd(note).at(0)), Nums{0x1234}) << "inline, after the count";
     EXPECT_EQ(r.Numbers(r.Ifd(ifd1).at(0)), (Nums{0x1234, 0x5678}));
-    EXPECT_EQ(Bytes(r.bytes().begin() + note + 18, r.bytes().begin() + note + 22), Bytes(footer, footer + 4));
+    EXPECT_EQ(Bytes(r.bytes().begin() + note + 18, r.bytes().begin() + note + 22),
+              Bytes(footer, footer + 4));
     EXPECT_EQ(r.U32(note + 22), note) << "in the block's byte order";
   }
 }
@@ -95,13 +100,14 @@ TEST(ExifBuilder, MalformedListsFailAndLeaveTheDescriptorClear) {
     std::vector<IfdQuery> list;
     uint32_t result;
   } rows[] = {
-      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(6), Req(IFDQ_END)}, QD_E_INVALID_ARG},            // unknown op
-      {{Req(IFDQ_READ, 1, 6, &v, 1), Req(IFDQ_END)}, QD_E_INVALID_ARG},                    // unknown type
-      {{Req(IFDQ_READ, 1, 3, nullptr, 2), Req(IFDQ_END)}, QD_E_INVALID_ARG},               // no values
-      {{Req(IFDQ_ENTER, 0x8769, 4), Req(IFDQ_END)}, QD_E_INVALID_ARG},                     // never left
-      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(IFDQ_LEAVE), Req(IFDQ_END)}, QD_E_INVALID_ARG},   // never entered
-      {deep, QD_E_INVALID_ARG},                                                            // nested without bound
-      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(IFDQ_NEXT_IFD, 0, 0, trailer, 8), Req(IFDQ_END)}, QD_E_FAILED},
+      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(6), Req(IFDQ_END)}, QD_E_INVALID_ARG},  // unknown op
+      {{Req(IFDQ_READ, 1, 6, &v, 1), Req(IFDQ_END)}, QD_E_INVALID_ARG},          // unknown type
+      {{Req(IFDQ_READ, 1, 3, nullptr, 2), Req(IFDQ_END)}, QD_E_INVALID_ARG},     // no values
+      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(IFDQ_LEAVE), Req(IFDQ_END)},
+       QD_E_INVALID_ARG},        // never entered
+      {deep, QD_E_INVALID_ARG},  // no bound
+      {{Req(IFDQ_READ, 1, 3, &v, 2), Req(IFDQ_NEXT_IFD, 0, 0, trailer, 8), Req(IFDQ_END)},
+       QD_E_FAILED},
   };
   const int64_t live = LiveBlocks();
   for (auto& row : rows) {

