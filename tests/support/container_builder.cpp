@@ -8,22 +8,7 @@
 namespace qdtest {
 namespace {
 
-// Baseline TIFF tags of the fixtures' image directories.
-constexpr uint16_t kTagNewSubfileType = 0x00FE;
-constexpr uint16_t kTagImageWidth = 0x0100;
-constexpr uint16_t kTagImageLength = 0x0101;
-constexpr uint16_t kTagBitsPerSample = 0x0102;
-constexpr uint16_t kTagCompression = 0x0103;
-constexpr uint16_t kTagPhotometric = 0x0106;
-constexpr uint16_t kTagMake = 0x010F;
-constexpr uint16_t kTagModel = 0x0110;
-constexpr uint16_t kTagStripOffsets = 0x0111;
-constexpr uint16_t kTagSamplesPerPixel = 0x0115;
-constexpr uint16_t kTagRowsPerStrip = 0x0116;
-constexpr uint16_t kTagStripByteCounts = 0x0117;
 constexpr uint16_t kTagFillerBase = 0xC400;  // private, above every tag used here
-
-constexpr uint16_t kThumbWidth = 2;
 
 void Dimension(TiffIfd& ifd, uint16_t tag, uint16_t type, uint16_t value) {
   switch (type) {
@@ -36,76 +21,70 @@ void Dimension(TiffIfd& ifd, uint16_t tag, uint16_t type, uint16_t value) {
 
 uint16_t Samples(const TiffShape& s) { return s.photometric == 2 ? 3 : 1; }
 
+// The baseline entries of an uncompressed image in one strip at `stripAt`.
+void ImageEntries(TiffIfd& ifd, const TiffShape& s, uint32_t stripAt) {
+  const uint16_t samples = Samples(s);
+  Dimension(ifd, 0x0100, s.dimensionType, s.width);   // ImageWidth
+  Dimension(ifd, 0x0101, s.dimensionType, s.height);  // ImageLength
+  ifd.Short(0x0102, std::vector<uint16_t>(samples, 8)).Short(0x0103, {1});  // bits, compression
+  if (s.photometric) ifd.Short(0x0106, {*s.photometric});
+  if (!s.make.empty()) ifd.Ascii(0x010F, s.make);
+  if (!s.model.empty()) ifd.Ascii(0x0110, s.model);
+  ifd.Long(0x0111, {stripAt})    // StripOffsets
+      .Short(0x0115, {samples})  // SamplesPerPixel
+      .Short(0x0116, {s.height})  // RowsPerStrip
+      .Long(0x0117, {uint32_t{s.width} * s.height * samples});  // StripByteCounts
+}
+
 struct Laid {
   TiffImage image;
   int ifd0 = -1, ifd1 = -1, exif = -1;
-  uint16_t ifd0Entries = 0;
+  size_t ifd0Entries = 0;
 };
 
 // Lays the file out with the strip and IFD0 offsets given; neither changes
 // where anything lands, so a first pass finds them for the second.
 Laid LayOut(const TiffShape& s, uint32_t stripAt, uint32_t firstIfd) {
   TiffBuilder tb(s.order);
-  Laid laid;
-  TiffIfd* ifd1 = nullptr;
-  const bool withIfd1 = s.ifd1 || !s.ifd0AtEight;  // IFD0 lies elsewhere behind IFD1
-  if (!s.ifd0AtEight) ifd1 = &tb.NewIfd();
+  TiffIfd* ifd1 = s.ifd0AtEight ? nullptr : &tb.NewIfd();  // IFD0 lies elsewhere behind IFD1
   TiffIfd& ifd0 = tb.NewIfd();
-  if (withIfd1 && ifd1 == nullptr) ifd1 = &tb.NewIfd();
+  if (s.ifd1 && ifd1 == nullptr) ifd1 = &tb.NewIfd();
   TiffIfd* exif = s.exifIfd ? &tb.NewIfd() : nullptr;
 
-  const uint16_t samples = Samples(s);
-  uint16_t entries = 0;
-  const auto add = [&]() -> TiffIfd& {
-    ++entries;
-    return ifd0;
-  };
-  Dimension(add(), kTagImageWidth, s.dimensionType, s.width);
-  Dimension(add(), kTagImageLength, s.dimensionType, s.height);
-  add().Short(kTagBitsPerSample, std::vector<uint16_t>(samples, 8));
-  add().Short(kTagCompression, {1});
-  if (s.photometric) add().Short(kTagPhotometric, {*s.photometric});
-  if (!s.make.empty()) add().Ascii(kTagMake, s.make);
-  if (!s.model.empty()) add().Ascii(kTagModel, s.model);
-  add().Long(kTagStripOffsets, {stripAt});
-  add().Short(kTagSamplesPerPixel, {samples});
-  add().Short(kTagRowsPerStrip, {s.height});
-  add().Long(kTagStripByteCounts, {uint32_t{s.width} * s.height * samples});
-  if (!s.privateBlock.empty()) add().Undefined(kTagPrivateBlock, s.privateBlock);
-  if (!s.iptc.empty()) add().Undefined(kTagIptc, s.iptc);
-  if (exif != nullptr) add().Sub(kTagExifIfd, *exif);
-  if (s.heap && s.heapType == kTByte) add().Byte(kTagEmbeddedHeap, *s.heap);
-  if (s.heap && s.heapType != kTByte) add().Undefined(kTagEmbeddedHeap, *s.heap);
-  for (uint16_t i = 0; entries < s.ifd0Entries; ++i) {
-    add().Short(static_cast<uint16_t>(kTagFillerBase + i), {i});
+  ImageEntries(ifd0, s, stripAt);
+  if (!s.privateBlock.empty()) ifd0.Undefined(kTagPrivateBlock, s.privateBlock);
+  if (!s.iptc.empty()) ifd0.Undefined(kTagIptc, s.iptc);
+  if (exif != nullptr) ifd0.Sub(kTagExifIfd, *exif);
+  if (s.heap && s.heapType == kTByte) ifd0.Byte(kTagEmbeddedHeap, *s.heap);
+  if (s.heap && s.heapType != kTByte) ifd0.Undefined(kTagEmbeddedHeap, *s.heap);
+  const size_t entries = ifd0.size();
+  for (uint16_t i = 0; ifd0.size() < s.ifd0Entries; ++i) {
+    ifd0.Short(static_cast<uint16_t>(kTagFillerBase + i), {i});
   }
-
-  if (ifd1 != nullptr) {
-    // A 2x1 grey thumbnail over the first bytes of IFD0's strip.
-    ifd1->Long(kTagNewSubfileType, {1})
-        .Short(kTagImageWidth, {kThumbWidth})
-        .Short(kTagImageLength, {1})
-        .Short(kTagBitsPerSample, {8})
-        .Short(kTagCompression, {1})
-        .Short(kTagPhotometric, {1})
-        .Long(kTagStripOffsets, {stripAt})
-        .Short(kTagSamplesPerPixel, {1})
-        .Short(kTagRowsPerStrip, {1})
-        .Long(kTagStripByteCounts, {kThumbWidth});
+  if (ifd1 != nullptr) {  // a 2x1 grey thumbnail over the first bytes of IFD0's strip
+    TiffShape thumb;
+    thumb.width = 2;
+    thumb.height = 1;
+    thumb.photometric = 1;
+    ImageEntries(ifd1->Long(0x00FE, {1}), thumb, stripAt);  // NewSubfileType: reduced
     ifd0.Next(*ifd1);
   }
   if (exif != nullptr) {
-    exif->Rational(0x829A, {{1, 60}})                    // ExposureTime
-        .Undefined(0x9000, {'0', '2', '3', '0'})         // ExifVersion
-        .Ascii(0x9003, "2024:05:06 07:08:09");           // DateTimeOriginal
+    exif->Rational(0x829A, {{1, 60}})             // ExposureTime
+        .Undefined(0x9000, {'0', '2', '3', '0'})  // ExifVersion
+        .Ascii(0x9003, "2024:05:06 07:08:09");    // DateTimeOriginal
   }
   if (firstIfd != 0) tb.FirstIfd(firstIfd);
-  laid.image = tb.Build();
-  laid.ifd0 = ifd0.index();
-  laid.ifd1 = ifd1 != nullptr ? ifd1->index() : -1;
-  laid.exif = exif != nullptr ? exif->index() : -1;
-  laid.ifd0Entries = entries;
-  return laid;
+  return {tb.Build(), ifd0.index(), ifd1 != nullptr ? ifd1->index() : -1,
+          exif != nullptr ? exif->index() : -1, entries};
+}
+
+size_t Ifd0Entry(const TiffFile& f, uint16_t tag) {
+  const bool be = f.order == Order::MM;
+  for (uint32_t i = 0; i < GetU16(&f.bytes.at(f.ifd0), be); ++i) {
+    if (GetU16(&f.bytes.at(f.ifd0 + 2 + 12 * i), be) == tag) return f.ifd0 + 2 + 12 * i;
+  }
+  throw std::invalid_argument("no such tag in IFD0");
 }
 
 }  // namespace
@@ -123,15 +102,14 @@ Bytes HeapFileFixture(bool bigEndian, const std::string& subtype, bool imageProp
   root.Data(0x0805, {'c', 'o', 'm', 'm', 'e', 'n', 't', 0});
   // Without the image-properties heap the root still holds a nested heap.
   root.Nested(imageProperties ? kTypeImageProperties : 0x300B, ImagePropertiesHeap(bigEndian));
-  HeapFileBuilder file(root);
-  file.Subtype(subtype);
-  return file.Build();
+  return HeapFileBuilder(root).Subtype(subtype).Build();
 }
 
 Bytes EmbeddedHeapImage(bool bigEndian, const std::string& subtype, uint8_t marker) {
-  HeapFileBuilder file(ImagePropertiesHeap(bigEndian, marker));
-  file.Subtype(subtype).Version(0x00020001);
-  return file.Build();
+  return HeapFileBuilder(ImagePropertiesHeap(bigEndian, marker))
+      .Subtype(subtype)
+      .Version(0x00020001)
+      .Build();
 }
 
 TiffShape RawTiffShape(Order order) {
@@ -159,7 +137,6 @@ TiffFile BuildTiffFile(const TiffShape& shape) {
   if (laid.ifd0Entries > shape.ifd0Entries && shape.ifd0Entries != 0) {
     throw std::invalid_argument("IFD0 needs more entries than asked for");
   }
-
   TiffFile f;
   f.order = shape.order;
   f.ifd0 = ifd0;
@@ -173,25 +150,12 @@ TiffFile BuildTiffFile(const TiffShape& shape) {
   f.stripSize = uint32_t{shape.width} * shape.height * Samples(shape);
   f.contentEnd = f.strip + f.stripSize;
   f.bytes = std::move(laid.image.bytes);
-  f.bytes.resize(f.contentEnd, 0);
-  for (uint32_t i = 0; i < f.stripSize; ++i) f.bytes[f.strip + i] = static_cast<uint8_t>(0x10 + 7 * i);
   f.bytes.resize(std::max<size_t>(f.contentEnd, uint64_t{f.ifd0} + kIfd0Window), 0);
+  for (uint32_t i = 0; i < f.stripSize; ++i) {
+    f.bytes[f.strip + i] = static_cast<uint8_t>(0x10 + 7 * i);
+  }
   return f;
 }
-
-namespace {
-
-size_t Ifd0Entry(const TiffFile& f, uint16_t tag) {
-  const bool be = f.order == Order::MM;
-  const uint16_t n = GetU16(&f.bytes.at(f.ifd0), be);
-  for (uint32_t i = 0; i < n; ++i) {
-    const size_t at = f.ifd0 + 2 + 12 * i;
-    if (GetU16(&f.bytes.at(at), be) == tag) return at;
-  }
-  throw std::invalid_argument("no such tag in IFD0");
-}
-
-}  // namespace
 
 void TiffFile::SetIfd0Count(uint16_t tag, uint32_t count) {
   PutU32(bytes, Ifd0Entry(*this, tag) + 4, count, order == Order::MM);

@@ -44,12 +44,10 @@ struct TiffShape {
   Order order = Order::II;
   bool ifd0AtEight = true;        // otherwise IFD1 and its values come first
   bool ifd1 = true;               // a reduced-resolution IFD1 linked from IFD0
-  uint16_t width = 6;
-  uint16_t height = 2;
+  uint16_t width = 6, height = 2;
   uint16_t dimensionType = kTShort;         // of ImageWidth and ImageLength: SHORT, LONG or RATIONAL
   std::optional<uint16_t> photometric = 2;  // none when empty; 2 gives three samples, others one
-  std::string make;                         // Make and Model, ASCII, when not empty
-  std::string model;
+  std::string make, model;                  // Make and Model, ASCII, when not empty
   Bytes privateBlock;                       // tag 0x08C5, UNDEFINED, when not empty
   Bytes iptc;                               // tag 0x83BB, UNDEFINED, when not empty
   std::optional<Bytes> heap;                // tag 0x9219
@@ -69,10 +67,8 @@ struct TiffFile {
   uint32_t ifd0 = 0;
   uint32_t ifd1 = 0;          // 0 when absent
   uint32_t exifIfd = 0;       // 0 when absent
-  uint32_t heapAt = 0;        // value of tag 0x9219, 0 when absent
-  uint32_t heapSize = 0;
-  uint32_t strip = 0;         // IFD0's image data
-  uint32_t stripSize = 0;
+  uint32_t heapAt = 0, heapSize = 0;   // value of tag 0x9219, 0 when absent
+  uint32_t strip = 0, stripSize = 0;   // IFD0's image data
   uint32_t contentEnd = 0;    // everything from here on is zero padding
 
   // Breakers: the count or value-or-offset field of IFD0's entry for `tag`.

@@ -8,120 +8,31 @@
 #include "support/jpeg_builder.h"
 
 namespace qdtest {
-namespace {
 
-constexpr uint32_t kSeekError = 0x7E101;
-constexpr uint32_t kReadOnlyError = 0x7E102;
-
-CountingStream* Self(void* ctx) { return static_cast<CountingStream*>(ctx); }
-
-}  // namespace
-
-CountingStream::CountingStream() : output_(true) {
-  record_.context = this;
-  record_.open = Open;
-  record_.close = Close;
-  record_.read = Read;
-  record_.write = Write;
-  record_.seek = Seek;
-  record_.tell = Tell;
+CountingStream::CountingStream() : MemoryStream({}, false) {
+  record_.aux = nullptr;
+  badOrigin_ = badTarget_ = 0x7E101;
+  clearOnWrite_ = true;
 }
 
 CountingStream::CountingStream(const Bytes& source) : CountingStream() {
-  output_ = false;
-  data_ = source.data();
-  size_ = static_cast<uint32_t>(source.size());
+  view_ = source.data();
+  viewSize_ = static_cast<uint32_t>(source.size());
   record_.write = nullptr;
 }
 
 void CountingStream::ResetCounts() {
-  calls_ = reads_ = bytesRead_ = 0;
+  callCount_ = readCount_ = bytesRead_ = 0;
   highestRead_ = 0;
   ranges_.clear();
 }
 
 uint64_t CountingStream::DistinctBytesIn(uint32_t begin, uint32_t end) const {
-  std::vector<std::pair<uint32_t, uint32_t>> spans;  // [from, to) clipped to [begin, end)
+  std::vector<bool> seen(end > begin ? end - begin : 0);
   for (const auto& [at, n] : ranges_) {
-    const uint32_t from = std::max(at, begin);
-    const uint32_t to = std::min(at + n, end);
-    if (from < to) spans.emplace_back(from, to);
+    for (uint32_t i = std::max(at, begin); i < std::min(at + n, end); ++i) seen[i - begin] = true;
   }
-  std::sort(spans.begin(), spans.end());
-  uint64_t total = 0;
-  uint32_t covered = begin;  // everything before this is counted
-  for (const auto& [from, to] : spans) {
-    const uint32_t start = std::max(from, covered);
-    if (to > start) total += to - start;
-    covered = std::max(covered, to);
-  }
-  return total;
-}
-
-uint32_t QD_CALLBACK CountingStream::Open(void* ctx, uint32_t mode, uint32_t* error) {
-  CountingStream* s = Self(ctx);
-  ++s->calls_;
-  if (s->output_ && mode == QD_OPEN_WRITE) s->sink_.clear();
-  s->position_ = 0;
-  return *error = 0;
-}
-
-uint32_t QD_CALLBACK CountingStream::Close(void* ctx, uint32_t* error) {
-  ++Self(ctx)->calls_;
-  return *error = 0;
-}
-
-uint32_t QD_CALLBACK CountingStream::Read(void* ctx, void* buffer, uint32_t* count, uint32_t* error) {
-  CountingStream* s = Self(ctx);
-  ++s->calls_;
-  ++s->reads_;
-  const uint32_t size = s->size();
-  const uint32_t n = s->position_ >= size ? 0 : std::min(*count, size - s->position_);
-  if (n != 0) {
-    std::memcpy(buffer, s->data() + s->position_, n);
-    s->ranges_.emplace_back(s->position_, n);
-    s->bytesRead_ += n;
-    s->highestRead_ = std::max(s->highestRead_, s->position_ + n);
-  }
-  s->position_ += n;
-  *count = n;
-  return *error = 0;
-}
-
-uint32_t QD_CALLBACK CountingStream::Write(void* ctx, const void* buffer, uint32_t* count, uint32_t* error) {
-  CountingStream* s = Self(ctx);
-  ++s->calls_;
-  if (!s->output_) {
-    *count = 0;
-    return *error = kReadOnlyError;
-  }
-  const size_t end = size_t{s->position_} + *count;
-  if (s->sink_.size() < end) s->sink_.resize(end);
-  if (*count != 0) std::memcpy(s->sink_.data() + s->position_, buffer, *count);
-  s->position_ = static_cast<uint32_t>(end);
-  return *error = 0;
-}
-
-uint32_t QD_CALLBACK CountingStream::Seek(void* ctx, uint32_t origin, int32_t offset, uint32_t* error) {
-  CountingStream* s = Self(ctx);
-  ++s->calls_;
-  int64_t target = 0;
-  switch (origin) {
-    case QD_SEEK_START: target = static_cast<uint32_t>(offset); break;
-    case QD_SEEK_CURRENT: target = int64_t{s->position_} + offset; break;
-    case QD_SEEK_END: target = int64_t{s->size()} + offset; break;
-    default: return *error = kSeekError;
-  }
-  if (target < 0 || target > int64_t{UINT32_MAX}) return *error = kSeekError;
-  s->position_ = static_cast<uint32_t>(target);
-  return *error = 0;
-}
-
-uint32_t QD_CALLBACK CountingStream::Tell(void* ctx, uint32_t* error) {
-  CountingStream* s = Self(ctx);
-  ++s->calls_;
-  *error = 0;
-  return s->position_;
+  return static_cast<uint64_t>(std::count(seen.begin(), seen.end(), true));
 }
 
 namespace {
@@ -130,24 +41,13 @@ constexpr uint16_t kPhotoWidth = 1600;
 constexpr uint16_t kPhotoHeight = 1200;
 constexpr uint16_t kTypeEmbeddedJpeg = 0x2007;
 
-// Little-endian property record payloads.
-struct Le {
-  Bytes b;
-  Le& u16(uint16_t v) {
-    b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
-    return *this;
-  }
-  Le& u32(uint32_t v) { return u16(static_cast<uint16_t>(v)).u16(static_cast<uint16_t>(v >> 16)); }
-  Le& text(const std::string& s) {
-    b.insert(b.end(), s.begin(), s.end());
-    return *this;
-  }
-};
+Bytes Le16(std::initializer_list<uint16_t> v) { return U16s(v, false); }
+Bytes Le32(std::initializer_list<uint32_t> v) { return U32s(v, false); }
+Bytes Chars(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
 Bytes Record(uint16_t code, const Bytes& payload) {
-  Bytes r = Le().u16(code).u32(static_cast<uint32_t>(payload.size())).b;
-  r.insert(r.end(), payload.begin(), payload.end());
-  return r;
+  return Concat({Le16({code}), Le32({static_cast<uint32_t>(payload.size())}), payload});
 }
 
 // What a camera writes into APP1: the library's own Exif writer with a
@@ -162,19 +62,21 @@ Bytes ExifApp1Payload() {
   ExifCaptureInfo capture{1700000000, 1000123, "Owner", "JPEG image"};
   ExifShotValues shot{5.0f, 8.0f, -0.5f, -1.0f, 0xFFFF, 0xFF};
   const std::vector<Bytes> records{
-      Record(0x0B, Le().text(std::string("ASCII\0\0\0", 8)).u32(15).text("Harbour at dusk").b),
-      Record(0x05, EncodeJpeg({160, 120, 3, 0x22, false, false})),        // thumbnail
-      Record(0x07, Le().u32(0).u16(0).b),                                  // orientation
-      Record(0x2D, Le().u32(1).u32(125).b),                                // exposure time
-      Record(0x2E, Le().u32(56).u32(10).b),                                // F number
-      Record(0x0C, Le().u16(200).b),                                       // ISO speed
-      Record(0x32, Le().u16(16).b),                                        // flash
-      Record(0x08, Le().u32(350).u32(10).u32(3200).u32(1).u32(2400).u32(1).u16(2).b),  // focal plane
-      Record(0x36, Le().u16(0).b),                                         // white balance
-      Record(0x39, Le().u16(1).b),                                         // colour space
+      Record(0x0B, Concat({Chars({"ASCII\0\0\0", 8}), Le32({15}), Chars("Harbour at dusk")})),
+      Record(0x05, EncodeJpeg({160, 120, 3, 0x22, false, false})),  // thumbnail
+      Record(0x07, Bytes(6, 0)),                                    // orientation
+      Record(0x2D, Le32({1, 125})),                                 // exposure time
+      Record(0x2E, Le32({56, 10})),                                 // F number
+      Record(0x0C, Le16({200})),                                    // ISO speed
+      Record(0x32, Le16({16})),                                     // flash
+      Record(0x08, Concat({Le32({350, 10, 3200, 1, 2400, 1}), Le16({2})})),  // focal plane
+      Record(0x36, Le16({0})),                                      // white balance
+      Record(0x39, Le16({1})),                                      // colour space
   };
   std::vector<PropertyRecord*> list;
-  for (const Bytes& r : records) list.push_back(reinterpret_cast<PropertyRecord*>(const_cast<uint8_t*>(r.data())));
+  for (const Bytes& r : records) {
+    list.push_back(reinterpret_cast<PropertyRecord*>(const_cast<uint8_t*>(r.data())));
+  }
   list.push_back(nullptr);
   TiffBlockInfo block{};
   if (qdParseCreateExifPropBufferEx(&image, &capture, &shot, list.data(), &block) != QD_OK) {
@@ -186,18 +88,12 @@ Bytes ExifApp1Payload() {
 }
 
 ParseFixture ExifJpeg(const Bytes& photo) {
-  ParseFixture f;
-  f.name = "ExifJpeg";
-  f.bytes = AfterSoi(photo, {App1(ExifApp1Payload())});
-  f.fileType = 5;
-  const size_t sos = SegmentOffset(f.bytes, marker::kSOS);
+  Bytes bytes = AfterSoi(photo, {App1(ExifApp1Payload())});
+  const auto sos = static_cast<uint32_t>(SegmentOffset(bytes, marker::kSOS));
   if (sos == npos) throw std::runtime_error("JPEG without a scan");
-  f.readLimit = f.imageBegin = static_cast<uint32_t>(sos);
-  f.imageEnd = static_cast<uint32_t>(f.bytes.size());
-  return f;
+  const auto size = static_cast<uint32_t>(bytes.size());
+  return {"ExifJpeg", std::move(bytes), 5, sos, sos, size};
 }
-
-Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
 // The image-properties heap a camera writes: image class and description,
 // capture time and file number, comment, owner, maker and model, firmware,
@@ -207,26 +103,26 @@ HeapBuilder CameraPropertiesHeap(uint16_t imageClass) {
   constexpr uint32_t kOne = 0x3F800000;        // 1.0f
   constexpr uint32_t kSixBits = 0x40C00000;    // 6.0f compressed bits per pixel
   HeapBuilder h(false);
-  h.Data(0x1803, U32s({uint32_t{imageClass} << 16, kSixBits}, false));
+  h.Data(0x1803, Le32({uint32_t{imageClass} << 16, kSixBits}));
   // Width, height, aspect, rotation, bits per component, bits per pixel, colour.
-  h.Data(0x1810, U32s({kPhotoWidth, kPhotoHeight, kOne, 0, 8, 24, 1}, false));
-  h.Data(0x180E, U32s({1700000000, 0, 0}, false));  // local seconds, zone, flags
-  h.Data(0x1817, U32s({1000123}, false));
+  h.Data(0x1810, Le32({kPhotoWidth, kPhotoHeight, kOne, 0, 8, 24, 1}));
+  h.Data(0x180E, Le32({1700000000, 0, 0}));  // local seconds, zone, flags
+  h.Data(0x1817, Le32({1000123}));
   h.Data(0x0805, Text("Harbour at dusk"));
   HeapBuilder image(false);
   image.Data(0x0815, Text("RAW image"));
   h.Nested(0x2804, image);
   HeapBuilder camera(false), firmware(false);
-  firmware.Data(0x180B, U32s({0x01234567}, false));
+  firmware.Data(0x180B, Le32({0x01234567}));
   firmware.Data(0x080B, Text("Firmware Version 1.0.2"));
   camera.Data(0x0810, Text("Owner"));
   camera.Data(0x080A, Concat({Text("Vedra"), Text("Vedra QX-10")}));
   camera.Nested(0x3004, firmware);
   h.Nested(0x2807, camera);
   // Shot information and camera settings start with their length in bytes.
-  Bytes shotInfo = U16s({64, 0, 160, 0, 160, 256, 0xFFF0}, false);
+  Bytes shotInfo = Le16({64, 0, 160, 0, 160, 256, 0xFFF0});
   shotInfo.resize(64, 0);
-  Bytes settings = U16s({92, 2, 1, 3}, false);
+  Bytes settings = Le16({92, 2, 1, 3});
   settings.resize(92, 0);
   HeapBuilder shot(false);
   shot.Data(0x102A, shotInfo);
@@ -241,14 +137,11 @@ ParseFixture HeapFile(const Bytes& photo) {
   const uint16_t image = root.Data(kTypeEmbeddedJpeg, photo);
   root.Nested(kTypeImageProperties, CameraPropertiesHeap(2));
   const HeapFileBuilder file(root);
-  ParseFixture f;
-  f.name = "HeapFile";
-  f.bytes = file.Build();
-  f.fileType = 1;
-  f.readLimit = static_cast<uint32_t>(f.bytes.size());
-  f.imageBegin = file.HeaderLength() + root.DataOffset(image);
-  f.imageEnd = f.imageBegin + static_cast<uint32_t>(photo.size());
-  return f;
+  const uint32_t begin = file.HeaderLength() + root.DataOffset(image);
+  Bytes bytes = file.Build();
+  const auto size = static_cast<uint32_t>(bytes.size());
+  const uint32_t end = begin + static_cast<uint32_t>(photo.size());
+  return {"HeapFile", std::move(bytes), 1, size, begin, end};
 }
 
 ParseFixture TiffRaw() {
@@ -259,15 +152,9 @@ ParseFixture TiffRaw() {
   shape.make = "Vedra";
   shape.model = "Vedra ARX K1600Q";
   const TiffFile file = BuildTiffFile(shape);
-  ParseFixture f;
-  f.name = "TiffRaw";
-  f.bytes = file.bytes;
-  f.fileType = 3;
-  const uint32_t ifd0End = file.ifd0 + 2 + 12 * uint32_t{GetU16(&file.bytes.at(file.ifd0), false)} + 4;
-  f.readLimit = std::max(ifd0End, file.heapAt + file.heapSize);
-  f.imageBegin = file.strip;
-  f.imageEnd = file.strip + file.stripSize;
-  return f;
+  const uint32_t ifd0End = file.ifd0 + 6 + 12 * uint32_t{GetU16(&file.bytes.at(file.ifd0), false)};
+  return {"TiffRaw", file.bytes, 3, std::max(ifd0End, file.heapAt + file.heapSize), file.strip,
+          file.strip + file.stripSize};
 }
 
 }  // namespace
@@ -282,22 +169,23 @@ std::vector<ParseFixture> ParseFixtures() {
 }
 
 uint32_t ParseEverything(const ParseFixture& f, CountingStream* in, ParseSinks* out) {
-  return QDParseThumbnailFileStreamEx2(in->stream(), static_cast<uint32_t>(f.bytes.size()), &out->thumb,
-                                       &out->image, &out->aux, &out->capture, &out->shot, nullptr,
-                                       out->comment.stream(), out->properties.stream(),
-                                       out->dcfThumbnail.stream());
+  return QDParseThumbnailFileStreamEx2(
+      in->stream(), static_cast<uint32_t>(f.bytes.size()), &out->thumb, &out->image, &out->aux,
+      &out->capture, &out->shot, nullptr, out->comment.stream(), out->properties.stream(),
+      out->dcfThumbnail.stream());
 }
 
 std::string ReadBoundProblem(const ParseFixture& f, const CountingStream& in) {
+  using std::to_string;
   std::string problem;
   if (uint64_t{in.highestRead()} > uint64_t{f.readLimit} + kReadSlack) {
-    problem += "read up to offset " + std::to_string(in.highestRead()) + ", past " +
-               std::to_string(f.readLimit) + " + " + std::to_string(kReadSlack) + "; ";
+    problem += "read up to offset " + to_string(in.highestRead()) + ", past " +
+               to_string(f.readLimit) + " + " + to_string(kReadSlack) + "; ";
   }
   const uint64_t image = in.DistinctBytesIn(f.imageBegin, f.imageEnd);
   if (image > kReadSlack) {
-    problem += "read " + std::to_string(image) + " bytes of the image data at [" + std::to_string(f.imageBegin) +
-               ", " + std::to_string(f.imageEnd) + ")";
+    problem += "read " + to_string(image) + " bytes of the image data at [" +
+               to_string(f.imageBegin) + ", " + to_string(f.imageEnd) + ")";
   }
   return problem;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "qdparse.h"
+#include "support/test_stream.h"
 
 namespace qdtest {
 
@@ -26,44 +27,20 @@ using Bytes = std::vector<uint8_t>;
 // Over caller bytes (read only; they must outlive the stream) or, default
 // constructed, an output that keeps what is written and is emptied by an
 // open for writing.
-class CountingStream {
+class CountingStream : public MemoryStream {
  public:
   CountingStream();
   explicit CountingStream(const Bytes& source);
-  CountingStream(const CountingStream&) = delete;
-  CountingStream& operator=(const CountingStream&) = delete;
 
-  qdlStream* stream() { return &record_; }
-  const Bytes& written() const { return sink_; }
+  const Bytes& written() const { return data_; }
 
-  uint64_t calls() const { return calls_; }  // every callback
-  uint64_t reads() const { return reads_; }
+  uint64_t calls() const { return callCount_; }  // every callback
+  uint64_t reads() const { return readCount_; }
   uint64_t bytesRead() const { return bytesRead_; }  // delivered, repeats included
   uint32_t highestRead() const { return highestRead_; }  // one past the last byte read
   // Bytes of [begin, end) delivered at least once.
   uint64_t DistinctBytesIn(uint32_t begin, uint32_t end) const;
   void ResetCounts();
-
- private:
-  uint32_t size() const { return output_ ? static_cast<uint32_t>(sink_.size()) : size_; }
-  const uint8_t* data() const { return output_ ? sink_.data() : data_; }
-
-  static uint32_t QD_CALLBACK Open(void* ctx, uint32_t mode, uint32_t* error);
-  static uint32_t QD_CALLBACK Close(void* ctx, uint32_t* error);
-  static uint32_t QD_CALLBACK Read(void* ctx, void* buffer, uint32_t* count, uint32_t* error);
-  static uint32_t QD_CALLBACK Write(void* ctx, const void* buffer, uint32_t* count, uint32_t* error);
-  static uint32_t QD_CALLBACK Seek(void* ctx, uint32_t origin, int32_t offset, uint32_t* error);
-  static uint32_t QD_CALLBACK Tell(void* ctx, uint32_t* error);
-
-  qdlStream record_{};
-  bool output_;
-  const uint8_t* data_ = nullptr;
-  uint32_t size_ = 0;
-  Bytes sink_;
-  uint32_t position_ = 0;
-  uint64_t calls_ = 0, reads_ = 0, bytesRead_ = 0;
-  uint32_t highestRead_ = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> ranges_;  // offset, length of each read
 };
 
 // Slack for the buffered readers' windows, which may run into image data.

@@ -18,14 +18,25 @@ namespace qdtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// Numbers in a chosen byte order, for fixtures and for patching them.
-void PutU16(Bytes& b, size_t at, uint16_t v, bool bigEndian);
-void PutU32(Bytes& b, size_t at, uint32_t v, bool bigEndian);
-uint16_t GetU16(const uint8_t* p, bool bigEndian);
-uint32_t GetU32(const uint8_t* p, bool bigEndian);
+// Numbers in a chosen byte order, for fixtures and for patching them. The
+// `n`-byte forms serve every builder; Put* write inside `b`, Append* grow it.
+void PutUint(Bytes& b, size_t at, uint64_t v, unsigned n, bool bigEndian);
+void AppendUint(Bytes& b, uint64_t v, unsigned n, bool bigEndian);
+uint64_t GetUint(const uint8_t* p, unsigned n, bool bigEndian);
+inline void PutU16(Bytes& b, size_t at, uint16_t v, bool be) { PutUint(b, at, v, 2, be); }
+inline void PutU32(Bytes& b, size_t at, uint32_t v, bool be) { PutUint(b, at, v, 4, be); }
+inline uint16_t GetU16(const uint8_t* p, bool be) { return uint16_t(GetUint(p, 2, be)); }
+inline uint32_t GetU32(const uint8_t* p, bool be) { return uint32_t(GetUint(p, 4, be)); }
 // 16-bit or 32-bit values laid out in the given order.
 Bytes U16s(std::initializer_list<uint16_t> values, bool bigEndian);
 Bytes U32s(std::initializer_list<uint32_t> values, bool bigEndian);
+
+// Stores `value` in `field` and returns `self`: the body of a chained setter.
+template <typename Self, typename Field, typename Value>
+Self& Chain(Self& self, Field& field, const Value& value) {
+  field = value;
+  return self;
+}
 
 class HeapBuilder {
  public:
@@ -39,37 +50,39 @@ class HeapBuilder {
   // A nested heap stored as data; `inner` must use this heap's byte order.
   uint16_t Nested(uint16_t type, const HeapBuilder& inner);
   // Free space (type 0x0001) of `length` filler bytes.
-  uint16_t Free(uint32_t length);
+  uint16_t Free(uint32_t length) { return Data(0x0001, Bytes(length, 0xEE)); }
   // An all-zero table slot.
   uint16_t Unused();
   // Bytes between the end of the table and the table offset.
-  HeapBuilder& Slack(uint32_t n);
+  HeapBuilder& Slack(uint32_t n) { return Chain(*this, slack_, n); }
 
   // Damage: change what is written, never where things are laid out.
-  HeapBuilder& OverrideTableOffset(uint32_t t);
-  HeapBuilder& OverrideCount(uint16_t n);
-  HeapBuilder& OverrideLength(uint16_t index, uint32_t length);
-  HeapBuilder& OverrideOffset(uint16_t index, uint32_t offset);
+  HeapBuilder& OverrideTableOffset(uint32_t t) { return Chain(*this, tableOffset_, t); }
+  HeapBuilder& OverrideCount(uint16_t n) { return Chain(*this, count_, n); }
+  HeapBuilder& OverrideLength(uint16_t index, uint32_t length) {
+    return Chain(*this, records_.at(index - 1u).lengthOverride, length);
+  }
+  HeapBuilder& OverrideOffset(uint16_t index, uint32_t offset) {
+    return Chain(*this, records_.at(index - 1u).offsetOverride, offset);
+  }
 
   bool bigEndian() const { return bigEndian_; }
-  // T: the data area's length, which is also where the table starts.
-  uint32_t DataLength() const { return dataLength_; }
   // Where a record's data lies in the heap (for in-record data: bytes 2-9
   // of the record inside the table).
   uint32_t DataOffset(uint16_t index) const;
-  uint32_t Size() const;
+  uint32_t Size() const {
+    return dataLength_ + 2 + 10 * static_cast<uint32_t>(records_.size()) + slack_ + 4;
+  }
 
   Bytes Build() const;
 
  private:
   struct Record {
     uint16_t type;
-    uint32_t length;
-    uint32_t offset;
+    uint32_t offset;  // in the data area; the length is data's
     std::optional<std::array<uint8_t, 8>> inRecord;
-    Bytes data;  // what goes into the data area
-    std::optional<uint32_t> lengthOverride;
-    std::optional<uint32_t> offsetOverride;
+    Bytes data;
+    std::optional<uint32_t> lengthOverride, offsetOverride;
   };
   uint16_t Add(Record r);
 
@@ -85,18 +98,19 @@ class HeapFileBuilder {
  public:
   // A heap file around `root`, in the root's byte order: subtype "CCDR",
   // version 0x00010006, 26-byte header.
-  explicit HeapFileBuilder(const HeapBuilder& root);
+  explicit HeapFileBuilder(const HeapBuilder& root)
+      : bigEndian_(root.bigEndian()), root_(root.Build()), mark_(bigEndian_ ? "MM" : "II") {}
 
-  HeapFileBuilder& Subtype(const std::string& four);
-  HeapFileBuilder& Version(uint32_t v);
+  HeapFileBuilder& Subtype(const std::string& four) { return Chain(*this, subtype_, four); }
+  HeapFileBuilder& Version(uint32_t v) { return Chain(*this, version_, v); }
   // A header of 26 + n bytes (H grows with it).
-  HeapFileBuilder& ExtraHeader(uint32_t n);
+  HeapFileBuilder& ExtraHeader(uint32_t n) { return Chain(*this, extra_, n); }
 
-  // Damage.
-  HeapFileBuilder& Mark(const std::string& two);   // instead of "II"/"MM"
-  HeapFileBuilder& Magic(const std::string& four);  // instead of "HEAP"
-  // The H field only; the root heap stays where it is.
-  HeapFileBuilder& OverrideHeaderLength(uint32_t h);
+  // Damage: another byte-order mark or magic, or the H field only (the root
+  // heap stays where it is).
+  HeapFileBuilder& Mark(const std::string& two) { return Chain(*this, mark_, two); }
+  HeapFileBuilder& Magic(const std::string& four) { return Chain(*this, magic_, four); }
+  HeapFileBuilder& OverrideHeaderLength(uint32_t h) { return Chain(*this, headerLength_, h); }
 
   // Where the root heap starts.
   uint32_t HeaderLength() const { return 26 + extra_; }
@@ -105,10 +119,10 @@ class HeapFileBuilder {
  private:
   bool bigEndian_;
   Bytes root_;
+  std::string mark_;
   std::string subtype_ = "CCDR";
   uint32_t version_ = 0x00010006;
   uint32_t extra_ = 0;
-  std::string mark_;
   std::string magic_ = "HEAP";
   std::optional<uint32_t> headerLength_;
 };

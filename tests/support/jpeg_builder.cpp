@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include "support/heap_builder.h"
 
 #ifdef QDPARSE_TEST_LIBJPEG
 #include <jpeglib.h>
@@ -15,89 +15,11 @@
 namespace qdtest {
 namespace {
 
-void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-
-void Put16(Bytes& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
-}
-
-uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
-
-// A flat image written by hand: every DC difference and every AC coefficient
-// is zero, coded with one-symbol Huffman tables whose only code is a single
-// 0 bit. A scan is then one bit per block and coefficient band, padded with
-// 1 bits.
-[[maybe_unused]] Bytes FlatJpeg(const JpegShape& s) {
-  using namespace marker;
-  const uint32_t n = s.components;
-  const uint32_t h0 = n == 3 ? s.sampling >> 4 : 1;
-  const uint32_t v0 = n == 3 ? s.sampling & 15 : 1;
-
-  Bytes out{0xFF, kSOI};
-  if (s.jfif) Append(out, JfifApp0());
-  Bytes dqt(65, 1);  // table 0, 8-bit entries, all 1
-  dqt[0] = 0;
-  Append(out, Segment(kDQT, dqt));
-  Bytes sof{8};
-  Put16(sof, s.height);
-  Put16(sof, s.width);
-  sof.push_back(static_cast<uint8_t>(n));
-  for (uint32_t c = 0; c < n; ++c) {
-    sof.insert(sof.end(),
-               {static_cast<uint8_t>(c + 1), static_cast<uint8_t>(c == 0 ? h0 << 4 | v0 : 0x11), 0});
-  }
-  Append(out, Segment(s.progressive ? kSOF2 : kSOF0, sof));
-  Bytes dht;
-  for (uint8_t tableClass : {0x00, 0x10}) {  // DC 0, AC 0: one code of length 1 for symbol 0
-    dht.push_back(tableClass);
-    dht.push_back(1);
-    dht.insert(dht.end(), 15, 0);
-    dht.push_back(0);
-  }
-  Append(out, Segment(kDHT, dht));
-
-  auto scan = [&](const Bytes& ids, uint8_t ss, uint8_t se, uint32_t bits) {
-    Bytes sos{static_cast<uint8_t>(ids.size())};
-    for (uint8_t id : ids) sos.insert(sos.end(), {id, 0x00});
-    sos.insert(sos.end(), {ss, se, 0});
-    Append(out, Segment(kSOS, sos));
-    out.insert(out.end(), bits / 8, 0x00);
-    if (bits % 8 != 0) out.push_back(static_cast<uint8_t>((1u << (8 - bits % 8)) - 1));
-  };
-  const uint32_t mcus = CeilDiv(s.width, 8 * h0) * CeilDiv(s.height, 8 * v0);
-  const uint32_t blocksPerMcu = h0 * v0 + (n - 1);
-  auto blocksOf = [&](uint32_t c) {  // one component's blocks in a scan of its own
-    const uint32_t h = c == 0 ? h0 : 1, v = c == 0 ? v0 : 1;
-    return CeilDiv(CeilDiv(s.width * h, h0), 8) * CeilDiv(CeilDiv(s.height * v, v0), 8);
-  };
-  const Bytes all = n == 3 ? Bytes{1, 2, 3} : Bytes{1};
-  if (!s.progressive) {
-    scan(all, 0, 63, mcus * blocksPerMcu * 2);  // DC category 0, then EOB
-  } else {
-    scan(all, 0, 0, mcus * blocksPerMcu);                         // DC first
-    for (uint8_t id : all) scan({id}, 1, 63, blocksOf(id - 1u));  // EOB each
-  }
-  out.insert(out.end(), {0xFF, kEOI});
-  return out;
-}
+Bytes Be16(std::initializer_list<uint16_t> values) { return U16s(values, true); }
 
 #ifdef QDPARSE_TEST_LIBJPEG
 
-// Samples of a textured image, so that the entropy-coded data is not trivial
-// (and holds stuffed zeros).
-Bytes Pixels(const JpegShape& s) {
-  Bytes p(size_t{s.width} * s.height * s.components);
-  size_t i = 0;
-  for (uint32_t y = 0; y < s.height; ++y) {
-    for (uint32_t x = 0; x < s.width; ++x) {
-      for (uint32_t c = 0; c < s.components; ++c) {
-        p[i++] = static_cast<uint8_t>(x * 29 + y * 71 + c * 83 + ((x ^ y) & 7) * 40);
-      }
-    }
-  }
-  return p;
-}
+constexpr bool kLibjpeg = true;
 
 struct ErrorTrap {
   jpeg_error_mgr mgr;
@@ -112,7 +34,7 @@ void Trap(j_common_ptr c) {
 }
 
 // Only trivially destructible locals here: a libjpeg error leaves by longjmp.
-bool Encode(const JpegShape& s, const uint8_t* pixels, unsigned char** out, unsigned long* size,
+bool Compress(const JpegShape& s, const uint8_t* pixels, unsigned char** out, unsigned long* size,
             ErrorTrap* trap) {
   jpeg_compress_struct c;
   c.err = jpeg_std_error(&trap->mgr);
@@ -151,108 +73,135 @@ bool Encode(const JpegShape& s, const uint8_t* pixels, unsigned char** out, unsi
   return true;
 }
 
+Bytes Encode(const JpegShape& s) {
+  // A textured image, so that the entropy-coded data is not trivial (and
+  // holds stuffed zeros).
+  Bytes pixels;
+  for (uint32_t y = 0; y < s.height; ++y) {
+    for (uint32_t x = 0; x < s.width; ++x) {
+      for (uint32_t c = 0; c < s.components; ++c) {
+        pixels.push_back(static_cast<uint8_t>(x * 29 + y * 71 + c * 83 + ((x ^ y) & 7) * 40));
+      }
+    }
+  }
+  ErrorTrap trap{};
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const bool ok = Compress(s, pixels.data(), &out, &size, &trap);
+  const Bytes jpeg = ok ? Bytes(out, out + size) : Bytes{};
+  std::free(out);
+  EXPECT_TRUE(ok) << "libjpeg: " << trap.message;
+  return jpeg;
+}
+
+#else
+
+constexpr bool kLibjpeg = false;
+
+uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
+
+// A flat image written by hand: every DC difference and every AC coefficient
+// is zero, coded with one-symbol Huffman tables whose only code is a single
+// 0 bit. A scan is then one bit per block and coefficient band, padded with
+// 1 bits.
+Bytes Encode(const JpegShape& s) {
+  using namespace marker;
+  const uint32_t n = s.components;
+  const uint32_t h0 = n == 3 ? s.sampling >> 4 : 1;
+  const uint32_t v0 = n == 3 ? s.sampling & 15 : 1;
+  Bytes dqt(65, 1);  // table 0, 8-bit entries, all 1
+  dqt[0] = 0;
+  Bytes sof = Concat({{8}, Be16({s.height, s.width}), {s.components}});
+  for (uint32_t c = 0; c < n; ++c) {
+    const auto factors = static_cast<uint8_t>(c == 0 ? h0 << 4 | v0 : 0x11);
+    sof.insert(sof.end(), {static_cast<uint8_t>(c + 1), factors, 0});
+  }
+  Bytes table(17, 0);  // one code of length 1, for symbol 0
+  table[0] = 1;
+  Bytes out = Concat({{0xFF, kSOI}, s.jfif ? JfifApp0() : Bytes{}, Segment(kDQT, dqt),
+                      Segment(s.progressive ? kSOF2 : kSOF0, sof),
+                      Segment(kDHT, Concat({{0x00}, table, {0x10}, table}))});  // DC 0, AC 0
+
+  auto scan = [&](const Bytes& ids, uint8_t ss, uint8_t se, uint32_t bits) {
+    Bytes sos{static_cast<uint8_t>(ids.size())};
+    for (uint8_t id : ids) sos.insert(sos.end(), {id, 0x00});
+    sos.insert(sos.end(), {ss, se, 0});
+    out = Concat({out, Segment(kSOS, sos), Bytes(bits / 8, 0x00)});
+    if (bits % 8 != 0) out.push_back(static_cast<uint8_t>((1u << (8 - bits % 8)) - 1));
+  };
+  const uint32_t mcus = CeilDiv(s.width, 8 * h0) * CeilDiv(s.height, 8 * v0);
+  const uint32_t blocksPerMcu = h0 * v0 + (n - 1);
+  const Bytes all = n == 3 ? Bytes{1, 2, 3} : Bytes{1};
+  if (!s.progressive) {
+    scan(all, 0, 63, mcus * blocksPerMcu * 2);  // DC category 0, then EOB
+  } else {
+    scan(all, 0, 0, mcus * blocksPerMcu);  // DC first, then each component's EOBs
+    for (uint8_t id : all) {
+      const uint32_t h = id == 1 ? h0 : 1, v = id == 1 ? v0 : 1;  // its blocks in a scan of its own
+      const uint32_t blocks =
+          CeilDiv(CeilDiv(s.width * h, h0), 8) * CeilDiv(CeilDiv(s.height * v, v0), 8);
+      scan({id}, 1, 63, blocks);
+    }
+  }
+  return Concat({out, {0xFF, kEOI}});
+}
+
 #endif
 
 }  // namespace
 
-bool EncoderIsLibjpeg() {
-#ifdef QDPARSE_TEST_LIBJPEG
-  return true;
-#else
-  return false;
-#endif
-}
+bool EncoderIsLibjpeg() { return kLibjpeg; }
 
-Bytes EncodeJpeg(const JpegShape& s) {
-#ifdef QDPARSE_TEST_LIBJPEG
-  const Bytes pixels = Pixels(s);
-  ErrorTrap trap{};
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  const bool ok = Encode(s, pixels.data(), &out, &size, &trap);
-  Bytes jpeg;
-  if (ok) jpeg.assign(out, out + size);
-  std::free(out);
-  EXPECT_TRUE(ok) << "libjpeg: " << trap.message;
-  return jpeg;
-#else
-  return FlatJpeg(s);
-#endif
-}
+Bytes EncodeJpeg(const JpegShape& s) { return Encode(s); }
 
 Bytes Segment(uint8_t marker, const Bytes& payload, std::optional<uint16_t> length) {
-  Bytes out{0xFF, marker};
-  Put16(out, length ? *length : static_cast<uint32_t>(payload.size() + 2));
-  Append(out, payload);
-  return out;
+  const uint16_t field = length.value_or(static_cast<uint16_t>(payload.size() + 2));
+  return Concat({{0xFF, marker}, Be16({field}), payload});
 }
 
 Bytes JfifApp0(uint16_t version, uint8_t units, uint16_t xDensity, uint16_t yDensity) {
-  Bytes p{'J', 'F', 'I', 'F', 0};
-  Put16(p, version);
-  p.push_back(units);
-  Put16(p, xDensity);
-  Put16(p, yDensity);
-  p.insert(p.end(), {0, 0});  // no thumbnail
-  return Segment(marker::kAPP0, p);
+  // No thumbnail: its width and height are zero.
+  return Segment(marker::kAPP0, Concat({{'J', 'F', 'I', 'F', 0}, Be16({version}), {units},
+                                        Be16({xDensity, yDensity, 0})}));
 }
 
-Bytes HeapApp0(const Bytes& heapFile) { return Segment(marker::kAPP0, heapFile); }
-
-Bytes App1(const Bytes& payload) { return Segment(marker::kAPP1, payload); }
-
 Bytes IccApp2(uint8_t sequence, uint8_t count, const Bytes& profile) {
-  Bytes p{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, sequence, count};
-  Append(p, profile);
-  return Segment(marker::kAPP2, p);
+  const Bytes head{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, sequence, count};
+  return Segment(marker::kAPP2, Concat({head, profile}));
 }
 
 Bytes IimApp13(const Bytes& iim, std::optional<uint32_t> sizeField) {
   const char kHead[] = "Photoshop 3.0";
-  Bytes p(kHead, kHead + sizeof kHead);                       // with its NUL
-  p.insert(p.end(), {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0});  // resource 0x0404, empty name
-  const uint32_t size = sizeField ? *sizeField : static_cast<uint32_t>(iim.size());
-  Put16(p, size >> 16);
-  Put16(p, size & 0xFFFF);
-  Append(p, iim);
-  if (iim.size() % 2 != 0) p.push_back(0);  // resources are padded to even length
-  return Segment(marker::kAPP13, p);
+  const Bytes head(kHead, kHead + sizeof kHead);  // with its NUL
+  const Bytes resource{'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};  // IPTC-NAA, empty name
+  const Bytes size = U32s({sizeField.value_or(static_cast<uint32_t>(iim.size()))}, true);
+  const Bytes pad(iim.size() % 2, 0);  // resources are padded to even length
+  return Segment(marker::kAPP13, Concat({head, resource, size, iim, pad}));
 }
 
-Bytes Fill(size_t extra, const Bytes& segment) {
-  Bytes out(extra, 0xFF);
-  Append(out, segment);
-  return out;
-}
+Bytes Fill(size_t extra, const Bytes& segment) { return Concat({Bytes(extra, 0xFF), segment}); }
 
 size_t SegmentOffset(const Bytes& jpeg, uint8_t m) {
-  if (m == marker::kEOI) {
-    const size_t n = jpeg.size();
-    return n >= 2 && jpeg[n - 2] == 0xFF && jpeg[n - 1] == marker::kEOI ? n - 2 : npos;
-  }
+  const size_t n = jpeg.size();
+  if (m == marker::kEOI) return n >= 2 && jpeg[n - 2] == 0xFF && jpeg[n - 1] == m ? n - 2 : npos;
   size_t at = 2;  // after SOI
-  while (at < jpeg.size() && jpeg[at] == 0xFF) {
+  while (at < n && jpeg[at] == 0xFF) {
     size_t code = at + 1;
-    while (code < jpeg.size() && jpeg[code] == 0xFF) ++code;
-    if (code + 2 >= jpeg.size()) return npos;
+    while (code < n && jpeg[code] == 0xFF) ++code;
+    if (code + 2 >= n || (jpeg[code] == marker::kSOS && m != marker::kSOS)) return npos;
     if (jpeg[code] == m) return at;
-    if (jpeg[code] == marker::kSOS) return npos;
-    at = code + 1 + (size_t{jpeg[code + 1]} << 8 | jpeg[code + 2]);
+    at = code + 1 + GetU16(&jpeg[code + 1], true);
   }
   return npos;
 }
 
 Bytes Insert(const Bytes& jpeg, size_t at, std::initializer_list<Bytes> pieces) {
   Bytes out(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(at));
-  for (const Bytes& p : pieces) Append(out, p);
+  for (const Bytes& p : pieces) out.insert(out.end(), p.begin(), p.end());
   out.insert(out.end(), jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.end());
   return out;
 }
 
-Bytes Concat(std::initializer_list<Bytes> pieces) {
-  Bytes out;
-  for (const Bytes& p : pieces) Append(out, p);
-  return out;
-}
+Bytes Concat(std::initializer_list<Bytes> pieces) { return Insert({}, 0, pieces); }
 
 }  // namespace qdtest

@@ -27,8 +27,7 @@ constexpr uint8_t kSOF0 = 0xC0, kSOF1 = 0xC1, kSOF2 = 0xC2, kDHT = 0xC4, kSOI = 
 }  // namespace marker
 
 struct JpegShape {
-  uint16_t width = 40;
-  uint16_t height = 24;
+  uint16_t width = 40, height = 24;
   uint8_t components = 3;   // 1 (grey) or 3 (YCbCr)
   uint8_t sampling = 0x22;  // first component: horizontal * 16 + vertical; grey is always 0x11
   bool progressive = false;
@@ -51,9 +50,9 @@ Bytes Segment(uint8_t marker, const Bytes& payload, std::optional<uint16_t> leng
 Bytes JfifApp0(uint16_t version = kJfifVersion, uint8_t units = kJfifUnits, uint16_t xDensity = kJfifXDensity,
                uint16_t yDensity = kJfifYDensity);
 // An APP0 carrying a heap file image (build it with subtype "JPGM").
-Bytes HeapApp0(const Bytes& heapFile);
+inline Bytes HeapApp0(const Bytes& heapFile) { return Segment(marker::kAPP0, heapFile); }
 // An APP1 around a payload such as App1Payload's ("Exif\0\0" + TIFF).
-Bytes App1(const Bytes& payload);
+inline Bytes App1(const Bytes& payload) { return Segment(marker::kAPP1, payload); }
 // "ICC_PROFILE\0", chunk `sequence` of `count`, then the profile bytes.
 Bytes IccApp2(uint8_t sequence, uint8_t count, const Bytes& profile);
 // "Photoshop 3.0\0" and one "8BIM" IPTC-NAA resource (0x0404, empty name)

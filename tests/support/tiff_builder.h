@@ -22,24 +22,16 @@
 #include <utility>
 #include <vector>
 
+#include "support/heap_builder.h"
+
 namespace qdtest {
 
 enum class Order : uint8_t { II, MM };
 
 // TIFF field types, including those the library does not read.
 enum TiffType : uint16_t {
-  kTByte = 1,
-  kTAscii = 2,
-  kTShort = 3,
-  kTLong = 4,
-  kTRational = 5,
-  kTSByte = 6,
-  kTUndefined = 7,
-  kTSShort = 8,
-  kTSLong = 9,
-  kTSRational = 10,
-  kTFloat = 11,
-  kTDouble = 12,
+  kTByte = 1, kTAscii, kTShort, kTLong, kTRational, kTSByte, kTUndefined, kTSShort, kTSLong,
+  kTSRational, kTFloat, kTDouble
 };
 
 constexpr uint16_t kTagExifIfd = 0x8769;
@@ -49,11 +41,11 @@ constexpr uint16_t kTagMakerNote = 0x927C;
 class TiffIfd {
  public:
   // Typed entries; the count field is the number of values (rationals: pairs).
-  TiffIfd& Byte(uint16_t tag, const std::vector<uint8_t>& v);
-  TiffIfd& Undefined(uint16_t tag, const std::vector<uint8_t>& v);
+  TiffIfd& Byte(uint16_t tag, const Bytes& v) { return Typed(tag, kTByte, v); }
+  TiffIfd& Undefined(uint16_t tag, const Bytes& v) { return Typed(tag, kTUndefined, v); }
   TiffIfd& Ascii(uint16_t tag, const std::string& text);  // NUL appended
-  TiffIfd& Short(uint16_t tag, const std::vector<uint16_t>& v);
-  TiffIfd& Long(uint16_t tag, const std::vector<uint32_t>& v);
+  TiffIfd& Short(uint16_t tag, const std::vector<uint16_t>& v) { return Typed(tag, kTShort, v); }
+  TiffIfd& Long(uint16_t tag, const std::vector<uint32_t>& v) { return Typed(tag, kTLong, v); }
   TiffIfd& Rational(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& v);
   // Any type: `count` values of `element` bytes each (DOUBLE: 8), written in
   // the block's byte order.
@@ -64,21 +56,21 @@ class TiffIfd {
   TiffIfd& Sub(uint16_t tag, const TiffIfd& ifd);
 
   // Breakers for the entry added last.
-  TiffIfd& CountField(uint32_t raw);  // the 32-bit count as written
-  TiffIfd& ValueField(uint32_t raw);  // value-or-offset field, pointing anywhere
+  TiffIfd& CountField(uint32_t raw) { return Chain(*this, entries_.back().count, raw); }
 
-  // The IFD itself.
-  TiffIfd& Next(const TiffIfd& ifd);    // next-IFD link to `ifd` (may be this one)
-  TiffIfd& NextRaw(uint32_t link);      // link pointing anywhere
-  TiffIfd& EntryCount(uint16_t count);  // entry count as written, whatever follows
+  // The IFD itself: the next-IFD link to `ifd` (may be this one) or anywhere,
+  // and the entry count as written, whatever follows.
+  TiffIfd& Next(const TiffIfd& ifd) { return Chain(*this, next_, ifd.index()); }
+  TiffIfd& NextRaw(uint32_t link) { return Chain(*this, nextRaw_, link); }
+  TiffIfd& EntryCount(uint16_t count) { return Chain(*this, entryCount_, count); }
 
   int index() const { return index_; }
+  size_t size() const { return entries_.size(); }  // entries added so far
 
  private:
   friend class TiffBuilder;
   struct Entry {
-    uint16_t tag;
-    uint16_t type;
+    uint16_t tag, type;
     uint32_t count;                  // count field as written
     uint32_t element;                // bytes per stored element
     std::vector<uint64_t> elements;  // the value, one number per element
@@ -88,6 +80,10 @@ class TiffIfd {
 
   explicit TiffIfd(int index) : index_(index) {}
   TiffIfd& Add(Entry e);
+  template <typename T>
+  TiffIfd& Typed(uint16_t tag, uint16_t type, const std::vector<T>& v) {
+    return Values(tag, type, sizeof(T), {v.begin(), v.end()});
+  }
 
   int index_;
   std::vector<Entry> entries_;
@@ -117,9 +113,11 @@ class TiffBuilder {
   // The first IFD created is IFD0; references stay valid as more are added.
   TiffIfd& NewIfd();
 
-  TiffBuilder& Magic(uint16_t value);      // the 42 of the header
-  TiffBuilder& FirstIfd(uint32_t offset);  // IFD0 offset as written (default: where IFD0 lands)
-  TiffBuilder& Pad(uint32_t bytes);        // spare zero bytes after everything
+  // The 42 of the header, the IFD0 offset as written (by default where IFD0
+  // lands) and spare zero bytes after everything.
+  TiffBuilder& Magic(uint16_t value) { return Chain(*this, magic_, value); }
+  TiffBuilder& FirstIfd(uint32_t offset) { return Chain(*this, firstIfd_, offset); }
+  TiffBuilder& Pad(uint32_t bytes) { return Chain(*this, pad_, bytes); }
 
   TiffImage Build() const;
 
