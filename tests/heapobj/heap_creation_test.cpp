@@ -1,0 +1,171 @@
+// Heap objects built from a host's descriptions and property records.
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "qdparse.h"
+#include "support/container_builder.h"
+#include "support/fault_sweep.h"
+#include "support/jpeg_builder.h"
+#include "support/test_stream.h"
+
+namespace qdtest {
+namespace {
+
+// A property record: code, size, payload.
+Bytes Prop(uint16_t code, const Bytes& payload) {
+  Bytes r(6);
+  PutU16(r, 0, code, false);
+  PutU32(r, 2, static_cast<uint32_t>(payload.size()), false);
+  r.insert(r.end(), payload.begin(), payload.end());
+  return r;
+}
+
+// The bytes of a record at `path` (nested heap types, then the record).
+std::optional<Bytes> Read(const HeapObject& h, std::vector<uint16_t> path) {
+  Bytes out(512);
+  std::vector<RecordEntry> list(2 * path.size() + 1, RecordEntry{});
+  for (size_t i = 0; i < path.size(); ++i) list[i].type = path[i];
+  RecordEntry& e = list[path.size() - 1];
+  e.pointer = out.data();
+  e.size = static_cast<uint32_t>(out.size());
+  RecordEntry* cursor = list.data();
+  EXPECT_EQ(qdParseHeapObject(h, &cursor), QD_OK);
+  if (e.found == 0) return std::nullopt;
+  out.resize(e.size);
+  return out;
+}
+
+uint16_t Word(const Bytes& b, size_t k) { return GetU16(b.data() + 2 * k, false); }
+
+struct Inputs {
+  QdImageInfo image{};
+  ExifCaptureInfo capture{};
+  ExifShotValues shot{-1.0f, 100.0f, 100.0f, -1.0f, 0xFFFF, 0xFF};
+  std::vector<Bytes> records;
+  std::vector<PropertyRecord*> List() {
+    std::vector<PropertyRecord*> l;
+    for (Bytes& r : records) l.push_back(reinterpret_cast<PropertyRecord*>(r.data()));
+    l.push_back(nullptr);
+    return l;
+  }
+};
+
+TEST(HeapCreation, PlainFromAnImageDescriptionOnly) {
+  Inputs in;
+  std::strcpy(in.image.model, "Vedra Lumaframe T190");
+  in.image.format = 9;
+  in.image.dataCode = 3;
+  in.image.width = 640;
+  in.image.height = 480;
+  in.image.bitsPerSample = 16;
+  in.image.colour = 1;
+  in.image.flags = 0x02;
+  in.shot.aperture = 5.0f;  // the plain variant writes no arrays
+  Bytes coded = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 2, 0, 0, 0, 'h', 'i'};
+  in.records = {Prop(0x0B, coded)};
+  std::vector<PropertyRecord*> list = in.List();
+  HeapObject out{};
+  ASSERT_EQ(qdParseCreateHeapObject(nullptr, &in.image, nullptr, &in.shot, list.data(), &out), QD_OK);
+  EXPECT_STREQ(out.type, "TIFP");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.block) + 10, 4), "JPGM");
+  EXPECT_EQ(Read(out, {0x1803}), U32s({0x30002, 0}, false));
+  EXPECT_EQ(Read(out, {0x1810}), U32s({640, 480, 0, 0, 16, 0, 0x101}, false));
+  Bytes names = {'V', 'e', 'd', 'r', 'a', 0};
+  names.insert(names.end(), in.image.model, in.image.model + std::strlen(in.image.model));
+  names.resize(64, 0);
+  EXPECT_EQ(Read(out, {0x2807, 0x080A}), names);
+  Bytes comment = {'h', 'i'};
+  comment.resize(256, 0);
+  EXPECT_EQ(Read(out, {0x0805}), comment);
+  EXPECT_EQ(Read(out, {0x300B, 0x102A}), std::nullopt);
+  qdParseFreeHeapObject(out);
+
+  EXPECT_EQ(LiveBlocks(), 0);
+}
+
+TEST(HeapCreation, ShotValuesAndRecordsFillTheTwoArrays) {
+  struct Row {
+    const char* name;
+    ExifShotValues shot;
+    std::vector<Bytes> records;
+    size_t array;  // 0x102A (A) or 0x102D (B) value checked
+    uint16_t type;
+    uint16_t value;
+  } rows[] = {
+      {"speed 100 by the table", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({100}, false))}, 2, 0x102A,
+       0xA0},
+      {"speed 125 by the formula", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({125}, false))}, 2, 0x102A,
+       170},
+      {"speed value kept with its flag", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({125}, false))}, 16,
+       0x102D, 0x4000 | 125},
+      {"aperture in 1/32 steps", {5.0f, 100, 100, -1, 0xFFFF, 0xFF}, {}, 4, 0x102A, 160},
+      {"negative compensation rounds away", {-1, 100, -1.0f / 3, -1, 0xFFFF, 0xFF}, {}, 6, 0x102A,
+       static_cast<uint16_t>(-11)},
+      {"flag 0 is setting 2", {-1, 100, 100, -1, 0xFFFF, 0}, {}, 1, 0x102D, 2},
+      {"a later record wins", {-1, 100, 100, -1, 0xFFFF, 0xFF},
+       {Prop(0x0F, U16s({7}, false)), Prop(0x0F, U16s({9}, false))}, 4, 0x102D, 9},
+      {"a settings run as far as its length", {-1, 100, 100, -1, 0xFFFF, 0xFF},
+       {Prop(0x0A, U16s({6, 1, 2, 3, 4}, false))}, 12, 0x102D, 0},
+      {"a settings run's speed", {-1, 100, 100, -1, 0xFFFF, 0xFF},
+       {Prop(0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false))}, 2, 0x102A, 224},
+      {"a settings run's speed setting", {-1, 100, 100, -1, 0xFFFF, 0xFF},
+       {Prop(0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false))}, 16, 0x102D, 0x4000 | 400},
+  };
+  for (Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Inputs in;
+    in.records = r.records;
+    std::vector<PropertyRecord*> list = in.List();
+    HeapObject out{};
+    ASSERT_EQ(qdParseCreateHeapObjectEx(nullptr, nullptr, nullptr, &r.shot, list.data(), &out), QD_OK);
+    const std::optional<Bytes> array = Read(out, {0x300B, r.type});
+    ASSERT_TRUE(array.has_value());
+    EXPECT_EQ(Word(*array, r.array), r.value);
+    EXPECT_EQ(Word(*array, 0), array->size());
+    qdParseFreeHeapObject(out);
+  }
+  // Aperture -1 and shutter speed 100 write nothing.
+  Inputs in;
+  HeapObject out{};
+  ASSERT_EQ(qdParseCreateHeapObjectEx(nullptr, nullptr, nullptr, &in.shot, nullptr, &out), QD_OK);
+  EXPECT_EQ(Read(out, {0x300B, 0x102A}), std::nullopt);
+  qdParseFreeHeapObject(out);
+  EXPECT_EQ(LiveBlocks(), 0);
+}
+
+TEST(HeapCreation, ASourceFileGivesTheStartingProperties) {
+  const Bytes image = EncodeJpeg();
+  HeapBuilder props(true);
+  props.Data(0x0805, {'o', 'l', 'd', 0});
+  props.Data(0x0810, {'o', 'w', 'n', 'e', 'r', 0});
+  HeapFileBuilder heapImage(props);
+  heapImage.Subtype("JPGM");
+  const Bytes withHeap = Insert(image, SegmentOffset(image, marker::kDQT), {HeapApp0(heapImage.Build())});
+  const Bytes exif = AfterSoi(image, {App1(App1Payload(BuildTiffFile(ExifTiffShape(Order::II)).bytes))});
+  for (bool fromHeap : {true, false}) {
+    SCOPED_TRACE(fromHeap ? "JPEG with a heap" : "Exif JPEG: ignored");
+    TestStream source(fromHeap ? withHeap : exif);
+    HeapObject out{};
+    ASSERT_EQ(qdParseCreateHeapObjectEx2(source.stream(), nullptr, nullptr, nullptr, nullptr, &out, nullptr),
+              QD_OK);
+    EXPECT_EQ(out.bigEndian, fromHeap ? 1 : 0);
+    EXPECT_EQ(Read(out, {0x0810}).has_value(), fromHeap) << "the source heap's own record";
+    EXPECT_EQ(Read(out, {0x0805}), Bytes(256, 0)) << "the source's comment never carries over";
+    EXPECT_EQ(source.CountOf(Callback::Open), 0);
+    qdParseFreeHeapObject(out);
+  }
+  HeapObjectSupplement thumb{7, 2, 8, 24, 1, 160, 120, 1.9f, 180, 180};
+  HeapObject out{};
+  ASSERT_EQ(qdParseCreateHeapObjectEx2(nullptr, nullptr, nullptr, nullptr, nullptr, &out, &thumb), QD_OK);
+  EXPECT_EQ(Read(out, {0x300B, 0x183D}), std::nullopt) << "only the arrays bring the maker heap";
+  qdParseFreeHeapObject(out);
+  EXPECT_EQ(LiveBlocks(), 0);
+}
+
+}  // namespace
+}  // namespace qdtest
