@@ -1,6 +1,7 @@
 // Heap objects built from a host's descriptions and property records.
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -165,6 +166,126 @@ TEST(HeapCreation, ASourceFileGivesTheStartingProperties) {
   EXPECT_EQ(Read(out, {0x300B, 0x183D}), std::nullopt) << "only the arrays bring the maker heap";
   qdParseFreeHeapObject(out);
   EXPECT_EQ(LiveBlocks(), 0);
+}
+
+// What the parse reports of a file: the descriptions and the property
+// records (code -> payload).
+struct Parsed {
+  QdThumbnailInfo thumb{};
+  QdImageInfo image{};
+  QdAuxImageInfo aux{};
+  ExifCaptureInfo capture{};
+  ExifShotValues shot{};
+  std::map<uint16_t, Bytes> records;
+  std::vector<Bytes> raw;  // the records as written, for the creation call
+};
+
+Parsed Parse(const Bytes& file) {
+  Parsed p;
+  TestStream in(file), properties;
+  EXPECT_EQ(QDParseThumbnailFileStreamEx2(in.stream(), static_cast<uint32_t>(file.size()), &p.thumb, &p.image,
+                                          &p.aux, &p.capture, &p.shot, nullptr, nullptr, properties.stream(),
+                                          nullptr),
+            QD_OK);
+  const Bytes& b = properties.data();
+  for (size_t at = 0; at + 6 <= b.size();) {
+    const uint16_t code = GetU16(b.data() + at, false);
+    const uint32_t size = GetU32(b.data() + at + 2, false);
+    p.records[code] = Bytes(b.begin() + at + 6, b.begin() + at + 6 + size);
+    p.raw.emplace_back(b.begin() + at, b.begin() + at + 6 + size);
+    at += 6 + size;
+  }
+  return p;
+}
+
+// An Exif JPEG from the library's writer, with the values a camera records.
+Bytes CameraExifJpeg() {
+  ExifImageInfo image{};
+  std::strcpy(image.model, "Vedra Lumaframe T270");
+  image.valid = 5;
+  image.bitsPerSample = 8;
+  image.bitsPerPixel = 24;
+  image.colour = 1;
+  image.width = 40;
+  image.height = 24;
+  image.aspect = 1.0f;
+  image.xResolution = image.yResolution = 180;
+  ExifCaptureInfo capture{};
+  capture.time = 981173106;
+  capture.fileNumber = 1000125;
+  std::strcpy(capture.owner, "Owner");
+  std::strcpy(capture.imageType, "IMAGE TYPE");
+  ExifShotValues shot{5.0f, 7.0f, -1.0f / 3, 1.0f, 500, 1};
+  Inputs in;
+  in.records = {Prop(0x0C, U16s({200}, false)), Prop(0x2D, U32s({1, 125}, false)),
+                Prop(0x2E, U32s({57, 10}, false)), Prop(0x0F, U16s({3}, false)),
+                Prop(0x3A, U32s({0x80000270}, false))};
+  std::vector<PropertyRecord*> list = in.List();
+  TiffBlockInfo block{};
+  EXPECT_EQ(qdParseCreateExifPropBufferEx(&image, &capture, &shot, list.data(), &block), QD_OK);
+  const Bytes payload(block.segment, block.tiff + block.tiffSize);
+  (void)qdParseFreeExifBuffer(&block);
+  return AfterSoi(EncodeJpeg(), {App1(payload)});
+}
+
+// The descriptions and records the Exif path reports, made into a heap
+// object and stored in a JPEG's APP0 segment, read back through the heap
+// path. The heap takes the byte order of its source: none (II) or an empty
+// big-endian heap.
+TEST(HeapCreation, WhatAnExifJpegReportsComesBackThroughTheHeapPath) {
+  const Parsed exif = Parse(CameraExifJpeg());
+  ASSERT_FALSE(exif.records.empty());
+  const Bytes image = EncodeJpeg();
+  HeapFileBuilder emptyBig(HeapBuilder(true));
+  emptyBig.Subtype("JPGM");
+  const Bytes bigSource = Insert(image, SegmentOffset(image, marker::kDQT), {HeapApp0(emptyBig.Build())});
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "MM" : "II");
+    std::vector<Bytes> raw = exif.raw;
+    std::vector<PropertyRecord*> list;
+    for (Bytes& r : raw) list.push_back(reinterpret_cast<PropertyRecord*>(r.data()));
+    list.push_back(nullptr);
+    TestStream source(bigSource);
+    HeapObject out{};
+    QdImageInfo described = exif.image;
+    ExifCaptureInfo capture = exif.capture;
+    ExifShotValues shot = exif.shot;
+    ASSERT_EQ(qdParseCreateHeapObjectEx2(big ? source.stream() : nullptr, &described, &capture, &shot,
+                                         list.data(), &out, nullptr),
+              QD_OK);
+    EXPECT_EQ(out.bigEndian, big ? 1 : 0);
+    const Bytes heapImage(out.block, out.block + out.headerLength + out.heapLength);
+    qdParseFreeHeapObject(out);
+    const Parsed back = Parse(Insert(image, SegmentOffset(image, marker::kDQT), {HeapApp0(heapImage)}));
+
+    EXPECT_STREQ(back.image.model, exif.image.model);
+    EXPECT_EQ(back.image.width, exif.image.width);
+    EXPECT_EQ(back.image.height, exif.image.height);
+    EXPECT_EQ(back.capture.time, exif.capture.time);
+    EXPECT_EQ(back.capture.fileNumber, exif.capture.fileNumber);
+    EXPECT_STREQ(back.capture.owner, exif.capture.owner);
+    EXPECT_STREQ(back.capture.imageType, exif.capture.imageType);
+    EXPECT_NEAR(back.shot.aperture, exif.shot.aperture, 1.0 / 32);
+    EXPECT_NEAR(back.shot.shutterSpeed, exif.shot.shutterSpeed, 1.0 / 32);
+    EXPECT_NEAR(back.shot.exposureCompensation, exif.shot.exposureCompensation, 1.0 / 32);
+    EXPECT_EQ(back.shot.settingWord, exif.shot.settingWord);
+    EXPECT_EQ(back.shot.settingFlag, exif.shot.settingFlag);
+    // Values the heap has no record for: they stay Exif-only.
+    static const std::map<uint16_t, const char*> kExifOnly = {
+        {0x0C, "ISO speed: creation puts it in settings word 16, and a heap path reports it there"},
+        {0x2D, "exposure time rational"}, {0x2E, "f-number rational"}, {0x2F, "shutter speed rational"},
+        {0x30, "aperture rational"}, {0x31, "exposure bias rational"}, {0x33, "Exif version"},
+        {0x39, "ColorSpace tag"}, {0x8C, "maker-note tag 0x0019"}, {0x105, "colour space from ColorSpace"}};
+    for (const auto& [code, payload] : exif.records) {
+      if (kExifOnly.count(code) != 0) continue;
+      Bytes want = payload;
+      if (code == 0x0A) PutU16(want, 2 * 7, 0x4000 | 200, false);  // word 16: the ISO speed, as above
+      const auto it = back.records.find(code);
+      ASSERT_NE(it, back.records.end()) << "record 0x" << std::hex << code << " does not come back";
+      EXPECT_EQ(it->second, want) << "record 0x" << std::hex << code;
+    }
+    EXPECT_EQ(LiveBlocks(), 0);
+  }
 }
 
 }  // namespace
