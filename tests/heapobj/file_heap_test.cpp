@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "qdparse.h"
+#include "heapobj/heapobj_support.h"
 #include "support/container_builder.h"
 #include "support/fault_sweep.h"
 #include "support/jpeg_builder.h"
@@ -14,12 +15,6 @@
 
 namespace qdtest {
 namespace {
-
-float AsFloat(uint32_t bits) {
-  float f;
-  std::memcpy(&f, &bits, 4);
-  return f;
-}
 
 // A heap file whose image-properties heap holds an image class and, when
 // given, an image description (width, height, aspect, value 3, bits, value 5,
@@ -31,19 +26,6 @@ Bytes ClassAndDescription(bool big, uint32_t imageClass, std::optional<uint32_t>
   props.Data(0x0810, {'o', 'w', 'n', 'e', 'r', 0});
   root.Nested(kTypeImageProperties, props);
   return HeapFileBuilder(root).Build();
-}
-
-// Reads `count` 32-bit values of a record of the image-properties heap.
-std::vector<uint32_t> Values(const HeapObject& h, uint16_t type, uint32_t count) {
-  std::vector<uint32_t> v(count);
-  RecordEntry list[2] = {};
-  list[0].type = type;
-  list[0].pointer = v.data();
-  list[0].size = count * 4;
-  RecordEntry* cursor = list;
-  EXPECT_EQ(qdParseHeapObject(h, &cursor), QD_OK);
-  if (list[0].found == 0) v.clear();
-  return v;
 }
 
 TEST(FileHeap, EveryKindWithAHeapHandsItOverAndOthersAreRefused) {
@@ -77,7 +59,7 @@ TEST(FileHeap, EveryKindWithAHeapHandsItOverAndOthersAreRefused) {
     EXPECT_EQ(in.CountOf(Callback::Open) + in.CountOf(Callback::Close), 0);
     if (r.result == QD_OK) {
       EXPECT_STREQ(out.type, r.type);
-      EXPECT_EQ(Values(out, 0x1817, 2).size(), 2u) << "the image-properties heap";
+      EXPECT_TRUE(Read(out, {0x1817})) << "the image-properties heap";
       EXPECT_EQ(sof.found, r.heapClass == 2 ? 1 : 0);
       qdParseFreeHeapObject(out);
     }
@@ -116,15 +98,9 @@ TEST(FileHeap, TheDevelopedHeapDescribesTheFullViewAndNamesADevelopedClass) {
       EXPECT_STREQ(out.type, r.developedClass == 0 ? "CCDR" : "JPGM");
       EXPECT_EQ(out.bigEndian, big ? 1 : 0);
       if (r.developedClass != 0) {
-        const std::vector<uint32_t> d = Values(out, 0x1810, 7);
-        ASSERT_EQ(d.size(), 7u);
-        EXPECT_EQ(d[0], 4000u);
-        EXPECT_EQ(d[1], 3000u);
-        EXPECT_EQ(AsFloat(d[2]), 1.5f);
-        EXPECT_EQ(std::vector<uint32_t>(d.begin() + 3, d.end()),
-                  (std::vector<uint32_t>{9, 8, 3, *r.flags & 0xFFFF00FFu}));
-        EXPECT_EQ(Values(out, 0x1803, 2), (std::vector<uint32_t>{r.developedClass, 77}));
-        EXPECT_EQ(Values(out, 0x0810, 1).size(), 1u) << "the other records stay";
+        EXPECT_EQ(Read(out, {0x1810}), U32s({4000, 3000, 0x3FC00000, 9, 8, 3, *r.flags & 0xFFFF00FFu}, false));
+        EXPECT_EQ(Read(out, {0x1803}), U32s({r.developedClass, 77}, false));
+        EXPECT_TRUE(Read(out, {0x0810})) << "the other records stay";
       }
       qdParseFreeHeapObject(out);
       EXPECT_EQ(LiveBlocks(), 0);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "qdparse.h"
+#include "heapobj/heapobj_support.h"
 #include "support/container_builder.h"
 #include "support/fault_sweep.h"
 #include "support/jpeg_builder.h"
@@ -24,21 +25,6 @@ Bytes Prop(uint16_t code, const Bytes& payload) {
   PutU32(r, 2, static_cast<uint32_t>(payload.size()), false);
   r.insert(r.end(), payload.begin(), payload.end());
   return r;
-}
-
-// The bytes of a record at `path` (nested heap types, then the record).
-std::optional<Bytes> Read(const HeapObject& h, std::vector<uint16_t> path) {
-  Bytes out(512);
-  std::vector<RecordEntry> list(2 * path.size() + 1, RecordEntry{});
-  for (size_t i = 0; i < path.size(); ++i) list[i].type = path[i];
-  RecordEntry& e = list[path.size() - 1];
-  e.pointer = out.data();
-  e.size = static_cast<uint32_t>(out.size());
-  RecordEntry* cursor = list.data();
-  EXPECT_EQ(qdParseHeapObject(h, &cursor), QD_OK);
-  if (e.found == 0) return std::nullopt;
-  out.resize(e.size);
-  return out;
 }
 
 uint16_t Word(const Bytes& b, size_t k) { return GetU16(b.data() + 2 * k, false); }

@@ -8,19 +8,10 @@
 
 #include "qdparse.h"
 #include "support/fault_sweep.h"
-#include "support/heap_builder.h"
+#include "heapobj/heapobj_support.h"
 
 namespace qdtest {
 namespace {
-
-RecordEntry Entry(uint16_t type, const void* data = nullptr, uint32_t size = 0, uint16_t found = 1) {
-  RecordEntry e{};
-  e.type = type;
-  e.found = found;
-  e.pointer = const_cast<void*>(data);
-  e.size = size;
-  return e;
-}
 
 HeapObject Bare(Bytes& heap, bool bigEndian) {
   HeapObject h{};
@@ -29,22 +20,6 @@ HeapObject Bare(Bytes& heap, bool bigEndian) {
   h.bigEndian = bigEndian ? 1 : 0;
   h.version = 0x00010006;
   return h;
-}
-
-// What the walk finds for `path` (nested heap types, then the record): its
-// bytes, converted to native order; nullopt when absent.
-std::optional<Bytes> Read(const HeapObject& h, std::vector<uint16_t> path) {
-  Bytes out(256);
-  std::vector<RecordEntry> list;
-  for (size_t i = 0; i + 1 < path.size(); ++i) list.push_back(Entry(path[i], nullptr, 0, 0));
-  list.push_back(Entry(path.back(), out.data(), static_cast<uint32_t>(out.size()), 0));
-  list.insert(list.end(), path.size(), RecordEntry{});
-  RecordEntry* cursor = list.data();
-  EXPECT_EQ(qdParseHeapObject(h, &cursor), QD_OK);
-  const RecordEntry& e = list[path.size() - 1];
-  if (e.found == 0) return std::nullopt;
-  out.resize(e.size);
-  return out;
 }
 
 // Type words of a heap's table in slot order, and the heap's data length T.
