@@ -34,7 +34,8 @@ HeapBuilder ImagePropertiesHeap(bool bigEndian, uint8_t marker = 0);
 
 // A heap file whose root heap holds a comment and, unless told otherwise, the
 // image-properties heap as record 0x300A.
-Bytes HeapFileFixture(bool bigEndian, const std::string& subtype = "CCDR", bool imageProperties = true);
+Bytes HeapFileFixture(bool bigEndian, const std::string& subtype = "CCDR",
+                      bool imageProperties = true);
 
 // The heap-file image a TIFF RAW file carries in tag 0x9219: ImagePropertiesHeap
 // as the root heap of a heap file of subtype `subtype`.
@@ -45,7 +46,8 @@ struct TiffShape {
   bool ifd0AtEight = true;        // otherwise IFD1 and its values come first
   bool ifd1 = true;               // a reduced-resolution IFD1 linked from IFD0
   uint16_t width = 6, height = 2;
-  uint16_t dimensionType = kTShort;         // of ImageWidth and ImageLength: SHORT, LONG or RATIONAL
+  // The type of ImageWidth and ImageLength: SHORT, LONG or RATIONAL.
+  uint16_t dimensionType = kTShort;
   std::optional<uint16_t> photometric = 2;  // none when empty; 2 gives three samples, others one
   std::string make, model;                  // Make and Model, ASCII, when not empty
   Bytes privateBlock;                       // tag 0x08C5, UNDEFINED, when not empty

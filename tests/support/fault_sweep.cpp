@@ -40,28 +40,4 @@ int SweepAllocationFailures(const std::function<uint32_t()>& op,
   return kMaxPositions;
 }
 
-int SweepHostFailures(const std::function<std::unique_ptr<TestStream>()>& make,
-                      const std::function<uint32_t(TestStream&)>& op, uint32_t error,
-                      std::initializer_list<uint32_t> accepted,
-                      const std::function<void(const SweepRun&, TestStream&)>& check) {
-  for (int n = 1; n < kMaxPositions; ++n) {
-    std::unique_ptr<TestStream> stream = make();
-    stream->FailNthCall(n, error);
-    const int64_t before = LiveBlocks();
-    const uint32_t result = op(*stream);
-    const SweepRun run{n, result, stream->FaultFired()};
-    const Callback failed = run.fired ? stream->calls()[n - 1].callback : Callback::Aux;
-    SCOPED_TRACE(testing::Message() << "host failure at call " << n << " ("
-                                    << (run.fired ? CallbackName(failed) : "none") << ")");
-    if (check) check(run, *stream);
-    EXPECT_TRUE(result == error || Accepted(result, accepted))
-        << "unexpected result 0x" << std::hex << result;
-    if (!run.fired || testing::Test::HasFailure()) return n;
-    if (failed != Callback::Close) EXPECT_FALSE(stream->IsOpen()) << "the stream was left open";
-    if (result != QD_OK) EXPECT_EQ(LiveBlocks(), before) << "blocks leaked";
-  }
-  ADD_FAILURE() << "host failure sweep did not end";
-  return kMaxPositions;
-}
-
 }  // namespace qdtest

@@ -1,5 +1,5 @@
-// Fault sweeps: run an operation with the N-th allocation (or the N-th host
-// callback) failing, for N = 1, 2, ... until a run in which no fault fired.
+// Allocation sweeps: run an operation with the N-th allocation failing, for
+// N = 1, 2, ... until a run in which no fault fired.
 // Every run must end in success or an accepted failure, and leave no library
 // block behind.
 #pragma once
@@ -25,13 +25,6 @@ struct SweepRun {
 int SweepAllocationFailures(const std::function<uint32_t()>& op,
                             std::initializer_list<uint32_t> accepted,
                             const std::function<void(const SweepRun&)>& check = nullptr);
-
-// Each run gets a fresh stream from `make` whose N-th callback fails with
-// `error`; `op` runs against it.
-int SweepHostFailures(const std::function<std::unique_ptr<TestStream>()>& make,
-                      const std::function<uint32_t(TestStream&)>& op, uint32_t error,
-                      std::initializer_list<uint32_t> accepted,
-                      const std::function<void(const SweepRun&, TestStream&)>& check = nullptr);
 
 // Library blocks allocated and not released on this thread.
 int64_t LiveBlocks();

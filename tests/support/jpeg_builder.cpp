@@ -19,8 +19,6 @@ Bytes Be16(std::initializer_list<uint16_t> values) { return U16s(values, true); 
 
 #ifdef QDPARSE_TEST_LIBJPEG
 
-constexpr bool kLibjpeg = true;
-
 struct ErrorTrap {
   jpeg_error_mgr mgr;
   jmp_buf jump;
@@ -96,8 +94,6 @@ Bytes Encode(const JpegShape& s) {
 
 #else
 
-constexpr bool kLibjpeg = false;
-
 uint32_t CeilDiv(uint32_t a, uint32_t b) { return (a + b - 1) / b; }
 
 // A flat image written by hand: every DC difference and every AC coefficient
@@ -149,8 +145,6 @@ Bytes Encode(const JpegShape& s) {
 #endif
 
 }  // namespace
-
-bool EncoderIsLibjpeg() { return kLibjpeg; }
 
 Bytes EncodeJpeg(const JpegShape& s) { return Encode(s); }
 

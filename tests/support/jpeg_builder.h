@@ -3,7 +3,8 @@
 //
 //   JpegShape grey;
 //   grey.components = 1;
-//   Bytes jpeg = AfterSoi(EncodeJpeg(grey), {App1(App1Payload(tiff)), Fill(3, IccApp2(1, 1, icc))});
+//   Bytes jpeg = AfterSoi(EncodeJpeg(grey),
+//                         {App1(App1Payload(tiff)), Fill(3, IccApp2(1, 1, icc))});
 //
 // Images come from libjpeg when the tests were built with it; otherwise (the
 // 32-bit build) from a small hand-made encoder of flat images with the same
@@ -42,13 +43,11 @@ constexpr uint16_t kJfifYDensity = 150;
 
 // A complete JPEG file: SOI, [JFIF APP0], DQT, SOF0 or SOF2, DHT, scans, EOI.
 Bytes EncodeJpeg(const JpegShape& shape = {});
-// True when EncodeJpeg uses libjpeg (textured images; flat ones otherwise).
-bool EncoderIsLibjpeg();
 
 // 0xFF, the marker, a length field (payload + 2 unless `length` is given) and the payload.
 Bytes Segment(uint8_t marker, const Bytes& payload, std::optional<uint16_t> length = {});
-Bytes JfifApp0(uint16_t version = kJfifVersion, uint8_t units = kJfifUnits, uint16_t xDensity = kJfifXDensity,
-               uint16_t yDensity = kJfifYDensity);
+Bytes JfifApp0(uint16_t version = kJfifVersion, uint8_t units = kJfifUnits,
+               uint16_t xDensity = kJfifXDensity, uint16_t yDensity = kJfifYDensity);
 // An APP0 carrying a heap file image (build it with subtype "JPGM").
 inline Bytes HeapApp0(const Bytes& heapFile) { return Segment(marker::kAPP0, heapFile); }
 // An APP1 around a payload such as App1Payload's ("Exif\0\0" + TIFF).

@@ -47,7 +47,6 @@ class MemoryStream {
 
   MemoryStream(std::vector<uint8_t> data, bool log);
   bool Enter(Callback cb, uint32_t arg, int32_t offset, uint32_t* error);
-  void Succeed(uint32_t* error) const;
   uint32_t Reported(Callback cb, uint32_t moved) const;  // the count a transfer reports
   int CountOf(Callback cb) const;
 

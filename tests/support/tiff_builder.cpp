@@ -57,7 +57,7 @@ void TiffBuilder::LayOut(std::vector<uint8_t>* bytes, uint32_t origin, TiffImage
   for (const TiffIfd& ifd : ifds_) {
     Align(b);
     image->ifdOffsets[ifd.index_] = origin + static_cast<uint32_t>(b.size());
-    AppendUint(b, ifd.entryCount_.value_or(static_cast<uint16_t>(ifd.entries_.size())), 2, be);
+    AppendUint(b, ifd.entries_.size(), 2, be);
     const size_t first = fieldAt.size();
     for (const TiffIfd::Entry& e : ifd.entries_) {
       AppendUint(b, e.tag, 2, be);
@@ -93,7 +93,6 @@ void TiffBuilder::LayOut(std::vector<uint8_t>* bytes, uint32_t origin, TiffImage
       ++n;
     }
     if (ifd.next_ >= 0) PutUint(b, linkAt[ifd.index_], image->ifdOffsets.at(ifd.next_), 4, be);
-    if (ifd.nextRaw_) PutUint(b, linkAt[ifd.index_], *ifd.nextRaw_, 4, be);
   }
 }
 

@@ -58,11 +58,8 @@ class TiffIfd {
   // Breakers for the entry added last.
   TiffIfd& CountField(uint32_t raw) { return Chain(*this, entries_.back().count, raw); }
 
-  // The IFD itself: the next-IFD link to `ifd` (may be this one) or anywhere,
-  // and the entry count as written, whatever follows.
+  // The next-IFD link to `ifd` (may be this one).
   TiffIfd& Next(const TiffIfd& ifd) { return Chain(*this, next_, ifd.index()); }
-  TiffIfd& NextRaw(uint32_t link) { return Chain(*this, nextRaw_, link); }
-  TiffIfd& EntryCount(uint16_t count) { return Chain(*this, entryCount_, count); }
 
   int index() const { return index_; }
   size_t size() const { return entries_.size(); }  // entries added so far
@@ -88,8 +85,6 @@ class TiffIfd {
   int index_;
   std::vector<Entry> entries_;
   int next_ = -1;
-  std::optional<uint32_t> nextRaw_;
-  std::optional<uint16_t> entryCount_;
 };
 
 // The built bytes and where things landed.
