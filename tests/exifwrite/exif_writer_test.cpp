@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "exifwrite/camera_models.h"
 #include "exifwrite/exif_buffer.h"
 #include "exifwrite/exif_support.h"
 #include "support/fault_sweep.h"
@@ -269,6 +270,14 @@ TEST_F(ExifWriter, MakerNoteAloneInEitherByteOrder) {
     EXPECT_EQ(qdParseCreateMakerNote(nullptr, nullptr, nullptr, records.list(), &note), result);
     EXPECT_EQ(qdParseFreeMakerNoteBuffer(&note), QD_OK);
   }
+}
+
+// Model rules no writer output shows: the B7 by its exact name, and records
+// of the default rule on every model but the ARX K24 family.
+TEST(CameraModels, ExactNamesAndTheDefaultRule) {
+  EXPECT_FALSE(qd::camera::IsLumaframeB7("Vedra Lumaframe B70"));
+  EXPECT_FALSE(qd::camera::HasRecord("Vedra ARX K24", 30));
+  EXPECT_TRUE(qd::camera::HasRecord("Vedra ARX K48", 30));
 }
 
 // Every code with payloads too short for it, each in a block of exactly its
