@@ -153,8 +153,9 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"no capture time", heap(kHeapFile, {{0x180E, {}}}), QD_E_UNSUPPORTED, "| '' format 0 ",
        0, {}},
       {"JPEG heap without a model: the frame", heap(kJpegHeap, {{0x080A, {}}}), QD_E_UNSUPPORTED,
-       "| '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 | time 0 "
-       "number ffffffff owner '' type '' | -1 100 100 -1 ffff ff", 0, {}},
+       "type 2 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 cbpp 0 data 0 full 0x0 "
+       "aspect 0 res 0x0 flags 0 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 "
+       "| time 0 number ffffffff owner '' type '' | -1 100 100 -1 ffff ff", 0, {}},
       {"grey heap image", heap(kHeapFile, image(0x00030003, 12, 0x0100)), QD_OK,
        "format 3 bits 8/36 colour 0 3000x2000 aspect 0.5 res 0x0 cbpp 0.0218453 data 3 full 0x0 ",
        0, {}},
