@@ -31,13 +31,6 @@ RecordInfo InfoAt(const HeapView& view, uint16_t index) {
   return info;
 }
 
-bool IsFree(const RecordInfo& info) { return info.type == kTypeFree; }
-
-bool IsUnusedSlot(const uint8_t* r) {
-  static const uint8_t kZero[kRecordSize] = {};
-  return std::memcmp(r, kZero, kRecordSize) == 0;
-}
-
 }  // namespace
 
 uint16_t RecordCount(const HeapView& view) { return GetLE16(view.table); }
@@ -88,52 +81,6 @@ Status SetRecordInfo(const HeapView& view, uint16_t index, const RecordInfo& inf
     PutLE32(info.length, r + 2);
     PutLE32(info.offset, r + 6);
   }
-  return ST_OK;
-}
-
-Status FindLargestFree(const HeapView& view, uint16_t* index, RecordInfo* info) {
-  if (!IsLittleEndian(view)) return ST_WRONG_STATE;
-  const uint16_t count = RecordCount(view);
-  uint16_t best = 0;
-  RecordInfo bestInfo{};
-  for (uint32_t i = 1; i <= count; ++i) {
-    const RecordInfo candidate = InfoAt(view, static_cast<uint16_t>(i));
-    if (!IsFree(candidate)) continue;
-    if (best == 0 || candidate.length >= bestInfo.length) {
-      best = static_cast<uint16_t>(i);
-      bestInfo = candidate;
-    }
-  }
-  if (best == 0) return ST_NOT_FOUND;
-  *index = best;
-  *info = bestInfo;
-  return ST_OK;
-}
-
-Status AllocateFromFree(const HeapView& view, uint32_t size, uint16_t* index, RecordInfo* info) {
-  uint16_t freeIndex = 0;
-  RecordInfo free{};
-  Status st = FindLargestFree(view, &freeIndex, &free);
-  if (st != ST_OK) return st;
-  if (free.length < size) return ST_SIZE_MISMATCH;
-  if (IsInRecord(free.location)) return ST_WRONG_STATE;
-  if (free.length > size) {
-    // The remainder needs a slot of its own; find it before changing anything.
-    const uint16_t count = RecordCount(view);
-    uint16_t slot = 0;
-    for (uint32_t i = 1; i <= count && slot == 0; ++i) {
-      if (IsUnusedSlot(Record(view, static_cast<uint16_t>(i)))) slot = static_cast<uint16_t>(i);
-    }
-    if (slot == 0) return ST_SIZE_MISMATCH;
-    const RecordInfo rest{kTypeFree, 0, free.length - size, free.offset + size};
-    st = SetRecordInfo(view, slot, rest);
-    if (st != ST_OK) return st;
-    free.length = size;
-    st = SetRecordInfo(view, freeIndex, free);
-    if (st != ST_OK) return st;
-  }
-  *index = freeIndex;
-  *info = free;
   return ST_OK;
 }
 

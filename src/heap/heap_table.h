@@ -1,4 +1,4 @@
-// Heap tables: lookups, record updates, free-space allocation, the byte-order
+// Heap tables: lookups, record updates, a fresh table, the byte-order
 // conversion and the tiling check. All work is done on tables in
 // little-endian form; they are converted back before a heap is written or
 // handed back.
@@ -40,11 +40,6 @@ Status FindRecord(const HeapView& view, uint16_t first, const uint16_t* types, u
                   uint16_t* index, RecordInfo* info);
 Status GetRecordInfo(const HeapView& view, uint16_t index, RecordInfo* info);
 Status SetRecordInfo(const HeapView& view, uint16_t index, const RecordInfo& info);
-// The longest free-space record (the later one on ties).
-Status FindLargestFree(const HeapView& view, uint16_t* index, RecordInfo* info);
-// Takes `size` bytes from the front of the largest free block; the rest stays
-// free in the first unused slot. Nothing changes when it fails.
-Status AllocateFromFree(const HeapView& view, uint32_t size, uint16_t* index, RecordInfo* info);
 // A fresh little-endian table of `count` slots: one free record spanning the
 // data area (an unused one when it is empty), the others unused.
 void InitTable(uint8_t* table, uint16_t count, uint32_t dataLength, HeapView* view);
