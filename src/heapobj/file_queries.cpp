@@ -26,6 +26,10 @@ constexpr uint32_t kOutputText = 32;      // the caller's buffers
 constexpr uint32_t kSettingsBytes = 92;   // the maker note's camera-settings array
 constexpr uint32_t kSettingsKindAt = 18;  // its value 9
 
+// Recognition succeeded or found no container it knows; anything else (no
+// memory, a broken file) ends the query.
+bool Unrecognised(Status st) { return st == ST_OK || st == ST_NOT_FOUND || st == ST_UNSUPPORTED; }
+
 struct Camera {
   uint8_t format = 0;
   char model[kOutputText] = {};
@@ -126,7 +130,7 @@ uint32_t FileCamera(const StreamPort& port, Camera* c) {
   Recognition found;
   const Status st = found.Run(port);
   if (port.hostError != 0) return port.hostError;
-  if (st == ST_NO_MEMORY) return QD_E_NO_MEMORY;
+  if (!Unrecognised(st)) return ToResultCode(st);
   switch (found.kind) {
     case kKindTiffRaw:
     case kKindJpegHeap:
@@ -156,7 +160,7 @@ uint32_t MakerNote(const StreamPort& port, MakerNoteLocation* location, const qd
   Recognition found;
   Status st = found.Run(port);
   if (port.hostError != 0) return port.hostError;
-  if (st == ST_NO_MEMORY) return QD_E_NO_MEMORY;
+  if (!Unrecognised(st)) return ToResultCode(st);
   if (found.kind != kKindExifJpeg && found.kind != kKindExifTiff) return QD_E_NOT_APPLICABLE;
   const bool inStream = found.kind == kKindExifTiff;
   const ExifFile file{inStream ? port.host : nullptr, &found.exif};

@@ -25,6 +25,7 @@ namespace qd::heapobj {
 namespace {
 
 constexpr uint32_t kMinComment = 256;
+constexpr uint32_t kLargestCopy = 0xFFFF;  // the record walk copies records up to this length
 constexpr uint32_t kCommentTextAt = 12;  // code 11: 8-byte character code, u32 length, text
 constexpr char kFirmwareText[] = "Firmware Version 00.00";
 
@@ -206,7 +207,7 @@ class Builder {
   }
 
   uint32_t ReadSource(const StreamPort& port, HeapObject* heap);
-  void TakeSourceBlocks();
+  bool TakeSourceBlocks();
   void Image(const QdImageInfo& image);
   void Capture(const ExifCaptureInfo& capture);
   void Shot(const ExifShotValues& shot);
@@ -268,23 +269,28 @@ uint32_t Builder::ReadSource(const StreamPort& port, HeapObject* heap) {
   *heap = found.TakeHeap();
   RecordEntry* cursor = list_;
   const Status read = heap::ReadHeapObject(*heap, &cursor, heap::Delivery::kCopy);
-  TakeSourceBlocks();
+  if (!TakeSourceBlocks()) return QD_E_NO_MEMORY;
   if (read != ST_OK) return ToResultCode(read);
   // The source's comment never carries over.
   list_[commentSlot_].found = 0;
   return QD_OK;
 }
 
-// The blocks the read allocated become the records' data.
-void Builder::TakeSourceBlocks() {
+// The blocks the read allocated become the records' data. False when a
+// copy the walk should have made is missing for want of memory; a record
+// too long to copy stays in the source heap, where the merge keeps it.
+bool Builder::TakeSourceBlocks() {
+  bool complete = true;
   for (uint32_t i = 0; i < count_; ++i) {
     RecordEntry& e = list_[i];
     if (e.pointer != &allocated_[i]) continue;
     if (allocated_[i] != nullptr) blocks_[blockCount_++] = allocated_[i];
+    if (e.found != 0 && e.size != 0 && e.size <= kLargestCopy && allocated_[i] == nullptr) complete = false;
     if (i == commentSlot_) continue;
     e.pointer = allocated_[i];
     if (allocated_[i] == nullptr) e.found = 0;
   }
+  return complete;
 }
 
 void Builder::Image(const QdImageInfo& image) {
