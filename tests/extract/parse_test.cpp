@@ -129,6 +129,14 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
     f.records = records;
     return f.Build(false);
   };
+  // Without the APEX values the shot values come from FNumber and ExposureTime.
+  const auto exifTimes = [](const RecordStream& records) {
+    ExifJpegFixture f;
+    f.shot.aperture = -1.0f;
+    f.shot.shutterSpeed = 100.0f;
+    f.records = records;
+    return f.Build(false);
+  };
   const Bytes none = {0xEE};
   const struct {
     const char* name;
@@ -152,6 +160,13 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"no ISO speed", heap(kHeapFile, {{0x102A, shot(2, 31)}}), QD_OK, "", 0x0C, none},
       {"no capture time", heap(kHeapFile, {{0x180E, {}}}), QD_E_UNSUPPORTED, "| '' format 0 ",
        0, {}},
+      // Without image records only the 520 models fall back: 640 x 480, shot values absent.
+      {"520 without image records",
+       heap(kJpegHeap, {{0x1803, {}}, {0x080A, Text(std::string("Vedra\0Lumaframe 520", 19))}}),
+       QD_E_NOT_APPLICABLE, "'Lumaframe 520' format 2 bits 8/24 colour 1 80x60 aspect 1 res 180x180 "
+       "| aux 0 0 | time 999996400 number 123456 owner 'Heap owner' type 'Heap image type' "
+       "| -1 100 100 -1 ffff ff", 0, {}},
+      {"no image records", heap(kJpegHeap, {{0x1803, {}}}), QD_E_UNSUPPORTED, "", 0, {}},
       {"JPEG heap without a model: the frame", heap(kJpegHeap, {{0x080A, {}}}), QD_E_UNSUPPORTED,
        "type 2 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 cbpp 0 data 0 full 0x0 "
        "aspect 0 res 0x0 flags 0 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 "
@@ -183,6 +198,8 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"no image type", exif("", {}), QD_OK, "| aux 10 640 |", 0x105, Le().u16(1)},
       {"orientation 8", exif("", {{0x07, Le().u32(270).u16(0)}}), QD_OK, "", 0x07,
        Le().u32(270).u16(0)},
+      {"f-number and exposure time", exifTimes({{0x2E, Le().u32(28).u32(10)}, {0x2D, Le().u32(1).u32(125)}}),
+       QD_OK, "| 2.97085 6.96578 -0.5 ", 0, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
