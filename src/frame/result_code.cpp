@@ -18,16 +18,6 @@ Status Corrupt() {
   return ST_CORRUPT;
 }
 
-const char* StatusName(uint16_t status) {
-  switch (status) {
-#define QD_STATUS_NAME(value, name) \
-  case value: return #name;
-    QD_STATUS_LIST(QD_STATUS_NAME)
-#undef QD_STATUS_NAME
-  }
-  return nullptr;
-}
-
 }  // namespace qd
 
 extern "C" QD_EXPORT uint32_t QD_API QDParseGetRttIDLatest(uint16_t* id) {

@@ -38,7 +38,4 @@ uint32_t ToResultCode(Status status);
 // Every "corrupt data" exit goes through here, so one breakpoint catches them all.
 Status Corrupt();
 
-// Name of a status ("ST_CORRUPT"), or nullptr for a value outside the list.
-const char* StatusName(uint16_t status);
-
 }  // namespace qd
