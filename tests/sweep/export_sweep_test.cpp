@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <numeric>
@@ -481,6 +482,40 @@ std::vector<Case> Cases() {
 INSTANTIATE_TEST_SUITE_P(Exports, ExportSweep, testing::ValuesIn(Cases()), [](const auto& info) {
   return std::string(kRows[info.param.row].name) + "_" + kFaultNames[info.param.fault];
 });
+
+// Missing arguments and callbacks are refused before any callback is made.
+TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
+  TestStream in(HeapBe()), out, noWrite;
+  noWrite.SetNull(Callback::Write);
+  QdImageInfo image{};
+  HeapObject heap{};
+  uint16_t w = 0;
+  const qdlStream* o = out.stream();
+  const qdlStream* nw = noWrite.stream();
+  const qdlStream* i = in.stream();
+  const std::function<uint32_t()> calls[] = {
+      [&] { return qdParseGetJpegDataFromQdRAW(i, 3, o); },
+      [&] { return qdParseGetJpegDataFromQdRAW(i, 1, nw); },
+      [&] { return qdParseGetTWAINThumbnailDataFromTiffRAW(i, &w, &w, nw); },
+      [&] { return _cropStream(i, 0, 4, nullptr); },
+      [&] { return QDParseGetSOFData(i, nullptr); },
+      [&] { return qdParseGetHeapObjectDeveloped(i, nullptr, 0, 0, &heap); },
+      [&] { return qdParseGetHeapObjectDeveloped(i, &image, 0, 0, nullptr); },
+      [&] { return qdParseGetPropHeapObject(i, nullptr, &heap, nullptr, nullptr, nullptr); },
+      [&] { return qdParseGetDCFMakerNote(i, nullptr, nullptr); },
+      [&] { return qdParseGetDCFMakerNote(i, nullptr, nw); },
+      [&] { return QDParseGetSingleProperty(i, nullptr, 0x1810, nw); },
+      [&] { return qdParseGetFileType(i, nullptr, nullptr, nullptr); },
+      [&] { return qdParseCreateHeapObject(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr); },
+      [&] { return qdParseMergePropertiesIntoHeapObject(nullptr, nullptr, &heap); },
+  };
+  for (size_t k = 0; k < std::size(calls); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(calls[k](), QD_E_INVALID_ARG);
+  }
+  EXPECT_EQ(in.TotalCalls() + out.TotalCalls() + noWrite.TotalCalls(), 0);
+  EXPECT_EQ(qd::fault::LiveBlocks(), 0);
+}
 
 }  // namespace
 }  // namespace qdtest
