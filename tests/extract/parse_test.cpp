@@ -198,6 +198,12 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"no image type", exif("", {}), QD_OK, "| aux 10 640 |", 0x105, Le().u16(1)},
       {"orientation 8", exif("", {{0x07, Le().u32(270).u16(0)}}), QD_OK, "", 0x07,
        Le().u32(270).u16(0)},
+      {"IFD1 sizes as LONG", [] {
+         TiffShape t = ExifTiffShape(Order::II);
+         t.dimensionType = kTLong;
+         return BuildTiffFile(t).bytes;
+       }(), QD_OK, "colour 1 6x2 aspect 1 res 180x180 cbpp 10922.7 data 2 full 6x2 aspect 1 res 180x180 "
+       "flags 0 | 'Model 10' format 8 bits 8/8 colour 0 2x1 aspect 1", 0, {}},
       {"f-number and exposure time", exifTimes({{0x2E, Le().u32(28).u32(10)}, {0x2D, Le().u32(1).u32(125)}}),
        QD_OK, "| 2.97085 6.96578 -0.5 ", 0, {}},
   };
