@@ -489,6 +489,7 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
   noWrite.SetNull(Callback::Write);
   QdImageInfo image{};
   HeapObject heap{};
+  QdSoundProperties sound{};
   uint16_t w = 0;
   const qdlStream* o = out.stream();
   const qdlStream* nw = noWrite.stream();
@@ -508,6 +509,9 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
       [&] { return qdParseGetFileType(i, nullptr, nullptr, nullptr); },
       [&] { return qdParseCreateHeapObject(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr); },
       [&] { return qdParseMergePropertiesIntoHeapObject(nullptr, nullptr, &heap); },
+      [&] { return QDParseSoundProperties(i, nullptr, 0); },
+      [&] { return QDParseSoundProperties(nullptr, &sound, 0); },
+      [&] { return QDParseStream2(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr); },
   };
   for (size_t k = 0; k < std::size(calls); ++k) {
     SCOPED_TRACE(k);
