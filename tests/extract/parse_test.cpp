@@ -167,6 +167,11 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
        "| aux 0 0 | time 999996400 number 123456 owner 'Heap owner' type 'Heap image type' "
        "| -1 100 100 -1 ffff ff", 0, {}},
       {"no image records", heap(kJpegHeap, {{0x1803, {}}}), QD_E_UNSUPPORTED, "", 0, {}},
+      // A JPEG of up to 96 x 95 is its own thumbnail; the 840's TIFF RAW thumbnail is IFD0's.
+      {"grey 96 x 95 JPEG heap", JpegHeap(RichHeap(false), false, {96, 95, 1, 0x11}), QD_OK,
+       "format 2 bits 8/8 colour 0 96x95 aspect 0.5 res 300x150", 0, {}},
+      {"the 840's TIFF RAW", heap(kTiffRaw, {{0x080A, Text(std::string("Vedra\0Vedra Lumaframe 840", 25))}}),
+       QD_OK, "'Vedra Lumaframe 840' format 3 bits 8/24 colour 1 6x2 aspect 0.966102 res 186x180", 0, {}},
       {"JPEG heap without a model: the frame", heap(kJpegHeap, {{0x080A, {}}}), QD_E_UNSUPPORTED,
        "type 2 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 cbpp 0 data 0 full 0x0 "
        "aspect 0 res 0x0 flags 0 | '' format 2 bits 0/0 colour 0 40x24 aspect 0 res 0x0 | aux 0 0 "
