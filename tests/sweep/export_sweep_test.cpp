@@ -485,8 +485,9 @@ INSTANTIATE_TEST_SUITE_P(Exports, ExportSweep, testing::ValuesIn(Cases()), [](co
 
 // Missing arguments and callbacks are refused before any callback is made.
 TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
-  TestStream in(HeapBe()), out, noWrite;
+  TestStream in(HeapBe()), out, noWrite, noRead(HeapBe());
   noWrite.SetNull(Callback::Write);
+  noRead.SetNull(Callback::Read);
   QdImageInfo image{};
   HeapObject heap{};
   QdSoundProperties sound{};
@@ -496,6 +497,7 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
   const qdlStream* i = in.stream();
   const std::function<uint32_t()> calls[] = {
       [&] { return qdParseGetJpegDataFromQdRAW(i, 3, o); },
+      [&] { return qdParseGetJpegDataFromQdRAW(noRead.stream(), 1, o); },
       [&] { return qdParseGetJpegDataFromQdRAW(i, 1, nw); },
       [&] { return qdParseGetTWAINThumbnailDataFromTiffRAW(i, &w, &w, nw); },
       [&] { return _cropStream(i, 0, 4, nullptr); },
@@ -517,7 +519,7 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
     SCOPED_TRACE(k);
     EXPECT_EQ(calls[k](), QD_E_INVALID_ARG);
   }
-  EXPECT_EQ(in.TotalCalls() + out.TotalCalls() + noWrite.TotalCalls(), 0);
+  EXPECT_EQ(in.TotalCalls() + out.TotalCalls() + noWrite.TotalCalls() + noRead.TotalCalls(), 0);
   EXPECT_EQ(qd::fault::LiveBlocks(), 0);
 }
 
