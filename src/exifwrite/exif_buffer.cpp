@@ -6,6 +6,7 @@
 
 #include "exifwrite/camera_models.h"
 #include "exifwrite/maker_arrays.h"
+#include "exifwrite/property_payload.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
@@ -36,28 +37,6 @@ struct Field {
     size = n;
     present = true;
   }
-};
-
-// A record's payload, read only within its size.
-class Payload {
- public:
-  explicit Payload(const PropertyRecord* r)
-      : data_(reinterpret_cast<const uint8_t*>(r) + sizeof(PropertyRecord)), size_(r->size) {}
-  const uint8_t* data() const { return data_; }
-  uint32_t size() const { return size_; }
-  bool Has(uint32_t bytes) const { return size_ >= bytes; }
-  uint16_t U16(uint32_t i) const { return GetLE16(data_ + 2 * i); }
-  uint32_t U32At(uint32_t at) const { return GetLE32(data_ + at); }
-  float F32At(uint32_t at) const {
-    float f;
-    const uint32_t bits = GetLE32(data_ + at);
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-  }
-
- private:
-  const uint8_t* data_;
-  uint32_t size_;
 };
 
 // Pass-through maker-note tags, in the order the maker note is written.

@@ -11,6 +11,7 @@
 #include "container/recognize.h"
 #include "exifwrite/camera_models.h"
 #include "exifwrite/maker_arrays.h"
+#include "exifwrite/property_payload.h"
 #include "format/file_kind.h"
 #include "format/heap_format.h"
 #include "format/heap_records.h"
@@ -62,28 +63,6 @@ constexpr WordRecord kWordRecords[] = {
     {kPropCameraSetting7, false, 7, 1},  {kPropCameraSetting20, false, 20, 1}, {kPropCameraSetting29, false, 29, 1},
     {kPropCameraSetting18, false, 18, 1}, {kPropCameraSettings26, false, 26, 2},
     {kPropCameraSetting40, false, 40, 1}, {kPropCameraSetting42, false, 42, 1}, {kPropFocalUnits, false, 23, 3},
-};
-
-// A property record's payload, read only within its size.
-class Payload {
- public:
-  explicit Payload(const PropertyRecord* r)
-      : data_(reinterpret_cast<const uint8_t*>(r) + sizeof(PropertyRecord)), size_(r->size) {}
-  const uint8_t* data() const { return data_; }
-  uint32_t size() const { return size_; }
-  bool Has(uint64_t bytes) const { return size_ >= bytes; }
-  uint16_t U16(uint32_t i) const { return GetLE16(data_ + 2 * i); }
-  uint32_t U32At(uint32_t at) const { return GetLE32(data_ + at); }
-  float F32At(uint32_t at) const {
-    const uint32_t bits = U32At(at);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-  }
-
- private:
-  const uint8_t* data_;
-  uint32_t size_;
 };
 
 // A value in 1/32 steps, rounded half away from zero.
