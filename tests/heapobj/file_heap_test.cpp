@@ -60,7 +60,7 @@ TEST(FileHeap, EveryKindWithAHeapHandsItOverAndOthersAreRefused) {
     if (r.result == QD_OK) {
       EXPECT_STREQ(out.type, r.type);
       EXPECT_TRUE(Read(out, {0x1817})) << "the image-properties heap";
-      EXPECT_EQ(sof.found, r.heapClass == 2 ? 1 : 0);
+      EXPECT_EQ(+sof.found, r.heapClass == 2 ? 1 : 0);
       qdParseFreeHeapObject(out);
     }
     EXPECT_EQ(LiveBlocks(), 0);
@@ -96,7 +96,7 @@ TEST(FileHeap, TheDevelopedHeapDescribesTheFullViewAndNamesADevelopedClass) {
       HeapObject out{};
       ASSERT_EQ(qdParseGetHeapObjectDeveloped(in.stream(), &image, 0, 0, &out), QD_OK);
       EXPECT_STREQ(out.type, r.developedClass == 0 ? "CCDR" : "JPGM");
-      EXPECT_EQ(out.bigEndian, big ? 1 : 0);
+      EXPECT_EQ(+out.bigEndian, big ? 1 : 0);
       if (r.developedClass != 0) {
         EXPECT_EQ(Read(out, {0x1810}), U32s({4000, 3000, 0x3FC00000, 9, 8, 3, *r.flags & 0xFFFF00FFu}, false));
         EXPECT_EQ(Read(out, {0x1803}), U32s({r.developedClass, 77}, false));

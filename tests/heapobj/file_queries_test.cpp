@@ -152,12 +152,12 @@ TEST(MakerNoteLocation, TheCameraMakersNoteIsLocatedAndCopiedOut) {
       EXPECT_EQ(qdParseGetDCFMakerNote(in.stream(), &where, withOutput ? out.stream() : nullptr),
                 copyFails ? QD_OK : r.result);
       if (r.result == QD_OK) {
-        EXPECT_EQ(where.length, mm.noteBytes.size());
-        EXPECT_EQ(where.byteOrder, 1);
-        EXPECT_EQ(where.offset, r.offset);
+        EXPECT_EQ(+where.length, mm.noteBytes.size());
+        EXPECT_EQ(+where.byteOrder, 1);
+        EXPECT_EQ(+where.offset, r.offset);
         EXPECT_EQ(out.data(), withOutput ? mm.noteBytes : Bytes{});
       } else if (r.result == QD_E_NOT_APPLICABLE) {
-        EXPECT_EQ(where.length, 0xEEEEEEEEu) << "untouched";
+        EXPECT_EQ(+where.length, 0xEEEEEEEEu) << "untouched";
       }
       EXPECT_FALSE(in.IsOpen());
       EXPECT_FALSE(out.IsOpen());

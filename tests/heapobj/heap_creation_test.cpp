@@ -140,7 +140,7 @@ TEST(HeapCreation, ASourceFileGivesTheStartingProperties) {
     HeapObject out{};
     ASSERT_EQ(qdParseCreateHeapObjectEx2(source.stream(), nullptr, nullptr, nullptr, nullptr, &out, nullptr),
               QD_OK);
-    EXPECT_EQ(out.bigEndian, fromHeap ? 1 : 0);
+    EXPECT_EQ(+out.bigEndian, fromHeap ? 1 : 0);
     EXPECT_EQ(Read(out, {0x0810}).has_value(), fromHeap) << "the source heap's own record";
     EXPECT_EQ(Read(out, {0x0805}), Bytes(256, 0)) << "the source's comment never carries over";
     EXPECT_EQ(source.CountOf(Callback::Open), 0);
@@ -239,7 +239,7 @@ TEST(HeapCreation, WhatAnExifJpegReportsComesBackThroughTheHeapPath) {
     ASSERT_EQ(qdParseCreateHeapObjectEx2(big ? source.stream() : nullptr, &described, &capture, &shot,
                                          list.data(), &out, nullptr),
               QD_OK);
-    EXPECT_EQ(out.bigEndian, big ? 1 : 0);
+    EXPECT_EQ(+out.bigEndian, big ? 1 : 0);
     const Bytes heapImage(out.block, out.block + out.headerLength + out.heapLength);
     qdParseFreeHeapObject(out);
     const Parsed back = Parse(Insert(image, SegmentOffset(image, marker::kDQT), {HeapApp0(heapImage)}));

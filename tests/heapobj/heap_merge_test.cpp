@@ -41,10 +41,10 @@ TEST(HeapMerge, AnEmptyListWithoutSourceIsTheSmallestHeapFile) {
   const Bytes want = {'I', 'I', 26, 0, 0, 0, 'H', 'E', 'A', 'P', 'J', 'P', 'G', 'M', 2, 0, 1, 0,
                       0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(Bytes(out.block, out.block + want.size()), want);
-  EXPECT_EQ(out.heap, out.block + 26);
-  EXPECT_EQ(out.heapLength, 6u);
+  EXPECT_EQ(+out.heap, out.block + 26);
+  EXPECT_EQ(+out.heapLength, 6u);
   EXPECT_STREQ(out.type, "JPGM");
-  EXPECT_EQ(out.version, 0x00010002u);
+  EXPECT_EQ(+out.version, 0x00010002u);
   EXPECT_EQ(qdParseFreeHeapObject(out), QD_OK);
   EXPECT_EQ(LiveBlocks(), 0);
 }
@@ -70,13 +70,13 @@ TEST(HeapMerge, RecordsRoundToTheirKindAndSmallOnesStayInTheirRecord) {
     list.push_back(RecordEntry{});
     HeapObject out{};
     ASSERT_EQ(qdParseMergePropertiesIntoHeapObject(&source, list.data(), &out), QD_OK);
-    EXPECT_EQ(out.bigEndian, big ? 1 : 0);
-    EXPECT_EQ(out.version, 0x00010006u);
+    EXPECT_EQ(+out.bigEndian, big ? 1 : 0);
+    EXPECT_EQ(+out.version, 0x00010006u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out.block), 2), big ? "MM" : "II");
     uint32_t t = 0;
     const std::vector<uint16_t> types = Types(out.heap, out.heapLength, big, &t);
     EXPECT_EQ(t, 10u + 12 + 10);
-    EXPECT_EQ(out.heapLength, t + 10 * 5 + 6);
+    EXPECT_EQ(+out.heapLength, t + 10 * 5 + 6);
     uint32_t offset = 0;
     for (size_t i = 0; i < std::size(rows); ++i) {
       SCOPED_TRACE(i);

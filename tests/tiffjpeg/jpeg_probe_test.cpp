@@ -317,7 +317,7 @@ TEST(FrameHeaders, TheSevenSofMarkersAndNoOthers) {
     const bool frame = m <= 0xC3 || (m >= 0xC9 && m <= 0xCB);
     const Bytes jpeg = WithSegments({exif, Segment(m, {8, 0, 5, 0, 7, 1, 1, 0x11, 0})});
     Probed r(jpeg);
-    EXPECT_EQ(r.sof.width, frame ? 7u : JpegShape{}.width);
+    EXPECT_EQ(+r.sof.width, frame ? 7u : JpegShape{}.width);
     ASSERT_EQ(find(jpeg, &sof), qd::ST_OK);
     EXPECT_EQ(sof.position, SegmentOffset(jpeg, frame ? m : kSOF0) + 2);
   }
@@ -349,7 +349,7 @@ TEST(CollectingProbe, GathersApp2AndApp13SegmentsWholeInFileOrder) {
       EXPECT_EQ(r.kind, qd::kKindExifJpeg);
       EXPECT_EQ(Block(r.segments.buffer, qd::BlockLength(r.segments.buffer)),
                 Concat({icc1, icc2, iim, late}));
-      EXPECT_EQ(r.segments.size, qd::BlockLength(r.segments.buffer));
+      EXPECT_EQ(+r.segments.size, qd::BlockLength(r.segments.buffer));
       ExpectSof(r.sof, image, shape);
       Probed without(jpeg, Walk::Collecting, false);
       EXPECT_EQ(without.Exif(), r.Exif());
