@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "qdparse.h"
+#include "exifwrite/exif_support.h"
 #include "heapobj/heapobj_support.h"
 #include "support/container_builder.h"
 #include "support/fault_sweep.h"
@@ -18,28 +19,12 @@
 namespace qdtest {
 namespace {
 
-// A property record: code, size, payload.
-Bytes Prop(uint16_t code, const Bytes& payload) {
-  Bytes r(6);
-  PutU16(r, 0, code, false);
-  PutU32(r, 2, static_cast<uint32_t>(payload.size()), false);
-  r.insert(r.end(), payload.begin(), payload.end());
-  return r;
-}
-
 uint16_t Word(const Bytes& b, size_t k) { return GetU16(b.data() + 2 * k, false); }
 
 struct Inputs {
   QdImageInfo image{};
   ExifCaptureInfo capture{};
   ExifShotValues shot{-1.0f, 100.0f, 100.0f, -1.0f, 0xFFFF, 0xFF};
-  std::vector<Bytes> records;
-  std::vector<PropertyRecord*> List() {
-    std::vector<PropertyRecord*> l;
-    for (Bytes& r : records) l.push_back(reinterpret_cast<PropertyRecord*>(r.data()));
-    l.push_back(nullptr);
-    return l;
-  }
 };
 
 TEST(HeapCreation, PlainFromAnImageDescriptionOnly) {
@@ -54,10 +39,9 @@ TEST(HeapCreation, PlainFromAnImageDescriptionOnly) {
   in.image.flags = 0x02;
   in.shot.aperture = 5.0f;  // the plain variant writes no arrays
   Bytes coded = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 2, 0, 0, 0, 'h', 'i'};
-  in.records = {Prop(0x0B, coded)};
-  std::vector<PropertyRecord*> list = in.List();
+  Records records({{0x0B, coded}});
   HeapObject out{};
-  ASSERT_EQ(qdParseCreateHeapObject(nullptr, &in.image, nullptr, &in.shot, list.data(), &out), QD_OK);
+  ASSERT_EQ(qdParseCreateHeapObject(nullptr, &in.image, nullptr, &in.shot, records.list(), &out), QD_OK);
   EXPECT_STREQ(out.type, "TIFP");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.block) + 10, 4), "JPGM");
   EXPECT_EQ(Read(out, {0x1803}), U32s({0x30002, 0}, false));
@@ -79,37 +63,36 @@ TEST(HeapCreation, ShotValuesAndRecordsFillTheTwoArrays) {
   struct Row {
     const char* name;
     ExifShotValues shot;
-    std::vector<Bytes> records;
+    RecordList records;
     size_t array;  // 0x102A (A) or 0x102D (B) value checked
     uint16_t type;
     uint16_t value;
   } rows[] = {
-      {"speed 100 by the table", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({100}, false))}, 2, 0x102A,
+      {"speed 100 by the table", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {{0x0C, U16s({100}, false)}}, 2, 0x102A,
        0xA0},
-      {"speed 125 by the formula", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({125}, false))}, 2, 0x102A,
+      {"speed 125 by the formula", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {{0x0C, U16s({125}, false)}}, 2, 0x102A,
        170},
-      {"speed value kept with its flag", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {Prop(0x0C, U16s({125}, false))}, 16,
+      {"speed value kept with its flag", {-1, 100, 100, -1, 0xFFFF, 0xFF}, {{0x0C, U16s({125}, false)}}, 16,
        0x102D, 0x4000 | 125},
       {"aperture in 1/32 steps", {5.0f, 100, 100, -1, 0xFFFF, 0xFF}, {}, 4, 0x102A, 160},
       {"negative compensation rounds away", {-1, 100, -1.0f / 3, -1, 0xFFFF, 0xFF}, {}, 6, 0x102A,
        static_cast<uint16_t>(-11)},
       {"flag 0 is setting 2", {-1, 100, 100, -1, 0xFFFF, 0}, {}, 1, 0x102D, 2},
       {"a later record wins", {-1, 100, 100, -1, 0xFFFF, 0xFF},
-       {Prop(0x0F, U16s({7}, false)), Prop(0x0F, U16s({9}, false))}, 4, 0x102D, 9},
+       {{0x0F, U16s({7}, false)}, {0x0F, U16s({9}, false)}}, 4, 0x102D, 9},
       {"a settings run as far as its length", {-1, 100, 100, -1, 0xFFFF, 0xFF},
-       {Prop(0x0A, U16s({6, 1, 2, 3, 4}, false))}, 12, 0x102D, 0},
+       {{0x0A, U16s({6, 1, 2, 3, 4}, false)}}, 12, 0x102D, 0},
       {"a settings run's speed", {-1, 100, 100, -1, 0xFFFF, 0xFF},
-       {Prop(0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false))}, 2, 0x102A, 224},
+       {{0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false)}}, 2, 0x102A, 224},
       {"a settings run's speed setting", {-1, 100, 100, -1, 0xFFFF, 0xFF},
-       {Prop(0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false))}, 16, 0x102D, 0x4000 | 400},
+       {{0x0A, U16s({16, 1, 2, 3, 4, 5, 6, 0x4000 | 400}, false)}}, 16, 0x102D, 0x4000 | 400},
   };
   for (Row& r : rows) {
     SCOPED_TRACE(r.name);
     Inputs in;
-    in.records = r.records;
-    std::vector<PropertyRecord*> list = in.List();
+    Records records(r.records);
     HeapObject out{};
-    ASSERT_EQ(qdParseCreateHeapObjectEx(nullptr, nullptr, nullptr, &r.shot, list.data(), &out), QD_OK);
+    ASSERT_EQ(qdParseCreateHeapObjectEx(nullptr, nullptr, nullptr, &r.shot, records.list(), &out), QD_OK);
     const std::optional<Bytes> array = Read(out, {0x300B, r.type});
     ASSERT_TRUE(array.has_value());
     EXPECT_EQ(Word(*array, r.array), r.value);
@@ -163,7 +146,7 @@ struct Parsed {
   ExifCaptureInfo capture{};
   ExifShotValues shot{};
   std::map<uint16_t, Bytes> records;
-  std::vector<Bytes> raw;  // the records as written, for the creation call
+  RecordList written;  // in the order written, for the creation call
 };
 
 Parsed Parse(const Bytes& file) {
@@ -178,7 +161,7 @@ Parsed Parse(const Bytes& file) {
     const uint16_t code = GetU16(b.data() + at, false);
     const uint32_t size = GetU32(b.data() + at + 2, false);
     p.records[code] = Bytes(b.begin() + at + 6, b.begin() + at + 6 + size);
-    p.raw.emplace_back(b.begin() + at, b.begin() + at + 6 + size);
+    p.written.emplace_back(code, p.records[code]);
     at += 6 + size;
   }
   return p;
@@ -186,29 +169,18 @@ Parsed Parse(const Bytes& file) {
 
 // An Exif JPEG from the library's writer, with the values a camera records.
 Bytes CameraExifJpeg() {
-  ExifImageInfo image{};
-  std::strcpy(image.model, "Vedra Lumaframe T270");
+  ExifImageInfo image = Image("Vedra Lumaframe T270", 40, 24, 180);
   image.valid = 5;
   image.bitsPerSample = 8;
   image.bitsPerPixel = 24;
   image.colour = 1;
-  image.width = 40;
-  image.height = 24;
   image.aspect = 1.0f;
-  image.xResolution = image.yResolution = 180;
-  ExifCaptureInfo capture{};
-  capture.time = 981173106;
-  capture.fileNumber = 1000125;
-  std::strcpy(capture.owner, "Owner");
-  std::strcpy(capture.imageType, "IMAGE TYPE");
+  ExifCaptureInfo capture{981173106, 1000125, "Owner", "IMAGE TYPE"};
   ExifShotValues shot{5.0f, 7.0f, -1.0f / 3, 1.0f, 500, 1};
-  Inputs in;
-  in.records = {Prop(0x0C, U16s({200}, false)), Prop(0x2D, U32s({1, 125}, false)),
-                Prop(0x2E, U32s({57, 10}, false)), Prop(0x0F, U16s({3}, false)),
-                Prop(0x3A, U32s({0x80000270}, false))};
-  std::vector<PropertyRecord*> list = in.List();
+  Records records({{0x0C, U16s({200}, false)}, {0x2D, U32s({1, 125}, false)}, {0x2E, U32s({57, 10}, false)},
+                   {0x0F, U16s({3}, false)}, {0x3A, U32s({0x80000270}, false)}});
   TiffBlockInfo block{};
-  EXPECT_EQ(qdParseCreateExifPropBufferEx(&image, &capture, &shot, list.data(), &block), QD_OK);
+  EXPECT_EQ(qdParseCreateExifPropBufferEx(&image, &capture, &shot, records.list(), &block), QD_OK);
   const Bytes payload(block.segment, block.tiff + block.tiffSize);
   (void)qdParseFreeExifBuffer(&block);
   return AfterSoi(EncodeJpeg(), {App1(payload)});
@@ -227,17 +199,14 @@ TEST(HeapCreation, WhatAnExifJpegReportsComesBackThroughTheHeapPath) {
   const Bytes bigSource = Insert(image, SegmentOffset(image, marker::kDQT), {HeapApp0(emptyBig.Build())});
   for (bool big : {false, true}) {
     SCOPED_TRACE(big ? "MM" : "II");
-    std::vector<Bytes> raw = exif.raw;
-    std::vector<PropertyRecord*> list;
-    for (Bytes& r : raw) list.push_back(reinterpret_cast<PropertyRecord*>(r.data()));
-    list.push_back(nullptr);
+    Records records(exif.written);
     TestStream source(bigSource);
     HeapObject out{};
     QdImageInfo described = exif.image;
     ExifCaptureInfo capture = exif.capture;
     ExifShotValues shot = exif.shot;
     ASSERT_EQ(qdParseCreateHeapObjectEx2(big ? source.stream() : nullptr, &described, &capture, &shot,
-                                         list.data(), &out, nullptr),
+                                         records.list(), &out, nullptr),
               QD_OK);
     EXPECT_EQ(+out.bigEndian, big ? 1 : 0);
     const Bytes heapImage(out.block, out.block + out.headerLength + out.heapLength);
