@@ -2,7 +2,7 @@
 # Build steps shared by scripts/test and scripts/demo. Sourced; expects
 # QD_ROOT (the repository root) to be set.
 
-QD_BUILD=$QD_ROOT/build
+QD_BUILD=${QD_BUILD:-$QD_ROOT/build}   # another folder for runs side by side
 QD_JOBS=2
 QD_STAGE=$QD_BUILD/stage   # staging prefix for cmake --install
 
