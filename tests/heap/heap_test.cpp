@@ -19,15 +19,6 @@ namespace {
 
 using List = std::vector<RecordEntry>;
 
-RecordEntry Entry(uint16_t type, uint16_t found = 0, void* pointer = nullptr, uint32_t size = 0) {
-  RecordEntry e{};
-  e.type = type;
-  e.found = found;
-  e.pointer = pointer;
-  e.size = size;
-  return e;
-}
-
 // Locates (or copies) the listed records of a bare heap held by the caller.
 uint32_t Walk(Bytes& heap, bool be, List& list, bool copy = false) {
   RecordEntry* cursor = list.data();
@@ -45,29 +36,22 @@ Bytes BlockBytes(const void* p) {
   return b == nullptr ? Bytes{} : Bytes(b, b + qd::BlockLength(p));
 }
 
-// A big-endian heap with a nested one: text, 16-bit values, a structure,
-// records of 0xFFFF and 0x10000 bytes, an empty one; the nested heap holds
-// 32-bit values in a record and in the data area.
-Bytes CopyFixture() {
-  HeapBuilder inner(true), root(true);
+// Copies in host order. Text too long for the buffer is cut, and marked when
+// the marker fits; a partial value is copied as it is; size 0 asks for a copy
+// of a plain kind of at most 0xFFFF bytes; an empty record is not found.
+TEST(RecordWalk, CopiesAreCutOrAllocated) {
+  const Bytes text = Str("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd", 40);
+  HeapBuilder inner(true), root(true);  // big-endian, with a nested heap
   inner.InRecord(0x1817, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
   inner.Data(0x180E, U32s({0x01020304}, true));
-  root.Data(0x0815, Str("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd", 40));
+  root.Data(0x0815, text);
   root.Data(0x1001, {1, 2, 3, 4, 5, 6});
   root.Data(0x2007, {1, 2});
   root.Data(0x0008, Bytes(0xFFFF, 9));
   root.Data(0x0009, Bytes(0x10000));
   root.Data(0x000A, {});
   root.Nested(0x300A, inner);
-  return root.Build();
-}
-
-// Copies in host order. Text too long for the buffer is cut, and marked when
-// the marker fits; a partial value is copied as it is; size 0 asks for a copy
-// of a plain kind of at most 0xFFFF bytes; an empty record is not found.
-TEST(RecordWalk, CopiesAreCutOrAllocated) {
-  const Bytes text = Str("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd", 40);
-  const Bytes original = CopyFixture();
+  const Bytes original = root.Build();
   Bytes heap = original;
   const struct {
     uint16_t type;
@@ -92,8 +76,8 @@ TEST(RecordWalk, CopiesAreCutOrAllocated) {
     Bytes out(c.size + 1, 0xCC);
     void* block = nullptr;
     void* to = c.size ? static_cast<void*>(out.data()) : &block;
-    const RecordEntry e = Entry(c.type, 0, to, c.size);
-    List list = c.heap ? List{Entry(c.heap), e, {}, {}} : List{e, {}};
+    const RecordEntry e = {c.type, 0, to, c.size};
+    List list = c.heap ? List{{c.heap}, e, {}, {}} : List{e, {}};
     ASSERT_EQ(Walk(heap, true, list, true), QD_OK);
     EXPECT_EQ(heap, original) << "tables must be back in the heap's own order";
     EXPECT_EQ(+list[c.heap ? 1 : 0].size, c.delivered);
@@ -102,7 +86,7 @@ TEST(RecordWalk, CopiesAreCutOrAllocated) {
     EXPECT_EQ(c.size ? out : BlockBytes(block), c.expected);
     EXPECT_EQ(qd::BlockFree(block), qd::ST_OK);
   }
-  List empty = {Entry(0x000A, 1), {}};
+  List empty = {{0x000A, 1}, {}};
   ASSERT_EQ(Walk(heap, true, empty), 0u);
   EXPECT_EQ(+empty[0].found, 0);
 }
@@ -134,13 +118,13 @@ TEST(RecordWalk, BrokenHeapsAreCorruptAndLeftAsTheyWere) {
     for (const Bytes& original : cases) {
       SCOPED_TRACE(testing::Message() << "case " << &original - cases);
       Bytes heap = original;
-      List list = {Entry(0x0805, 1), Entry(0x2804), Entry(0x0806, 1), {}, {}};
+      List list = {{0x0805, 1}, {0x2804}, {0x0806, 1}, {}, {}};
       EXPECT_EQ(Walk(heap, be, list), uint32_t{qd::ST_CORRUPT});
       EXPECT_EQ(Walk(heap, be, list, true), QD_E_CORRUPT);
       EXPECT_EQ(heap, original);
     }
     Bytes swapped = broken([](HeapBuilder& b) { b.OverrideOffset(1, 4).OverrideOffset(2, 0); });
-    List list = {Entry(0x0805, 1), {}};
+    List list = {{0x0805, 1}, {}};
     EXPECT_EQ(Walk(swapped, be, list), 0u);
     EXPECT_EQ(static_cast<void*>(list[0].pointer), swapped.data() + 4);
   }
@@ -153,16 +137,6 @@ TEST(HeapFile, OpensAndAttachesOnlyWellFormedFilesOfTheWantedSubtype) {
   HeapBuilder root(false);
   root.Data(0x0805, Str("root comment", 13));
   root.Data(0x0806, {1, 2, 3, 4});
-  const auto file = [&](const std::function<void(HeapFileBuilder&)>& f) {
-    HeapFileBuilder fb(root);
-    f(fb);
-    return fb.Build();
-  };
-  const auto heap = [&](const std::function<void(HeapBuilder&)>& f) {
-    HeapBuilder r = root;
-    f(r);
-    return HeapFileBuilder(r).Build();
-  };
   const Bytes good = HeapFileBuilder(root).Build();
   const auto n = static_cast<uint32_t>(good.size());
   const qd::Status U = qd::ST_UNSUPPORTED, C = qd::ST_CORRUPT, K = qd::ST_OK;
@@ -171,46 +145,43 @@ TEST(HeapFile, OpensAndAttachesOnlyWellFormedFilesOfTheWantedSubtype) {
     qd::Status opened, attached;
   } cases[] = {
       {good, K, K},
-      {file([](auto& b) { b.Mark("IM"); }), U, U},
-      {file([](auto& b) { b.Magic("HEAQ"); }), U, U},
-      {file([](auto& b) { b.Subtype("JPGM"); }), U, U},
-      {file([](auto& b) { b.OverrideHeaderLength(25); }), U, U},
-      {file([&](auto& b) { b.OverrideHeaderLength(n + 1); }), U, U},
-      {file([&](auto& b) { b.OverrideHeaderLength(n - 5); }), U, K},
-      {heap([&](auto& r) { r.OverrideTableOffset(n - 26 - 5); }), U, K},
-      {heap([](auto& r) { r.OverrideCount(5); }), C, K},
-      {heap([](auto& r) { r.OverrideLength(1, 12); }), C, K},
+      {HeapFileBuilder(root).Mark("IM").Build(), U, U},
+      {HeapFileBuilder(root).Magic("HEAQ").Build(), U, U},
+      {HeapFileBuilder(root).Subtype("JPGM").Build(), U, U},
+      {HeapFileBuilder(root).OverrideHeaderLength(25).Build(), U, U},
+      {HeapFileBuilder(root).OverrideHeaderLength(n + 1).Build(), U, U},
+      {HeapFileBuilder(root).OverrideHeaderLength(n - 5).Build(), U, K},
+      {HeapFileBuilder(HeapBuilder(root).OverrideTableOffset(n - 26 - 5)).Build(), U, K},
+      {HeapFileBuilder(HeapBuilder(root).OverrideCount(5)).Build(), C, K},
+      {HeapFileBuilder(HeapBuilder(root).OverrideLength(1, 12)).Build(), C, K},
   };
+  const int64_t live = LiveBlocks();
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     TestStream stream(c.file);
     qd::StreamPort port{};
     qd::MakeStreamPort(stream.stream(), &port);
     qd::heap::HeapFile f{};
-    EXPECT_EQ(qd::heap::OpenHeapFile(port, "CCDR", &f), c.opened);
-    if (c.opened == K) EXPECT_EQ(qd::BlockFree(f.root.table), qd::ST_OK);
+    const qd::Status opened = qd::heap::OpenHeapFile(port, "CCDR", &f);
+    EXPECT_EQ(opened, c.opened);
+    if (opened == K) {
+      // A root record past the file fails the load and releases what it
+      // loaded: 26 + 13 + length wraps to 8 when the sum is cut to 32 bits.
+      qd::PutLE32(0xFFFFFFE1u, f.root.table + 2 + 10 + 2);
+      qd::heap::RootRequest req[] = {{0x0805, 0, 0, 0, 0, 1, nullptr},
+                                     {0x0806, 0, 0, 0, 0, 1, nullptr}, {}};
+      EXPECT_EQ(qd::heap::LoadRootRecords(f, req), qd::ST_CORRUPT);
+      EXPECT_EQ(req[0].data, nullptr);
+      EXPECT_EQ(qd::BlockFree(f.root.table), qd::ST_OK);
+    }
     uint8_t* block = qd::BlockAlloc(static_cast<uint32_t>(c.file.size()));
     std::memcpy(block, c.file.data(), c.file.size());
     HeapObject h{};
-    EXPECT_EQ(qd::heap::AttachHeapImage(block, "CCDR", &h), c.attached);
-    if (c.attached != K) EXPECT_EQ(qd::BlockFree(block), qd::ST_OK);
-    if (c.attached == K) EXPECT_EQ(qdParseFreeHeapObject(h), QD_OK);
+    const qd::Status attached = qd::heap::AttachHeapImage(block, "CCDR", &h);
+    EXPECT_EQ(attached, c.attached);
+    if (attached == K) EXPECT_EQ(qdParseFreeHeapObject(h), QD_OK);
+    if (attached != K) EXPECT_EQ(qd::BlockFree(block), qd::ST_OK);
   }
-
-  // A root record past the file fails the load and releases what it loaded:
-  // 26 + 13 + length wraps to 8 when the sum is cut to 32 bits.
-  const int64_t live = LiveBlocks();
-  TestStream stream(good);
-  qd::StreamPort port{};
-  qd::MakeStreamPort(stream.stream(), &port);
-  qd::heap::HeapFile f{};
-  ASSERT_EQ(qd::heap::OpenHeapFile(port, "CCDR", &f), qd::ST_OK);
-  qd::PutLE32(0xFFFFFFE1u, f.root.table + 2 + 10 + 2);
-  qd::heap::RootRequest req[] = {{0x0805, 0, 0, 0, 0, 1, nullptr}, {0x0806, 0, 0, 0, 0, 1, nullptr},
-                                 {}};
-  EXPECT_EQ(qd::heap::LoadRootRecords(f, req), qd::ST_CORRUPT);
-  EXPECT_EQ(req[0].data, nullptr);
-  EXPECT_EQ(qd::BlockFree(f.root.table), qd::ST_OK);
   EXPECT_EQ(LiveBlocks(), live);
 }
 
