@@ -9,27 +9,31 @@
 
 namespace qdtest {
 
-CountingStream::CountingStream() : MemoryStream({}, false) {
+CountingStream::CountingStream() {
   record_.aux = nullptr;
-  badOrigin_ = badTarget_ = 0x7E101;
   clearOnWrite_ = true;
 }
 
 CountingStream::CountingStream(const Bytes& source) : CountingStream() {
-  view_ = source.data();
-  viewSize_ = static_cast<uint32_t>(source.size());
+  data_ = source;
   record_.write = nullptr;
 }
 
-void CountingStream::ResetCounts() {
-  callCount_ = readCount_ = bytesRead_ = 0;
-  highestRead_ = 0;
-  ranges_.clear();
+uint64_t CountingStream::bytesRead() const {
+  uint64_t n = 0;
+  for (const auto& read : reads_) n += read.second;
+  return n;
+}
+
+uint32_t CountingStream::highestRead() const {
+  uint32_t end = 0;
+  for (const auto& [at, n] : reads_) end = std::max(end, at + n);
+  return end;
 }
 
 uint64_t CountingStream::DistinctBytesIn(uint32_t begin, uint32_t end) const {
   std::vector<bool> seen(end > begin ? end - begin : 0);
-  for (const auto& [at, n] : ranges_) {
+  for (const auto& [at, n] : reads_) {
     for (uint32_t i = std::max(at, begin); i < std::min(at + n, end); ++i) seen[i - begin] = true;
   }
   return static_cast<uint64_t>(std::count(seen.begin(), seen.end(), true));

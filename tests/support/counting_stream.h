@@ -24,23 +24,25 @@ namespace qdtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// Over caller bytes (read only; they must outlive the stream) or, default
-// constructed, an output that keeps what is written and is emptied by an
-// open for writing.
-class CountingStream : public MemoryStream {
+// Over a copy of `source`, read only, or, default constructed, an output
+// that keeps what is written and is emptied by an open for writing.
+class CountingStream : public TestStream {
  public:
   CountingStream();
   explicit CountingStream(const Bytes& source);
 
   const Bytes& written() const { return data_; }
 
-  uint64_t calls() const { return callCount_; }  // every callback
-  uint64_t reads() const { return readCount_; }
-  uint64_t bytesRead() const { return bytesRead_; }  // delivered, repeats included
-  uint32_t highestRead() const { return highestRead_; }  // one past the last byte read
+  uint64_t calls() const { return calls_.size(); }  // every callback (hides the log)
+  uint64_t reads() const { return static_cast<uint64_t>(CountOf(Callback::Read)); }
+  uint64_t bytesRead() const;  // delivered, repeats included
+  uint32_t highestRead() const;  // one past the last byte read
   // Bytes of [begin, end) delivered at least once.
   uint64_t DistinctBytesIn(uint32_t begin, uint32_t end) const;
-  void ResetCounts();
+  void ResetCounts() {
+    calls_.clear();
+    reads_.clear();
+  }
 };
 
 // Slack for the buffered readers' windows, which may run into image data.

@@ -7,16 +7,9 @@
 #include "frame/fault.h"
 
 namespace qdtest {
-namespace {
 
 // Beyond this a sweep is surely not converging: every position must end.
 constexpr int kMaxPositions = 100000;
-
-bool Accepted(uint32_t result, std::initializer_list<uint32_t> accepted) {
-  return result == QD_OK || std::find(accepted.begin(), accepted.end(), result) != accepted.end();
-}
-
-}  // namespace
 
 int64_t LiveBlocks() { return qd::fault::LiveBlocks(); }
 
@@ -31,7 +24,9 @@ int SweepAllocationFailures(const std::function<uint32_t()>& op,
     qd::fault::FailAllocation(0);
     SCOPED_TRACE(testing::Message() << "allocation failure at position " << n);
     if (check) check(run);
-    EXPECT_TRUE(Accepted(result, accepted)) << "unexpected result 0x" << std::hex << result;
+    EXPECT_TRUE(result == QD_OK ||
+                std::find(accepted.begin(), accepted.end(), result) != accepted.end())
+        << "unexpected result 0x" << std::hex << result;
     if (!run.fired || testing::Test::HasFailure()) return n;
     // Leaks are checked on failing runs only: a successful run may hand blocks to the caller.
     EXPECT_EQ(LiveBlocks(), before) << "blocks leaked";

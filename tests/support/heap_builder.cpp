@@ -34,7 +34,6 @@ Bytes U16s(std::initializer_list<uint16_t> values, bool be) { return Words(value
 Bytes U32s(std::initializer_list<uint32_t> values, bool be) { return Words(values, be); }
 
 uint16_t HeapBuilder::Add(Record r) {
-  if (records_.size() >= 0xFFFF) throw std::length_error("heap table full");
   r.offset = dataLength_;
   dataLength_ += static_cast<uint32_t>(r.data.size());
   records_.push_back(std::move(r));

@@ -1,15 +1,12 @@
 #include "support/jpeg_builder.h"
 
-#include <gtest/gtest.h>
-
 #include "support/heap_builder.h"
 
 #ifdef QDPARSE_TEST_LIBJPEG
-#include <jpeglib.h>
-
-#include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE without including it
 #include <cstdlib>
+
+#include <jpeglib.h>
 #endif
 
 namespace qdtest {
@@ -19,30 +16,24 @@ Bytes Be16(std::initializer_list<uint16_t> values) { return U16s(values, true); 
 
 #ifdef QDPARSE_TEST_LIBJPEG
 
-struct ErrorTrap {
-  jpeg_error_mgr mgr;
-  jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void Trap(j_common_ptr c) {
-  auto* trap = reinterpret_cast<ErrorTrap*>(c->err);
-  (*c->err->format_message)(c, trap->message);
-  longjmp(trap->jump, 1);
-}
-
-// Only trivially destructible locals here: a libjpeg error leaves by longjmp.
-bool Compress(const JpegShape& s, const uint8_t* pixels, unsigned char** out, unsigned long* size,
-            ErrorTrap* trap) {
-  jpeg_compress_struct c;
-  c.err = jpeg_std_error(&trap->mgr);
-  trap->mgr.error_exit = Trap;
-  if (setjmp(trap->jump)) {
-    jpeg_destroy_compress(&c);
-    return false;
+// A textured image, so that the entropy-coded data is not trivial (and holds
+// stuffed zeros). A libjpeg error ends the test program with its message.
+Bytes Encode(const JpegShape& s) {
+  Bytes pixels;
+  for (uint32_t y = 0; y < s.height; ++y) {
+    for (uint32_t x = 0; x < s.width; ++x) {
+      for (uint32_t c = 0; c < s.components; ++c) {
+        pixels.push_back(static_cast<uint8_t>(x * 29 + y * 71 + c * 83 + ((x ^ y) & 7) * 40));
+      }
+    }
   }
+  jpeg_error_mgr errors;
+  jpeg_compress_struct c;
+  c.err = jpeg_std_error(&errors);
   jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, out, size);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
   c.image_width = s.width;
   c.image_height = s.height;
   c.input_components = s.components;
@@ -61,34 +52,14 @@ bool Compress(const JpegShape& s, const uint8_t* pixels, unsigned char** out, un
   }
   if (s.progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
-  const size_t stride = size_t{s.width} * s.components;
   while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<uint8_t*>(pixels + c.next_scanline * stride);
+    JSAMPROW row = &pixels[size_t{c.next_scanline} * s.width * s.components];
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
   jpeg_destroy_compress(&c);
-  return true;
-}
-
-Bytes Encode(const JpegShape& s) {
-  // A textured image, so that the entropy-coded data is not trivial (and
-  // holds stuffed zeros).
-  Bytes pixels;
-  for (uint32_t y = 0; y < s.height; ++y) {
-    for (uint32_t x = 0; x < s.width; ++x) {
-      for (uint32_t c = 0; c < s.components; ++c) {
-        pixels.push_back(static_cast<uint8_t>(x * 29 + y * 71 + c * 83 + ((x ^ y) & 7) * 40));
-      }
-    }
-  }
-  ErrorTrap trap{};
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  const bool ok = Compress(s, pixels.data(), &out, &size, &trap);
-  const Bytes jpeg = ok ? Bytes(out, out + size) : Bytes{};
+  const Bytes jpeg(out, out + size);
   std::free(out);
-  EXPECT_TRUE(ok) << "libjpeg: " << trap.message;
   return jpeg;
 }
 

@@ -10,23 +10,18 @@ const char* CallbackName(Callback cb) {
   return kNames[static_cast<int>(cb)];
 }
 
-MemoryStream::MemoryStream(std::vector<uint8_t> data, bool log)
-    : data_(std::move(data)), log_(log) {
+TestStream::TestStream(std::vector<uint8_t> data) : data_(std::move(data)) {
   record_ = {this, nullptr, Open, Close, Read, Write, Seek, Tell, Aux};
 }
 
-// Counts and logs the call and clears the error; false when a scripted failure
-// answers it instead.
-bool MemoryStream::Enter(Callback cb, uint32_t arg, int32_t offset, uint32_t* error) {
-  ++callCount_;
-  if (cb == Callback::Read) ++readCount_;
-  if (log_) calls_.push_back({cb, position_, arg, offset});
+// Logs the call and clears the error; false when a scripted failure answers
+// it instead.
+bool TestStream::Enter(Callback cb, uint32_t arg, uint32_t* error) {
+  calls_.push_back({cb, arg});
   const bool nthCall = failNth_ != 0 && calls_.size() == static_cast<size_t>(failNth_);
-  const int nth = CountOf(cb);
-  const auto hit = std::find_if(faults_.begin(), faults_.end(),
-                                [&](const Fault& f) { return f.callback == cb && f.nth == nth; });
-  if (nthCall || hit != faults_.end()) {
-    *error = nthCall ? failNthError_ : hit->value;
+  const Step* step = Find(kFail, cb);
+  if (nthCall || step != nullptr) {
+    *error = nthCall ? failNthError_ : step->value;
     faultFired_ = true;
     return false;
   }
@@ -34,21 +29,27 @@ bool MemoryStream::Enter(Callback cb, uint32_t arg, int32_t offset, uint32_t* er
   return true;
 }
 
-uint32_t MemoryStream::Reported(Callback cb, uint32_t moved) const {
-  for (const Fault& f : lies_) {
-    if (f.callback == cb && f.nth == CountOf(cb)) return f.value;
+const TestStream::Step* TestStream::Find(Script script, Callback cb) const {
+  const int nth = CountOf(cb);
+  for (const Step& s : steps_) {
+    if (s.script == script && s.callback == cb && s.nth == nth) return &s;
   }
-  return moved;
+  return nullptr;
 }
 
-int MemoryStream::CountOf(Callback cb) const {
+uint32_t TestStream::Reported(Callback cb, uint32_t moved) const {
+  const Step* step = Find(kReport, cb);
+  return step != nullptr ? step->value : moved;
+}
+
+int TestStream::CountOf(Callback cb) const {
   return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
                                         [cb](const Call& c) { return c.callback == cb; }));
 }
 
-uint32_t QD_CALLBACK MemoryStream::Open(void* ctx, uint32_t mode, uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  if (!s->Enter(Callback::Open, mode, 0, error)) return 0;
+uint32_t QD_CALLBACK TestStream::Open(void* ctx, uint32_t mode, uint32_t* error) {
+  auto* s = static_cast<TestStream*>(ctx);
+  if (!s->Enter(Callback::Open, mode, error)) return 0;
   if (s->clearOnWrite_ && mode == QD_OPEN_WRITE) s->data_.clear();
   ++s->openDepth_;
   s->lastOpenMode_ = mode;
@@ -56,39 +57,33 @@ uint32_t QD_CALLBACK MemoryStream::Open(void* ctx, uint32_t mode, uint32_t* erro
   return 0;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Close(void* ctx, uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  if (s->Enter(Callback::Close, 0, 0, error)) --s->openDepth_;
+uint32_t QD_CALLBACK TestStream::Close(void* ctx, uint32_t* error) {
+  auto* s = static_cast<TestStream*>(ctx);
+  if (s->Enter(Callback::Close, 0, error)) --s->openDepth_;
   return 0;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Read(void* ctx, void* buffer, uint32_t* count,
+uint32_t QD_CALLBACK TestStream::Read(void* ctx, void* buffer, uint32_t* count,
                                         uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  if (!s->Enter(Callback::Read, *count, 0, error)) return *count = 0;
-  const uint8_t* bytes = s->view_ != nullptr ? s->view_ : s->data_.data();
-  const uint64_t size = s->view_ != nullptr ? s->viewSize_ : s->data_.size();
-  const uint64_t left = size - std::min<uint64_t>(size, s->position_);
-  uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(*count, left));
+  auto* s = static_cast<TestStream*>(ctx);
+  if (!s->Enter(Callback::Read, *count, error)) return *count = 0;
+  const size_t left = s->data_.size() - std::min<size_t>(s->data_.size(), s->position_);
+  uint32_t n = static_cast<uint32_t>(std::min<size_t>(*count, left));
   if (s->chunk_ != 0) n = std::min(n, s->chunk_);
-  for (const Fault& f : s->readLimits_) {
-    if (f.nth == s->CountOf(Callback::Read)) n = std::min(n, f.value);
-  }
+  if (const Step* limit = s->Find(kLimit, Callback::Read)) n = std::min(n, limit->value);
   if (n != 0) {
-    std::memcpy(buffer, bytes + s->position_, n);
-    s->ranges_.emplace_back(s->position_, n);
-    s->bytesRead_ += n;
-    s->highestRead_ = std::max(s->highestRead_, s->position_ + n);
+    std::memcpy(buffer, s->data_.data() + s->position_, n);
+    s->reads_.emplace_back(s->position_, n);
   }
   s->position_ += n;
   *count = s->Reported(Callback::Read, n);
   return 0;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Write(void* ctx, const void* buffer, uint32_t* count,
+uint32_t QD_CALLBACK TestStream::Write(void* ctx, const void* buffer, uint32_t* count,
                                          uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  if (!s->Enter(Callback::Write, *count, 0, error)) return *count = 0;
+  auto* s = static_cast<TestStream*>(ctx);
+  if (!s->Enter(Callback::Write, *count, error)) return *count = 0;
   const uint32_t n = s->chunk_ != 0 ? std::min(*count, s->chunk_) : *count;
   const uint64_t end = uint64_t{s->position_} + n;
   if (end > s->data_.size()) s->data_.resize(static_cast<size_t>(end));
@@ -101,39 +96,33 @@ uint32_t QD_CALLBACK MemoryStream::Write(void* ctx, const void* buffer, uint32_t
   return 0;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Seek(void* ctx, uint32_t origin, int32_t offset,
+uint32_t QD_CALLBACK TestStream::Seek(void* ctx, uint32_t origin, int32_t offset,
                                         uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  if (!s->Enter(Callback::Seek, origin, offset, error)) return 0;
-  const uint64_t size = s->view_ != nullptr ? s->viewSize_ : s->data_.size();
-  int64_t target = 0;
+  auto* s = static_cast<TestStream*>(ctx);
+  if (!s->Enter(Callback::Seek, origin, error)) return 0;
+  int64_t target = -1;  // an unknown origin fails like a seek before the start
   switch (origin) {
     case QD_SEEK_START: target = static_cast<uint32_t>(offset); break;
     case QD_SEEK_CURRENT: target = int64_t{s->position_} + offset; break;
-    case QD_SEEK_END: target = static_cast<int64_t>(size) + offset; break;
-    default: *error = s->badOrigin_; return 0;
+    case QD_SEEK_END: target = static_cast<int64_t>(s->data_.size()) + offset; break;
+    default: break;
   }
   if (target < 0 || target > int64_t{UINT32_MAX}) {
-    *error = s->badTarget_;
-    return 0;
+    *error = 0x7E570001u;
+  } else {
+    s->position_ = static_cast<uint32_t>(target);
   }
-  s->position_ = static_cast<uint32_t>(target);
   return 0;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Tell(void* ctx, uint32_t* error) {
-  auto* s = static_cast<MemoryStream*>(ctx);
-  return s->Enter(Callback::Tell, 0, 0, error) ? s->position_ : 0xDEADBEEFu;
+uint32_t QD_CALLBACK TestStream::Tell(void* ctx, uint32_t* error) {
+  auto* s = static_cast<TestStream*>(ctx);
+  return s->Enter(Callback::Tell, 0, error) ? s->position_ : 0xDEADBEEFu;
 }
 
-uint32_t QD_CALLBACK MemoryStream::Aux(void* ctx, uint32_t value, uint32_t* error) {
-  static_cast<MemoryStream*>(ctx)->Enter(Callback::Aux, value, 0, error);
+uint32_t QD_CALLBACK TestStream::Aux(void* ctx, uint32_t value, uint32_t* error) {
+  static_cast<TestStream*>(ctx)->Enter(Callback::Aux, value, error);
   return 0;
-}
-
-void TestStream::FailNthCall(int nth, uint32_t error) {
-  failNth_ = nth;
-  failNthError_ = error;
 }
 
 void TestStream::SetNull(Callback cb) {

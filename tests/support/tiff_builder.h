@@ -43,17 +43,25 @@ class TiffIfd {
   // Typed entries; the count field is the number of values (rationals: pairs).
   TiffIfd& Byte(uint16_t tag, const Bytes& v) { return Typed(tag, kTByte, v); }
   TiffIfd& Undefined(uint16_t tag, const Bytes& v) { return Typed(tag, kTUndefined, v); }
-  TiffIfd& Ascii(uint16_t tag, const std::string& text);  // NUL appended
+  TiffIfd& Ascii(uint16_t tag, const std::string& text) {  // NUL appended
+    return Values(tag, kTAscii, 1, {text.c_str(), text.c_str() + text.size() + 1});
+  }
   TiffIfd& Short(uint16_t tag, const std::vector<uint16_t>& v) { return Typed(tag, kTShort, v); }
   TiffIfd& Long(uint16_t tag, const std::vector<uint32_t>& v) { return Typed(tag, kTLong, v); }
   TiffIfd& Rational(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& v);
   // Any type: `count` values of `element` bytes each (DOUBLE: 8), written in
   // the block's byte order.
-  TiffIfd& Values(uint16_t tag, uint16_t type, uint32_t element, const std::vector<uint64_t>& v);
+  TiffIfd& Values(uint16_t tag, uint16_t type, uint32_t element, const std::vector<uint64_t>& v) {
+    return Add({tag, type, static_cast<uint32_t>(v.size()), element, v});
+  }
   // An entry whose count and value-or-offset fields are exactly these.
-  TiffIfd& Raw(uint16_t tag, uint16_t type, uint32_t count, uint32_t field);
+  TiffIfd& Raw(uint16_t tag, uint16_t type, uint32_t count, uint32_t field) {
+    return Add({tag, type, count, 1, {}, field});
+  }
   // A LONG whose value is the offset of `ifd` (Exif IFD, interoperability IFD).
-  TiffIfd& Sub(uint16_t tag, const TiffIfd& ifd);
+  TiffIfd& Sub(uint16_t tag, const TiffIfd& ifd) {
+    return Add({tag, kTLong, 1, 4, {}, {}, ifd.index()});
+  }
 
   // Breakers for the entry added last.
   TiffIfd& CountField(uint32_t raw) { return Chain(*this, entries_.back().count, raw); }
@@ -76,7 +84,10 @@ class TiffIfd {
   };
 
   explicit TiffIfd(int index) : index_(index) {}
-  TiffIfd& Add(Entry e);
+  TiffIfd& Add(Entry e) {
+    entries_.push_back(std::move(e));
+    return *this;
+  }
   template <typename T>
   TiffIfd& Typed(uint16_t tag, uint16_t type, const std::vector<T>& v) {
     return Values(tag, type, sizeof(T), {v.begin(), v.end()});
@@ -108,9 +119,8 @@ class TiffBuilder {
   // The first IFD created is IFD0; references stay valid as more are added.
   TiffIfd& NewIfd();
 
-  // The 42 of the header, the IFD0 offset as written (by default where IFD0
-  // lands) and spare zero bytes after everything.
-  TiffBuilder& Magic(uint16_t value) { return Chain(*this, magic_, value); }
+  // The IFD0 offset as written (by default where IFD0 lands) and spare zero
+  // bytes after everything.
   TiffBuilder& FirstIfd(uint32_t offset) { return Chain(*this, firstIfd_, offset); }
   TiffBuilder& Pad(uint32_t bytes) { return Chain(*this, pad_, bytes); }
 
@@ -128,7 +138,6 @@ class TiffBuilder {
 
   Order order_;
   std::deque<TiffIfd> ifds_;
-  uint16_t magic_ = 42;
   std::optional<uint32_t> firstIfd_;
   uint32_t pad_ = 0;
 };
