@@ -10,10 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "exifwrite/exif_buffer.h"
 #include "exifwrite/exif_support.h"
@@ -180,8 +178,8 @@ struct ExifJpegFixture {
                     {40, 24, 3, 0x22, false, false});
   }
 };
-// With a thumbnail, a user comment, an ISO speed and record 0x85.
-inline Bytes RichExifJpeg(bool be) {
+// With a thumbnail, a user comment, an ISO speed, record 0x85 and `more`.
+inline Bytes RichExifJpeg(bool be, const RecordStream& more = {}) {
   ExifJpegFixture f;
   f.records = {
       {0x05, EncodeJpeg({16, 12, 3, 0x22, false, false})},
@@ -189,6 +187,7 @@ inline Bytes RichExifJpeg(bool be) {
       {0x0C, Bytes{200, 0}},
       {0x85, Bytes{2, 0}},
   };
+  f.records.insert(f.records.end(), more.begin(), more.end());
   return f.Build(be);
 }
 
@@ -199,25 +198,34 @@ struct RawExif {
   Bytes file;
   Bytes strip;
 };
-inline RawExif RawExifTiff(Order order, const std::string& make = "vEdRa",
-                           const std::string& firmware = "Firmware 1.0") {
+struct RawExifOptions {
+  std::string make = "vEdRa", firmware = "Firmware 1.0", type = "RAW";
+  std::string model = "Vedra ARX-7Q";
+  uint16_t kind = 4;               // camera settings word 9
+  std::vector<uint16_t> settings;  // instead of the rich ones
+  bool shortStrips = false;        // IFD1's strip tags as SHORT
+  // More tags for IFD0, the Exif IFD and IFD1 (called on each layout pass).
+  std::function<void(TiffIfd&, TiffIfd&, TiffIfd&)> edit;
+};
+inline RawExif RawExifTiff(Order order, const RawExifOptions& o = {}) {
   std::vector<uint16_t> cs = RichSettings();
   cs[1] = 2;  // the two-state setting, exempt for this model
-  cs[9] = 4;  // raw image
+  cs[9] = o.kind;
+  if (!o.settings.empty()) cs = o.settings;
   RawExif out;
   for (uint32_t i = 0; i < 8 * 6 * 3; ++i) out.strip.push_back(static_cast<uint8_t>(i * 5 + 3));
   const auto stripSize = static_cast<uint32_t>(out.strip.size());
   uint32_t noteAt = 0, stripAt = 0, pad = 0;
   for (int pass = 0; pass < 2; ++pass) {  // the second pass knows where things land
     TiffBuilder note(order);
-    note.NewIfd().Short(0x01, cs).Ascii(0x06, "RAW").Ascii(0x07, firmware).Long(0x08, {4711})
+    note.NewIfd().Short(0x01, cs).Ascii(0x06, o.type).Ascii(0x07, o.firmware).Long(0x08, {4711})
         .Short(0x90, {0x90, 1});
     TiffBuilder tb(order);
     TiffIfd& ifd0 = tb.NewIfd();
     TiffIfd& exif = tb.NewIfd();
     TiffIfd& ifd1 = tb.NewIfd();
-    ifd0.Short(0x100, {64}).Short(0x101, {48}).Short(0x102, {12}).Ascii(0x10F, make)
-        .Ascii(0x110, "Vedra ARX-7Q").Short(0x115, {1}).Rational(0x11A, {{72, 1}})
+    ifd0.Short(0x100, {64}).Short(0x101, {48}).Short(0x102, {12}).Ascii(0x10F, o.make)
+        .Ascii(0x110, o.model).Short(0x115, {1}).Rational(0x11A, {{72, 1}})
         .Rational(0x11B, {{72, 1}}).Short(0x128, {3}).Ascii(0x13B, "Artist Name")
         .Undefined(0x83BB, {0x1C, 0x02, 0x00, 0x00}).Sub(kTagExifIfd, exif)
         .Undefined(0x8773, Icc()).Next(ifd1);
@@ -225,9 +233,12 @@ inline RawExif RawExifTiff(Order order, const std::string& make = "vEdRa",
         .Ascii(0x9003, "2001:02:03 04:05:06")
         .Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
         .Rational(0xA20B, {{2, 1}});
-    ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8}).Long(0x111, {stripAt})
-        .Short(0x115, {3}).Long(0x117, {stripSize}).Rational(0x11A, {{300, 1}})
-        .Rational(0x11B, {{150, 1}}).Short(0x128, {2});
+    ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8});
+    if (o.shortStrips) ifd1.Short(0x111, {static_cast<uint16_t>(stripAt)}).Short(0x115, {3});
+    if (o.shortStrips) ifd1.Short(0x117, {static_cast<uint16_t>(stripSize)});
+    if (!o.shortStrips) ifd1.Long(0x111, {stripAt}).Short(0x115, {3}).Long(0x117, {stripSize});
+    ifd1.Rational(0x11A, {{300, 1}}).Rational(0x11B, {{150, 1}}).Short(0x128, {2});
+    if (o.edit) o.edit(ifd0, exif, ifd1);
     tb.Pad(pad);
     const TiffImage image = tb.Build();
     noteAt = image.ValueOffset(exif, kTagMakerNote);
@@ -332,10 +343,7 @@ inline uint8_t FileType(const Bytes& file) {
 // no library block behind.
 class ParseTest : public testing::Test {
  protected:
-  void SetUp() override {
-    Zone("UTC");
-    live_ = qd::fault::LiveBlocks();
-  }
+  void SetUp() override { Zone("UTC"); }
   void TearDown() override {
     Zone("UTC");
     EXPECT_EQ(qd::fault::LiveBlocks(), live_) << "blocks leaked";
@@ -346,7 +354,7 @@ class ParseTest : public testing::Test {
   }
 
  private:
-  int64_t live_ = 0;
+  const int64_t live_ = qd::fault::LiveBlocks();
 };
 
 }  // namespace qdtest::parse

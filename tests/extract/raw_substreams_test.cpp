@@ -38,7 +38,9 @@ TEST(CropStream, CopiesRangesInsideTheStreamAndGoesBackWhereItWas) {
     EXPECT_EQ(out.data(), row.result == QD_OK ? Slice(data, row.offset, row.length) : Bytes{});
     EXPECT_EQ(in.position(), 7u);
   }
-  TestStream in(data), liar(data), out;  // a read that claims more than asked: nothing is written
+  TestStream empty, in(data), liar(data), out;
+  EXPECT_EQ(_cropStream(empty.stream(), 0, 0, out.stream()), QD_E_INVALID_ARG);
+  // A read that claims more than asked: nothing is written.
   liar.ReportCount(Callback::Read, 1, 11);
   EXPECT_EQ(_cropStream(liar.stream(), 0, 10, out.stream()), QD_E_SHORT_READ);
   EXPECT_EQ(out.TotalCalls(), 0);
@@ -87,14 +89,30 @@ TEST(StripImages, SizesAndStripsOfBothIfdsOfExifTiffsOnly) {
   EXPECT_EQ(twain.width * 100 + twain.height, 201);
   EXPECT_EQ(twain.written, Slice(f.bytes, f.strip, 2));
 
-  TiffFile noCounts = f;
-  noCounts.SetIfd0Field(0x0117, 0xFFFFFF00u);  // beyond any stream
-  const Bytes others[] = {noCounts.bytes, HeapFileFixture(false),
-                          BuildTiffFile(RawTiffShape(Order::MM)).bytes,
-                          AfterSoi(EncodeJpeg(), {App1(App1Payload(f.bytes))})};
-  for (const Bytes& file : others) {
-    const StripRun run(qdParseGetLCDDataFromTiffRAW, file);
-    EXPECT_NE(run.result, QD_OK);
+  const StripRun sizeOnly(qdParseGetTWAINThumbnailDataFromTiffRAW, f.bytes, false);
+  EXPECT_EQ(sizeOnly.result * 10000 + sizeOnly.width * 100 + sizeOnly.height, 201u);
+
+  TiffFile huge = f, noCounts = f;
+  huge.SetIfd0Field(0x0117, 0xFFFFFF00u);  // beyond any stream
+  for (uint32_t at = f.ifd0 + 2; GetU16(&f.bytes[at], true) <= 0x117; at += 12) {
+    if (GetU16(&f.bytes[at], true) == 0x117) PutU16(noCounts.bytes, at, 0x118, true);
+  }
+  TiffShape plain = ExifTiffShape(Order::II);
+  plain.ifd1 = false;
+  const struct {
+    Bytes file;
+    uint32_t result;
+    bool ifd1;
+  } others[] = {
+      {huge.bytes, QD_E_CORRUPT, false}, {noCounts.bytes, QD_E_CORRUPT, false},
+      {BuildTiffFile(plain).bytes, QD_E_CORRUPT, true}, {{}, QD_E_INVALID_ARG, true},
+      {HeapFileFixture(false), QD_E_INVALID_ARG, false},
+      {BuildTiffFile(RawTiffShape(Order::MM)).bytes, QD_E_INVALID_ARG, false},
+      {AfterSoi(EncodeJpeg(), {App1(App1Payload(f.bytes))}), QD_E_INVALID_ARG, false}};
+  for (const auto& row : others) {
+    const StripRun run(row.ifd1 ? qdParseGetTWAINThumbnailDataFromTiffRAW
+                                : qdParseGetLCDDataFromTiffRAW, row.file);
+    EXPECT_EQ(run.result, row.result);
     EXPECT_TRUE(run.written.empty());
   }
 }

@@ -22,6 +22,7 @@ TEST(WaveInfo, CopiesTheFormatChunkOrRefusesAndClears) {
   } rows[] = {
       {"extended format chunk", 20, false, 0, 99, QD_OK},
       {"one byte short of the format", 16, false, 0, 35, QD_E_FAILED},
+      {"cut inside the chunk header", 16, false, 0, 14, QD_E_FAILED},
       {"LIST chunk first", 16, true, 0, 99, QD_E_UNSUPPORTED},
       {"15 format bytes", 15, false, 0, 99, QD_E_UNSUPPORTED},
       {"Wave", 16, false, 9, 99, QD_E_UNSUPPORTED},
@@ -29,15 +30,8 @@ TEST(WaveInfo, CopiesTheFormatChunkOrRefusesAndClears) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    qdtest::WaveShape shape;
-    shape.formatTag = 0x11;
-    shape.channels = 2;
-    shape.bytesPerSecond = 0x01020304;
-    shape.blockAlign = 0x7777;
-    shape.bitsPerSample = 4;
-    shape.formatSize = row.formatSize;
-    shape.listFirst = row.listFirst;
-    Bytes file = qdtest::BuildWave(shape);
+    Bytes file = qdtest::BuildWave({0x11, 2, 11000, 0x01020304, 0x7777, 4, row.formatSize,
+                                    row.listFirst});
     if (row.flip != 0) file[row.flip] ^= 0x20;
     file.resize(std::min(file.size(), row.keep));
     TestStream s(file);
@@ -45,6 +39,8 @@ TEST(WaveInfo, CopiesTheFormatChunkOrRefusesAndClears) {
     std::memset(&info, 0xAB, sizeof info);
     ASSERT_EQ(QDParseGetWAVEInfo(s.stream(), &info), row.result);
     EXPECT_FALSE(s.IsOpen());
+    TestStream again(file);  // the record is optional
+    EXPECT_EQ(QDParseGetWAVEInfo(again.stream(), nullptr), row.result);
     const QdWaveInfo zero{};
     if (row.result != QD_OK) EXPECT_EQ(std::memcmp(&info, &zero, sizeof info), 0);
     if (row.result != QD_OK) continue;
@@ -79,6 +75,8 @@ TEST(EstimateSoundProperties, NamesDecideAcceptanceAndFileNumber) {
       {"MVI_01A3.WAV", QD_OK, 0},            {"IMG_0001.JPGX", QD_OK, 0},
       {"MVI_0123", QD_E_UNSUPPORTED, 0},     {"SND_0001.WAX", QD_E_UNSUPPORTED, 0},
       {"MVI_0123.wav", QD_E_UNSUPPORTED, 0}, {"A.B.WAV", QD_E_UNSUPPORTED, 0},
+      {"ABC{0123.WAV", QD_OK, 0},            {"MVI_01-3.WAV", QD_OK, 0},
+      {"A.WAV0123456", QD_OK, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -90,6 +88,9 @@ TEST(EstimateSoundProperties, NamesDecideAcceptanceAndFileNumber) {
     EXPECT_EQ(+p.fileNumber, row.number);
     EXPECT_FLOAT_EQ(+p.duration, 2.0f);
   }
+  QdSoundProperties p;
+  EXPECT_EQ(QDEstimateSoundProperties(nullptr, 0, 0, &p, 0), QD_E_INVALID_ARG);
+  EXPECT_EQ(QDEstimateSoundProperties("MVI_0123.WAV", 0, 0, nullptr, 0), QD_E_INVALID_ARG);
 }
 
 }  // namespace
