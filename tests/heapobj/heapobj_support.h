@@ -1,4 +1,5 @@
-// Shared pieces of the heap-object tests: entry lists and reading back.
+// Shared pieces of the heap-object tests: the builders, entry lists and
+// reading a heap object back.
 #pragma once
 
 #include <optional>
@@ -7,17 +8,17 @@
 #include <gtest/gtest.h>
 
 #include "qdparse.h"
+#include "support/container_builder.h"
+#include "support/fault_sweep.h"
 #include "support/heap_builder.h"
+#include "support/jpeg_builder.h"
+#include "support/test_stream.h"
 
 namespace qdtest {
 
-inline RecordEntry Entry(uint16_t type, const void* data = nullptr, uint32_t size = 0, uint16_t found = 1) {
-  RecordEntry e{};
-  e.type = type;
-  e.found = found;
-  e.pointer = const_cast<void*>(data);
-  e.size = size;
-  return e;
+inline RecordEntry Entry(uint16_t type, const void* data = nullptr, uint32_t size = 0,
+                         uint16_t found = 1) {
+  return RecordEntry{type, found, const_cast<void*>(data), size};
 }
 
 // What the walk copies out for `path` (nested heap types, then the record),
