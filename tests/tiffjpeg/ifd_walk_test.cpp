@@ -124,6 +124,7 @@ TEST_P(Walkers, ListsWalkChainsAndNestedScopes) {
       {"scope at offset 0", "eZ rB eI rC L L rA", QD_OK, "0777771", "771"},
       {"end of chain", "rA N rA N rA", QD_OK, "11107", "127"},
       {"end of chain in a scope", "eX rB N rB L rA", QD_OK, "110777", "377"},
+      {"scope left open", "rA eX rB", QD_OK, "111", "13"},
       {"unclosed skipped scope", "rA eM rB", QD_E_INVALID_ARG, "107", "17"},
       {"chain step in a skipped scope", "rA eM N L", QD_E_INVALID_ARG, "1077", "1"},
       {"unknown op", "rA ? rA", QD_E_INVALID_ARG, "107", "17"},
