@@ -48,10 +48,7 @@ TEST(FileHeap, EveryKindWithAHeapHandsItOverAndItsDevelopedForm) {
       {"class 2", Described(false, 0x20002, 1), QD_OK, 1, "CCDR", QD_OK, 0x10002, 1},
       {"class 5", Described(true, 0x20005, 0), QD_OK, 1, "CCDR", QD_OK, 0x10000, 0},
   };
-  QdImageInfo full{};
-  full.fullWidth = 4000;
-  full.fullHeight = 3000;
-  full.fullAspect = 1.5f;
+  const QdImageInfo full{"", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4000, 3000, 1.5f};  // the full view
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     TestStream in(r.file), again(r.file), developed(r.file);

@@ -21,8 +21,8 @@ TEST(HeapMerge, ListEntriesComeFirstAndTheSourceKeepsWhatTheListDoesNotName) {
   const uint8_t comment[4] = {'n', 'e', 'w', 0}, numbers[9] = {7, 0, 0, 0, 8, 0, 0, 0, 0};
   const uint8_t words[8] = {5, 0, 6, 0, 7, 0, 8, 0}, blob[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   const RecordEntry list[] = {Entry(0x0001, blob, 10), Entry(0x0805, comment, 4),
-                              Entry(0x1834, numbers, 9), Entry(0x300B), Entry(0x102A, words, 8),
-                              Entry(0x1033, blob, 10),
+                              Entry(0x1834, numbers, 9),
+                              Entry(0x300B), Entry(0x102A, words, 8), Entry(0x1033, blob, 10),
                               Entry(0x1031, nullptr, 0, 0), RecordEntry{},
                               Entry(0x2807), Entry(0x0810, nullptr, 0, 0), RecordEntry{},
                               Entry(0x3004, nullptr, 0, 0), Entry(0x080B, comment, 4),
