@@ -278,18 +278,6 @@ Status ApplyCodedComment(Draft& d, const Payload& p) {
   return MakeComment(d, characterCode, p.data() + 12, n);
 }
 
-void ApplyOrientation(Draft& d, const Payload& p) {
-  if (!p.Has(6)) return;
-  const bool mirrored = p.U16(2) != 0;
-  switch (p.U32At(0)) {
-    case 0: d.orientation = mirrored ? 2 : 1; break;
-    case 90: d.orientation = mirrored ? 7 : 6; break;
-    case 180: d.orientation = mirrored ? 4 : 3; break;
-    case 270: d.orientation = mirrored ? 5 : 8; break;
-    default: break;
-  }
-}
-
 void ReadSignedPair(const Payload& p, int32_t* to, bool* present) {
   if (!p.Has(8)) return;
   to[0] = static_cast<int32_t>(p.U32At(0));
@@ -306,7 +294,7 @@ bool ApplyExifRecord(Draft& d, uint16_t code, const Payload& p) {
       std::memcpy(d.thumbYResolution, d.yResolution, sizeof d.yResolution);
       d.thumbResolutionUnit = d.resolutionUnit;
       return true;
-    case kPropOrientation: ApplyOrientation(d, p); return true;
+    case kPropOrientation: (void)OrientationOf(p, &d.orientation); return true;
     case kPropFocalPlane:
       if (!p.Has(26)) return true;
       d.focalLength[0] = p.U32At(0), d.focalLength[1] = p.U32At(4);
@@ -597,6 +585,18 @@ size_t ListIfds(QueryList& q, const Draft& d, const BufferMode& mode, const uint
 }
 
 }  // namespace
+
+uint16_t MakerPassThroughTag(uint16_t code) {
+  const int i = MakerTailIndex(code);
+  return i < 0 ? 0 : kMakerTail[i].tag;
+}
+
+uint16_t ExifPassThroughTag(uint16_t code) {
+  for (const ExifPassThrough& e : kExifPassThrough) {
+    if (e.code == code) return e.tag;
+  }
+  return 0;
+}
 
 Status BuildExifBuffer(const ExifImageInfo* image, const ExifCaptureInfo* capture,
                        const ExifShotValues* shot, PropertyRecord* const* records,

@@ -67,6 +67,18 @@ uint32_t RecordArrayWords(uint16_t code, const Payload& p, ArrayWord (&out)[kMax
   }
 }
 
+bool OrientationOf(const Payload& p, uint16_t* orientation) {
+  if (!p.Has(6)) return false;
+  const bool mirrored = p.U16(2) != 0;
+  switch (p.U32At(0)) {
+    case 0: *orientation = mirrored ? 2 : 1; return true;
+    case 90: *orientation = mirrored ? 7 : 6; return true;
+    case 180: *orientation = mirrored ? 4 : 3; return true;
+    case 270: *orientation = mirrored ? 5 : 8; return true;
+    default: return false;
+  }
+}
+
 void ConvertShot(const ExifShotValues& shot, ShotConversion* out) {
   *out = ShotConversion{};
   auto word = [out](bool shotInfo, uint8_t index, uint16_t value) {

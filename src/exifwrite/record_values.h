@@ -22,6 +22,10 @@ constexpr uint32_t kMaxArrayWords = 8;
 // that set none and for records too short for their code).
 uint32_t RecordArrayWords(uint16_t code, const Payload& p, ArrayWord (&out)[kMaxArrayWords]);
 
+// The Orientation value of an orientation record (angle and mirroring);
+// false when the record is too short or the angle is not a right angle.
+bool OrientationOf(const Payload& p, uint16_t* orientation);
+
 // The shot values as the Exif tags and maker-note elements hold them; each
 // part only when its field is not the value meaning absent.
 struct ShotConversion {
