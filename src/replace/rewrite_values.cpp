@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-#include "format/tiff_format.h"
 #include "frame/stream_port.h"
 
 namespace qd::replace {
@@ -15,14 +14,6 @@ void StoreValue(uint8_t* to, const uint8_t* from, uint32_t n, uint32_t element, 
     for (; i + 4 <= n; i += 4) Put32(GetLE32(from + i), to + i, order);
   }
   for (; i < n; ++i) to[i] = from[i];  // bytes, and the tail of a partial element
-}
-
-uint32_t SwapElement(uint16_t tiffType) {
-  switch (tiffType) {
-    case tiff::kShort: return 2;
-    case tiff::kLong: case tiff::kRational: case tiff::kSLong: case tiff::kSRational: return 4;
-    default: return 1;
-  }
 }
 
 int64_t LocalClockOffset() {

@@ -13,12 +13,8 @@ namespace qd::replace {
 
 // Copies `n` little-endian bytes of `from` over `to` in `order`: each 16-bit
 // element (element 2) or 32-bit word (element 4) is swapped for "MM"; any
-// other element size is copied byte for byte.
+// other element size (tiff::ElementSize's 1 or 0) is copied byte for byte.
 void StoreValue(uint8_t* to, const uint8_t* from, uint32_t n, uint32_t element, ByteOrder order);
-
-// The element a TIFF type is swapped by: 2 for SHORT, 4 for LONG, RATIONAL,
-// SLONG and SRATIONAL, 1 for everything else.
-uint32_t SwapElement(uint16_t tiffType);
 
 // Seconds the local clock is ahead of UTC now, as the camera's clock reads it:
 // mktime of the local time less mktime of the UTC time, both of now.
