@@ -114,9 +114,10 @@ struct Target {
 class Rewrite {
  public:
   explicit Rewrite(const HeapObject& heap) : heap_(heap), order_(OrderOf(heap)) {
+    // Value records carry the request flag; nested heaps and terminators do not.
     for (uint32_t i = 0; i < std::size(kRequests); ++i) {
-      list_[i] = RecordEntry{kRequests[i], static_cast<uint16_t>(IsNestedHeap(kRequests[i]) ? 0 : 1),
-                             nullptr, 0};
+      const uint16_t type = kRequests[i];
+      list_[i] = RecordEntry{type, static_cast<uint16_t>(type != 0 && !IsNestedHeap(type) ? 1 : 0), nullptr, 0};
     }
   }
 
