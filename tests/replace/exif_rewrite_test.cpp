@@ -2,6 +2,7 @@
 // nothing else is written, and running a change twice gives the same file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,8 @@
 #include <string>
 
 #include "qdparse.h"
+#include "support/container_builder.h"
+#include "support/heap_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/test_stream.h"
 #include "support/tiff_builder.h"
@@ -294,6 +297,57 @@ TEST(ReplaceProperties, KindsWithoutAnExifBlockAreRefusedByTheCopies) {
   TestStream text(Bytes(64, 'x'));
   EXPECT_NE(QDParseReplaceProperties(text.stream(), nullptr, nullptr, nullptr, nullptr), QD_OK);
   EXPECT_TRUE(text.writes().empty());
+}
+
+// The heap kinds through the same exports: only the heap (and, for a JPEG,
+// its APP0 segment's head) is written.
+TEST(ReplaceProperties, HeapKindsChangeInsideTheHeapOnly) {
+  const Zone utc("UTC");
+  for (bool be : {false, true}) {
+    HeapBuilder props(be);
+    props.Data(0x0805, Bytes(16, 'c'));
+    props.Data(0x1810, Bytes(28, 0));
+    props.Data(0x180E, Bytes(12, 0));
+    HeapBuilder root(be);
+    root.Nested(0x300A, props);
+    const Bytes heap = props.Build();
+    TiffShape raw = RawTiffShape(be ? Order::MM : Order::II);
+    raw.heap = HeapFileBuilder(props).Subtype("TIFP").Build();
+    const Bytes app0 = HeapApp0(HeapFileBuilder(props).Subtype("JPGM").Build());
+    const Bytes image = EncodeJpeg();  // its JFIF header first, the heap after it
+    const struct {
+      const char* name;
+      Bytes file;
+      uint8_t type;
+    } files[] = {{"heap file", HeapFileBuilder(root).Build(), 1},
+                 {"JPEG", Insert(image, SegmentOffset(image, marker::kDQT), {app0}), 2},
+                 {"TIFF RAW", BuildTiffFile(raw).bytes, 3}};
+    for (const auto& f : files) {
+      SCOPED_TRACE(std::string(f.name) + (be ? " MM" : " II"));
+      const size_t at = std::search(f.file.begin(), f.file.end(), heap.begin(), heap.end()) - f.file.begin();
+      ASSERT_LT(at, f.file.size());
+      // The write-back covers the heap image's header (and the APP0 head) too.
+      const size_t from = at - (f.type == 2 ? app0.size() - heap.size() : f.type == 3 ? raw.heap->size() - heap.size() : 0);
+      Record comment(0x01, {'n', 'e', 'w'});
+      PropertyRecord* records[] = {reinterpret_cast<PropertyRecord*>(comment.bytes.data()), nullptr};
+      Bytes file = f.file;
+      for (int run = 0; run < 2; ++run) {
+        TestStream s(file);
+        ExifCaptureInfo capture{kTime, 7, "", ""};
+        EXPECT_EQ(QDParseReplaceProperties(s.stream(), nullptr, &capture, nullptr, records), QD_OK);
+        EXPECT_EQ(s.data().size(), f.file.size());
+        for (const WriteRange& w : s.writes()) EXPECT_TRUE(w.offset >= from && w.offset + w.length <= at + heap.size());
+        if (run == 1) EXPECT_EQ(s.data(), file);
+        file = s.data();
+      }
+      EXPECT_NE(std::search(file.begin(), file.end(), std::begin("new"), std::end("new")), file.end());
+      TestStream s(file);
+      TestStream value(Le({8}, 2));
+      uint8_t type = 0;
+      EXPECT_EQ(QDParseReplaceSingleProperty(s.stream(), &type, 0x0805, value.stream()), QD_OK);
+      EXPECT_EQ(type, f.type);
+    }
+  }
 }
 
 }  // namespace
