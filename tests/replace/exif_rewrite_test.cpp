@@ -212,6 +212,17 @@ TEST(ReplaceProperties, CaptureTimeIsShiftedByTheLocalClock) {
   EXPECT_EQ(At(after, 0x9003), std::string("2023:11:15 07:13:20") + '\0');
 }
 
+TEST(ReplaceProperties2, TheSecondImageStandsInAndFillsTag0011) {
+  const Exif x = Build(true, false);
+  QdAuxImageInfo second{"Second", 10, 0, 0, 0, 100, 50, 0, 96, 96, {7, 8, 9}};
+  const Exif after = Rewrite(x, {0x0110, 0x011A, 0x011B, 0x1001, 0x1002, 0x0011}, [&](const qdlStream* s) {
+    return QDParseReplaceProperties2(s, nullptr, &second, nullptr, nullptr, nullptr);
+  });
+  EXPECT_EQ(At(after, 0x0011), std::string("\0\x08\0\x07\0\x08\0\x09", 8));
+  EXPECT_EQ(Number(after, 0x1001), 100u);
+  EXPECT_EQ(Number(after, 0x011A, 0, 4, 1), 96u);
+}
+
 TEST(ReplaceSingleProperty, OneTagFromAValueStream) {
   const Zone utc("UTC");
   struct Row {
