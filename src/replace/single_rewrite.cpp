@@ -47,7 +47,7 @@ class TagSite {
 
   // Runs the main list and, for a maker-note tag, the maker note's list.
   Status Locate(const PropertyId& p) {
-    IfdQuery list[12] = {};
+    IfdQuery* const list = list_;
     size_t n = 0;
     const auto add = [&](uint16_t op, uint16_t tag, uint16_t type) -> IfdQuery* {
       list[n] = IfdQuery{op, tag, type, 0, 0, 0, 0};
@@ -112,6 +112,7 @@ class TagSite {
 
   TiffBlockInfo* exif_;
   BufferedReader* reader_;
+  IfdQuery list_[12] = {};  // outlives Locate: target_ points into it
   IfdQuery* target_ = nullptr;
   IfdQuery makerList_[2] = {};
   ByteOrder order_ = kLittleEndian;
