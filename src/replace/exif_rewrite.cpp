@@ -515,6 +515,8 @@ uint32_t RewriteExifFile(const StreamPort& port, ByteOrder order, uint32_t ifdOf
   }
   (void)ReaderClose(&reader);
   if (st != ST_OK) return failed(st);
+  // A maker note that cannot be walked is passed over, but not a failing host.
+  if (port.hostError != 0) return port.hostError;
   w.Apply(changes, false);
 
   uint32_t error = 0;
