@@ -77,7 +77,8 @@ uint32_t HeapValue(const HeapObject& h, const PropertyId& p, Value* value) {
   RecordEntry* cursor = list;
   const Status st = heap::ReadHeapObject(h, &cursor, heap::Delivery::kLocate);
   if (st != ST_OK) return ToResultCode(st);
-  if (record.found == 0) return QD_E_NOT_APPLICABLE;  // absent or empty
+  // The walk leaves found set, with no pointer, when a nested heap is missing.
+  if (record.found == 0 || record.pointer == nullptr) return QD_E_NOT_APPLICABLE;  // absent or empty
   const auto* data = static_cast<const uint8_t*>(record.pointer);
   const uint32_t size = record.size;
   const ByteOrder order = h.bigEndian != 0 ? kBigEndian : kLittleEndian;
