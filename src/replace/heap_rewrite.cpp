@@ -298,16 +298,11 @@ Status WriteAt(const StreamPort& port, uint32_t at, const uint8_t* bytes, uint32
 // The image-properties heap of a "CCDR" file, where it lies, if it is as long as ours.
 Status WriteHeapFile(const StreamPort& port, const HeapObject& h) {
   HeapFile file{};
-  Status st = OpenHeapFile(port, "CCDR", &file);
+  RootRequest properties{};
+  const Status st = FindImageProperties(port, false, &file, &properties);
   if (st != ST_OK) return st;
-  BlockOwner table(file.root.table);
-  RootRequest requests[2] = {};
-  requests[0].type = kTypeImageProperties;
-  st = LoadRootRecords(file, requests);
-  if (st != ST_OK) return st;
-  if (requests[0].found == 0) return ST_UNSUPPORTED;
-  if (requests[0].length != h.heapLength) return ST_SIZE_MISMATCH;
-  return WriteAt(port, requests[0].offset, h.heap, h.heapLength);
+  if (properties.length != h.heapLength) return ST_SIZE_MISMATCH;
+  return WriteAt(port, properties.offset, h.heap, h.heapLength);
 }
 
 // The APP0 segment again: marker, length, the heap-file image.
