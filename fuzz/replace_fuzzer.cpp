@@ -83,38 +83,38 @@ struct Inputs {
 };
 
 // The bytes a rewrite may write: [low, high). For a JPEG, from its first APP
-// segment to its first SOS segment, as a strict walk of the segment lengths
-// finds them; where the walk stops early, nothing before that point.
+// segment to its first SOS segment, with markers found as a lenient reader
+// finds them (bytes between segments passed over, 0xFF 0x00 no marker, every
+// marker but SOI with a length); without an APP segment first, nothing before
+// the point where the walk ended.
 struct Span {
   size_t low = 0, high = 0;
 };
 
 Span Writable(const Bytes& f) {
-  Span s{0, f.size()};
-  if (f.size() < 2 || f[0] != 0xFF || f[1] != 0xD8) return s;
+  const size_t n = f.size();
+  Span s{0, n};
+  if (n < 2 || f[0] != 0xFF || f[1] != 0xD8) return s;
+  size_t at = 2, stop = n;
   bool app = false;
-  size_t at = 2;
-  while (at < f.size() && f[at] == 0xFF) {
-    size_t m = at + 1;
-    while (m < f.size() && f[m] == 0xFF) ++m;  // fill bytes
-    if (m >= f.size()) break;
+  while (at < n) {
+    size_t m = at;
+    while (m < n && f[m] != 0xFF) ++m;
+    while (m < n && f[m] == 0xFF) ++m;
+    if (m >= n) break;
     const uint8_t marker = f[m];
-    if (marker == 0xDA) {
-      s.high = at;
-      break;
-    }
-    if (marker == 0xD9) break;
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length
-      at = m + 1;
-      continue;
-    }
-    if (m + 2 >= f.size()) break;
+    at = m + 1;
+    if (marker == 0x00 || marker == 0xD8) continue;
+    stop = m - 1;  // the segment's 0xFF
+    if (marker == 0xDA) s.high = stop;
+    if (marker == 0xDA || marker == 0xD9 || m + 2 >= n) break;
     const size_t length = size_t{f[m + 1]} << 8 | f[m + 2];
     if (length < 2) break;
-    if (!app && marker >= 0xE0 && marker <= 0xEF) s.low = at, app = true;
+    if (!app && marker >= 0xE0 && marker <= 0xEF) s.low = stop, app = true;
     at = m + 1 + length;
+    stop = n;
   }
-  if (!app) s.low = at < s.high ? at : s.high;
+  if (!app) s.low = std::min(stop, s.high);
   return s;
 }
 

@@ -9,6 +9,7 @@
 #include "format/file_kind.h"
 #include "format/heap_format.h"
 #include "format/heap_records.h"
+#include "format/jpeg_format.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
@@ -305,10 +306,41 @@ Status WriteHeapFile(const StreamPort& port, const HeapObject& h) {
   return WriteAt(port, properties.offset, h.heap, h.heapLength);
 }
 
+// ST_OK when a marker walk from the start meets an APP0 segment at `at` before
+// the first scan: recognition may have passed a scan in a file without a frame
+// header, and image data is not ours to overwrite. Each pass reads a byte.
+Status App0BeforeScan(const StreamPort& port, uint32_t at) {
+  uint64_t position = 0;
+  uint8_t b = 0;
+  Status st = ST_OK;
+  const auto next = [&] {
+    st = position > UINT32_MAX ? ST_PAST_END : PortReadAt(port.ops, static_cast<uint32_t>(position), &b, 1);
+    ++position;
+    return st == ST_OK;
+  };
+  while (position <= at && next()) {
+    if (b != 0xFF) continue;
+    while (next() && b == 0xFF) {
+    }
+    if (st != ST_OK) break;
+    if (b == 0x00 || b == jpeg::kSOI) continue;
+    if (b == jpeg::kSOS || b == jpeg::kEOI) break;
+    if (position - 2 == at) return b == jpeg::kAPP0 ? ST_OK : ST_UNSUPPORTED;
+    uint8_t field[2] = {};
+    st = PortReadAt(port.ops, static_cast<uint32_t>(position), field, sizeof field);
+    if (st != ST_OK) break;
+    const uint32_t length = Get16(field, kBigEndian);
+    position += length > 2 ? length : 2;  // a short length: scan on after it
+  }
+  return st == ST_OK || st == ST_PAST_END ? ST_UNSUPPORTED : st;
+}
+
 // The APP0 segment again: marker, length, the heap-file image.
 Status WriteApp0(const StreamPort& port, uint32_t at, const HeapObject& h) {
   const uint32_t length = ImageLength(h) + 2;
   if (length > 0xFFFF || BlockLength(h.block) < ImageLength(h)) return ST_SIZE_MISMATCH;
+  const Status met = App0BeforeScan(port, at);
+  if (met != ST_OK) return met;
   const uint8_t head[4] = {0xFF, 0xE0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
   const Status st = WriteAt(port, at, head, sizeof head);
   return st != ST_OK ? st : PortWriteAll(port.ops, h.block, ImageLength(h));

@@ -150,7 +150,11 @@ TEST(HeapRewrite, WriteBackPutsTheHeapWhereItCameFrom) {
     const std::tuple<Bytes, Bytes, Status> rows[] = {
         {files[0], files[0], ST_OK}, {files[1], files[1], ST_OK}, {files[2], files[2], ST_OK},
         {files[0], HeapFileBuilder(root).Build(), ST_SIZE_MISMATCH}, {files[0], Bytes(600, 'x'), ST_UNSUPPORTED},
-        {files[1], Bytes(397, 0), ST_NOT_FOUND}, {files[1], BuildTiffFile(TiffShape{}).bytes, ST_NOT_FOUND}};
+        {files[1], Bytes(397, 0), ST_NOT_FOUND}, {files[1], BuildTiffFile(TiffShape{}).bytes, ST_NOT_FOUND},
+        // Where recognition found the APP0 a scan begins: image data, not ours.
+        {files[2],
+         Insert(jpeg, SegmentOffset(jpeg, marker::kDQT), {{0xFF, 0xDA, 0, 2}, HeapApp0(EmbeddedHeapImage(be, "JPGM"))}),
+         ST_UNSUPPORTED}};
     for (const auto& [file, bytes, status] : rows) {
       TestStream source(file), target(bytes);
       StreamPort in, out;
