@@ -43,7 +43,7 @@ Exif Build(bool be, bool jpeg, const std::string& make = "Vedra", uint32_t thumb
     std::vector<uint16_t> cs(46, 0x7FFF), si(33, 0);
     cs[0] = 92, si[0] = 66;
     note.NewIfd().Short(0x0001, cs).Short(0x0004, si).Long(0x0008, {1000001})
-        .Ascii(0x0009, std::string(31, 'o')).Long(0x0010, {0x01230000}).Short(0x0011, {8, 1, 2, 3});
+        .Ascii(0x0009, std::string(31, 'o')).Long(0x0010, {0x01230000}).Short(0x0011, {16, 1, 2, 3});  // claims more than it holds
     ifd0.Ascii(0x010F, make).Ascii(0x0110, std::string(31, 'm')).Short(0x0112, {1})
         .Rational(0x011A, {{72, 1}}).Rational(0x011B, {{72, 1}}).Ascii(0x0132, kDate).Sub(0x8769, exif);
     exif.Rational(0x829A, {{1, 100}}).Short(0x8827, {100}).Ascii(0x9003, kDate).Ascii(0x9004, "short")
@@ -166,7 +166,8 @@ TEST(ReplaceProperties, ValuesChangeInPlaceInEveryKindAndOrder) {
     std::vector<Record> r = {{0x07, Le({90, 0}, 4)},          {0x2D, Le({1, 250})},
                              {0x0C, Le({400}, 2)},            {0x01, {'h', 'e', 'l', 'l', 'o'}},
                              {0x83, Le({180})},               {0x8F, Le({0xABCDEF01})},
-                             {0x8B, Le({22, 10})},            {0x0E, Le({77})}};
+                             {0x8B, Le({22, 10})},            {0x0E, Le({77})},
+                             {0x02, Le({5}, 2)}};  // too short for its two words: nothing
     std::vector<PropertyRecord*> records;
     for (Record& rec : r) records.push_back(reinterpret_cast<PropertyRecord*>(rec.bytes.data()));
     records.push_back(nullptr);
@@ -195,6 +196,7 @@ TEST(ReplaceProperties, ValuesChangeInPlaceInEveryKindAndOrder) {
     // owner, element 4 of tag 0x11 — only in the camera's own files.
     EXPECT_EQ(Number(after, 0x0004, 8), camera ? 160u : 0u);
     EXPECT_EQ(Number(after, 0x0004, 24), camera ? 0x200u : 0u);
+    EXPECT_EQ(Number(after, 0x0001, 10), 0x7FFFu);
     EXPECT_EQ(Number(after, 0x0008, 0, 4), camera ? 424242u : 1000001u);
     EXPECT_EQ(At(after, 0x0009).substr(0, 6), camera ? std::string("Owner\0", 6) : std::string(6, 'o'));
   }
@@ -218,7 +220,7 @@ TEST(ReplaceProperties2, TheSecondImageStandsInAndFillsTag0011) {
   const Exif after = Rewrite(x, {0x0110, 0x011A, 0x011B, 0x1001, 0x1002, 0x0011}, [&](const qdlStream* s) {
     return QDParseReplaceProperties2(s, nullptr, &second, nullptr, nullptr, nullptr);
   });
-  EXPECT_EQ(At(after, 0x0011), std::string("\0\x08\0\x07\0\x08\0\x09", 8));
+  EXPECT_EQ(At(after, 0x0011), std::string("\0\x10\0\x07\0\x08\0\x09", 8));
   EXPECT_EQ(Number(after, 0x1001), 100u);
   EXPECT_EQ(Number(after, 0x011A, 0, 4, 1), 96u);
 }
@@ -265,6 +267,13 @@ TEST(ReplaceSingleProperty, OneTagFromAValueStream) {
       EXPECT_EQ(At(after, row.tag), want);
     }
   }
+  // The value stream's own failures: an empty value, and its close error.
+  const Exif x = Build(false, true);
+  TestStream s(x.file), empty(Bytes{}), closing(Le({8}, 2));
+  closing.FailCall(Callback::Close, 1, 0x7E57);
+  EXPECT_EQ(QDParseReplaceSingleProperty(s.stream(), nullptr, 0x00030112, empty.stream()), QD_E_NOT_APPLICABLE);
+  EXPECT_EQ(QDParseReplaceSingleProperty(s.stream(), nullptr, 0x00030112, closing.stream()), 0x7E57u);
+  EXPECT_TRUE(s.writes().empty());
 }
 
 TEST(ExifCopy, ThumbnailExchangeGrowsTheCopyAndTheSegmentWrapsIt) {
