@@ -8,9 +8,9 @@
 // length of PARAMS; when n does not fit, the whole input is the file and the
 // caller gives nothing. PARAMS, through FuzzedDataProvider: a flags byte
 // (bit 0 image, bit 1 second image, bit 2 capture, bit 3 shot values given),
-// the single-property identifier (4 bytes), the single value's length, the
-// value, the four records' bytes, then property records {code in 0..0x11F,
-// size in 0..1023, payload} until PARAMS ends.
+// the single-property identifier (4 bytes), the single value's length (up to
+// 1023) and bytes, the four records' bytes, then property records {code in
+// 0..0x11F, size in 0..1023, payload} until PARAMS ends.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
