@@ -10,7 +10,6 @@
 #include "frame/memory_block.h"
 #include "replace/rewrite_values.h"
 #include "tiffjpeg/exif_query.h"
-#include "tiffjpeg/jpeg_stream.h"
 
 namespace qd::replace {
 namespace {
@@ -181,29 +180,20 @@ uint32_t RewriteTag(const StreamPort& port, TiffBlockInfo* exif, uint8_t fileTyp
 }
 
 uint32_t WriteBackApp1(const qdlStream* stream, const TiffBlockInfo& exif) {
+  // Where recognition found the block: its APP1 marker, then the length field.
+  uint8_t head[2 + jpeg::kLengthSize];
   uint32_t error = 0;
-  StreamSeek(stream, QD_SEEK_START, 0, &error);
+  StreamSeek(stream, QD_SEEK_START, static_cast<int32_t>(exif.segmentOffset), &error);
+  if (error == 0) StreamReadExact(stream, head, sizeof head, kErrorBase, &error);
   if (error != 0) return error;
-  // Each pass reads a marker and a length or ends: the walk advances.
-  for (;;) {
-    const uint8_t marker = jpeg::NextMarker(stream);
-    if (marker == 0 || marker == jpeg::kEOI || marker == jpeg::kSOS) return QD_E_UNSUPPORTED;
-    if (marker == jpeg::kSOI) continue;
-    uint8_t field[jpeg::kLengthSize];
-    StreamReadExact(stream, field, jpeg::kLengthSize, kErrorBase, &error);
-    if (error != 0) return QD_E_UNSUPPORTED;
-    const uint32_t length = Get16(field, kBigEndian);
-    if (marker == jpeg::kAPP1) {
-      const uint32_t size = BlockLength(exif.segment);
-      // The rewrites never change a block's length; anything else is not ours to overwrite.
-      if (length != uint64_t{size} + jpeg::kLengthSize) return QD_E_SIZE_MISMATCH;
-      StreamWriteExact(stream, exif.segment, size, kErrorBase, &error);
-      return error;
-    }
-    if (length < jpeg::kLengthSize) return QD_E_UNSUPPORTED;
-    StreamSeek(stream, QD_SEEK_CURRENT, static_cast<int32_t>(length - jpeg::kLengthSize), &error);
-    if (error != 0) return error;
+  const uint32_t size = BlockLength(exif.segment);
+  // The rewrites never change a block's length; anything else is not ours to overwrite.
+  if (head[0] != jpeg::kMarkerPrefix || head[1] != jpeg::kAPP1 ||
+      Get16(head + 2, kBigEndian) != uint64_t{size} + jpeg::kLengthSize) {
+    return QD_E_UNSUPPORTED;
   }
+  StreamWriteExact(stream, exif.segment, size, kErrorBase, &error);
+  return error;
 }
 
 }  // namespace qd::replace

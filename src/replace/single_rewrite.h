@@ -18,8 +18,9 @@ namespace qd::replace {
 uint32_t RewriteTag(const StreamPort& port, TiffBlockInfo* exif, uint8_t fileType, uint32_t id,
                     const qdlStream* value);
 
-// Writes the whole Exif block over the payload of the file's first APP1
-// segment, which must be exactly as long. Returns a result code.
+// Writes the whole Exif block over the payload of the APP1 segment it came
+// from (at exif.segmentOffset), which must be exactly as long. Returns a
+// result code.
 uint32_t WriteBackApp1(const qdlStream* stream, const TiffBlockInfo& exif);
 
 }  // namespace qd::replace

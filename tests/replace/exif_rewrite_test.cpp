@@ -24,13 +24,15 @@ using namespace qdtest;
 constexpr char kDate[] = "2001:02:03 04:05:06";
 constexpr int32_t kTime = 1700000000;  // 2023:11:14 22:13:20 UTC
 
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
 struct Exif {
   Bytes file;
   uint32_t tiffAt = 0;  // where the TIFF header lies in the file
   bool be = false;
 };
 
-Exif Build(bool be, bool jpeg, const std::string& make = "Vedra", uint32_t thumbnail = 0) {
+Exif Build(bool be, bool jpeg, const std::string& make = "Vedra", uint32_t thumbnail = 0, bool xmp = false) {
   uint32_t noteAt = 0, thumbAt = 0, size = 0;
   Bytes tiff;
   for (int pass = 0; pass < 2; ++pass) {  // the second pass knows where things land
@@ -41,7 +43,7 @@ Exif Build(bool be, bool jpeg, const std::string& make = "Vedra", uint32_t thumb
     TiffIfd& ifd1 = tb.NewIfd();
     TiffBuilder note(be ? Order::MM : Order::II);
     std::vector<uint16_t> cs(46, 0x7FFF), si(33, 0);
-    cs[0] = 92, si[0] = 66;
+    cs[0] = 20, si[0] = 66;  // the settings array claims only 10 of its elements
     note.NewIfd().Short(0x0001, cs).Short(0x0004, si).Long(0x0008, {1000001})
         .Ascii(0x0009, std::string(31, 'o')).Long(0x0010, {0x01230000}).Short(0x0011, {16, 1, 2, 3});  // claims more than it holds
     ifd0.Ascii(0x010F, make).Ascii(0x0110, std::string(31, 'm')).Short(0x0112, {1})
@@ -61,7 +63,10 @@ Exif Build(bool be, bool jpeg, const std::string& make = "Vedra", uint32_t thumb
   }
   tiff.resize(size + thumbnail, 0x77);
   if (!jpeg) return {tiff, 0, be};
-  return {AfterSoi(EncodeJpeg(), {App1(App1Payload(tiff))}), 12, be};
+  // An XMP packet may come first; the Exif block is rewritten where it lies.
+  const Bytes packet = App1(Text("http://ns.adobe.com/xap/1.0/"));
+  const Bytes first = xmp ? packet : Bytes{};
+  return {AfterSoi(EncodeJpeg(), {first, App1(App1Payload(tiff))}), uint32_t(12 + first.size()), be};
 }
 
 // Where every value of the file lies (offset in the file, size), by tag: IFD0
@@ -157,17 +162,19 @@ TEST(ReplaceProperties, ValuesChangeInPlaceInEveryKindAndOrder) {
     const char* name;
     bool be, jpeg;
     const char* make;
+    bool xmp = false;
   } rows[] = {{"JPEG II", false, true, "Vedra"}, {"JPEG MM", true, true, "Vedra"},
               {"TIFF II", false, false, "Vedra"}, {"TIFF MM", true, false, "Vedra"},
-              {"other maker", false, false, "Vedrb"}};
+              {"other maker", false, false, "Vedrb"}, {"JPEG, XMP first", false, true, "Vedra", true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const Exif x = Build(row.be, row.jpeg, row.make);
+    const Exif x = Build(row.be, row.jpeg, row.make, 0, row.xmp);
     std::vector<Record> r = {{0x07, Le({90, 0}, 4)},          {0x2D, Le({1, 250})},
-                             {0x0C, Le({400}, 2)},            {0x01, {'h', 'e', 'l', 'l', 'o'}},
+                             {0x0C, Le({400}, 2)},            {0x01, Text("a comment that is too long")},
                              {0x83, Le({180})},               {0x8F, Le({0xABCDEF01})},
                              {0x8B, Le({22, 10})},            {0x0E, Le({77})},
-                             {0x02, Le({5}, 2)}};  // too short for its two words: nothing
+                             {0x02, Le({5}, 2)},  // too short for its two words: nothing
+                             {0x0A, Le({4, 0x1234}, 2)}};  // element 10: beyond the claimed 10
     std::vector<PropertyRecord*> records;
     for (Record& rec : r) records.push_back(reinterpret_cast<PropertyRecord*>(rec.bytes.data()));
     records.push_back(nullptr);
@@ -184,7 +191,7 @@ TEST(ReplaceProperties, ValuesChangeInPlaceInEveryKindAndOrder) {
     EXPECT_EQ(Number(after, 0x0112), 6u);
     EXPECT_EQ(Number(after, 0x829A, 4, 4), 250u);
     EXPECT_EQ(Number(after, 0x8827), 400u);
-    EXPECT_EQ(At(after, 0x9286), std::string("\0\0\0\0\0\0\0\0hello", 13) + std::string(10, '\0') + '\0');
+    EXPECT_EQ(At(after, 0x9286), std::string(8, '\0') + "a comment that " + '\0');
     EXPECT_EQ(At(after, 0x0110), "New model" + std::string(23, '\0'));
     EXPECT_EQ(Number(after, 0x011A, 0, 4, 1), 300u) << "IFD1 follows IFD0";
     EXPECT_EQ(Number(after, 0x1002), 240u);
@@ -197,6 +204,7 @@ TEST(ReplaceProperties, ValuesChangeInPlaceInEveryKindAndOrder) {
     EXPECT_EQ(Number(after, 0x0004, 8), camera ? 160u : 0u);
     EXPECT_EQ(Number(after, 0x0004, 24), camera ? 0x200u : 0u);
     EXPECT_EQ(Number(after, 0x0001, 10), 0x7FFFu);
+    EXPECT_EQ(Number(after, 0x0001, 20), 0x7FFFu);
     EXPECT_EQ(Number(after, 0x0008, 0, 4), camera ? 424242u : 1000001u);
     EXPECT_EQ(At(after, 0x0009).substr(0, 6), camera ? std::string("Owner\0", 6) : std::string(6, 'o'));
   }
@@ -239,7 +247,8 @@ TEST(ReplaceSingleProperty, OneTagFromAValueStream) {
       {"three bytes in a SHORT", 0x00030112, {3, 0, 9}, QD_OK, 0x0112, std::string("\x03\0", 2)},
       {"time to date text", 0x01129003, Le({kTime}), QD_OK, 0x9003, std::string("2023:11:14 22:13:20") + '\0'},
       {"maker note", 0x00440008, Le({99}), QD_OK, 0x0008, std::string("\x63\0\0\0", 4)},
-      {"no date conversion there", 0x01129005, Le({kTime}), QD_E_NOT_APPLICABLE, 0, ""},
+      {"shorter text", 0x00020110, Text("abc"), QD_OK, 0x0110, std::string("abc") + std::string(29, '\0')},
+      {"no date conversion there", 0x01020110, Le({kTime}), QD_E_NOT_APPLICABLE, 0, ""},
       {"selector 5", 0x00530112, Le({8}, 2), QD_E_NOT_APPLICABLE, 0, ""},
       {"type the tag has not", 0x00040112, Le({8}), QD_E_NOT_APPLICABLE, 0, ""},
       {"tag 0", 0x00030000, Le({8}, 2), QD_E_NOT_APPLICABLE, 0, ""},
@@ -261,7 +270,7 @@ TEST(ReplaceSingleProperty, OneTagFromAValueStream) {
       }
       std::string want = row.expected;
       if (!jpeg) {  // big-endian numbers
-        for (size_t i = 0; i + 1 < want.size() && row.tag != 0x9003; i += 2) std::swap(want[i], want[i + 1]);
+        for (size_t i = 0; i + 1 < want.size() && row.tag == 0x0112; i += 2) std::swap(want[i], want[i + 1]);
         if (row.tag == 0x0008) want = std::string("\0\0\0\x63", 4);
       }
       EXPECT_EQ(At(after, row.tag), want);

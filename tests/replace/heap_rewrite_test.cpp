@@ -38,7 +38,7 @@ HeapBuilder BuildHeap(const std::vector<Node>& nodes, bool be, Leaves* leaves) {
 
 // Every record the rewrite writes, nested as in a file; 0x1010 and 0x1026,
 // which take precedence over the arrays, only when `dedicated`. The shot-info
-// array's length field (40) covers fewer elements than it holds; the arrays'
+// array's length field (48) covers fewer elements than it holds; the arrays'
 // elements start as 0xFFFF.
 struct Fixture {
   Fixture(bool be, bool dedicated) : be(be) {
@@ -48,7 +48,7 @@ struct Fixture {
         {0x3002, {}, {{0x1813, Bytes(8)}, {0x1818, Bytes(12)}}},
         {0x2804, {}, {{0x0805, Bytes(8, 't')}}},
         {0x2807, {}, {{0x0810, Bytes(8, 'o')}, {0x3004, {}, {{0x180B, Bytes(4)}}}}},
-        {0x300B, {}, {{0x1029, Bytes(8)}, {0x1027, Bytes(12)}, {0x1028, Bytes(8)}, {0x102A, array(40, 66)},
+        {0x300B, {}, {{0x1029, Bytes(8)}, {0x1027, Bytes(12)}, {0x1028, Bytes(8)}, {0x102A, array(48, 66)},
                       {0x102D, array(92, 92)}, {0x1033, Bytes(6)}, {0x0085, Bytes(4, 'b')}, {0x1834, Bytes(4)}}}};
     if (dedicated) top.push_back({0x1026, Bytes(6)}), top[4].inner.push_back({0x1010, Bytes(4)});
     bytes = expected = BuildHeap(top, be, &at).Build();
@@ -99,7 +99,7 @@ TEST(HeapRewrite, RecordCodesWriteTheRecordsThatHoldTheirValues) {
            {0x07, Le().u32(90).u16(0), {{0x1810, 0, 4, 3, {90}}}},
            {0x07, Le().u32(90).u16(1), {}},  // mirrored
            {0x0C, Le().u16(100), {{0x102A, 0, 2, 2, {160}}}},
-           {0x11, Le().u16(77), {}},  // element 24 lies beyond the array's length
+           {0x11, Le().u16(77), {}},  // element 24 lies just beyond the array's length (48 bytes)
            {0x0D, Le().u16(1).u16(2).u8(3), {{0x1033, 0, 2, 0, {1, 2}}}},  // whole values only
            {0x3A, Le().u32(0x12345678).u16(1), {{0x1834, 0, 4, 0, {0x12345678}}}},  // cut to fit
            {0x1B, Le().u32(1), {}}},  // not this path's
