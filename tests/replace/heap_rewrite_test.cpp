@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "exifwrite/exif_support.h"
-#include "heap/walk_support.h"
 #include "replace/heap_rewrite.h"
 #include "support/container_builder.h"
 #include "support/jpeg_builder.h"
@@ -53,7 +52,13 @@ struct Fixture {
     if (dedicated) top.push_back({0x1026, Bytes(6)}), top[4].inner.push_back({0x1010, Bytes(4)});
     bytes = expected = BuildHeap(top, be, &at).Build();
   }
-  HeapObject Object() { return Bare(bytes.data(), static_cast<uint32_t>(bytes.size()), be); }
+  HeapObject Object() {  // a bare heap: no header in front
+    HeapObject h{};
+    h.heap = bytes.data();
+    h.heapLength = static_cast<uint32_t>(bytes.size());
+    h.bigEndian = be ? 1 : 0;
+    return h;
+  }
   // In `expected`: the nth record of `type`, values of `width` bytes from `index` on.
   void Expect(uint16_t type, int nth, unsigned width, unsigned index, std::vector<uint32_t> v) {
     const auto it = std::find_if(at.begin(), at.end(), [&](auto& l) { return l.first == type && nth-- == 0; });
