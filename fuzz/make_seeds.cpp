@@ -121,6 +121,44 @@ Bytes WriterInput(uint8_t flags, const char* model, const ExifShotValues& shot,
   return in.Build();
 }
 
+// The input of replace_fuzzer: the file, then the caller's inputs as its
+// FuzzedDataProvider reads them (flags: image, second image, capture, shot
+// values given; the single property's identifier and value; the records),
+// then their length in two bytes.
+Bytes ReplaceInput(const Bytes& file, uint8_t flags, uint32_t id, const Bytes& value,
+                   std::initializer_list<std::pair<uint16_t, Bytes>> records) {
+  ExifImageInfo image{};
+  std::strcpy(image.model, "Vedra QX-10");
+  image.valid = 1;
+  image.width = 800;
+  image.height = 600;
+  image.xResolution = image.yResolution = 180;
+  QdAuxImageInfo second{};
+  std::memcpy(&second, &image, sizeof image);
+  second.width = 1600;
+  ExifCaptureInfo capture{};
+  capture.time = 1200000000;
+  capture.fileNumber = 1004321;
+  std::strcpy(capture.owner, "New Owner");
+  std::strcpy(capture.imageType, "IMG:QX-10 JPEG");
+  const ExifShotValues shot{4.0f, 9.0f, 0.5f, -1.0f, 400, 0};
+  ProviderInput in;
+  in.Integer(flags, 1);
+  in.Integer(id, 4);
+  in.Integer(static_cast<uint32_t>(value.size()), 2);
+  in.Data(value.data(), value.size());
+  in.Data(&image, sizeof image);
+  in.Data(&second, sizeof second);
+  in.Data(&capture, sizeof capture);
+  in.Data(&shot, sizeof shot);
+  for (const auto& [code, payload] : records) in.Record(code, payload);
+  const Bytes params = in.Build();
+  Bytes out = Prefixed(file, params);
+  out.push_back(static_cast<uint8_t>(params.size()));
+  out.push_back(static_cast<uint8_t>(params.size() >> 8));
+  return out;
+}
+
 // The heap APP0 counts only after the JFIF header.
 Bytes HeapAfterJfif(const Bytes& app0) {
   const Bytes jpeg = qdtest::EncodeJpeg();
@@ -215,6 +253,35 @@ int main(int argc, char** argv) {
     Write("raw_substream_fuzzer", "exif-tiff-" + o, subStream(exifTiff.strip, exifTiff.stripSize, 0, exifTiff.bytes));
     namespace parse = qdtest::parse;
     Write("raw_substream_fuzzer", "tiff-raw-" + o, subStream(8, 64, 0x31, parse::TiffRaw(parse::RichHeap(be), be)));
+  }
+
+  // Replacement: each kind with the changes a user makes, a single value
+  // where the file has one, and each file alone.
+  for (bool be : {false, true}) {
+    namespace parse = qdtest::parse;
+    const std::string o = be ? "mm" : "ii";
+    const std::pair<const char*, Bytes> files[] = {
+        {"heap-file-", parse::HeapFile(parse::RichHeap(be), be)},
+        {"jpeg-heap-", parse::JpegHeap(parse::RichHeap(be), be)},
+        {"tiff-raw-", parse::TiffRaw(parse::RichHeap(be), be)},
+        {"exif-jpeg-", parse::RichExifJpeg(be)},
+        {"exif-tiff-", parse::RawExifTiff(be ? qdtest::Order::MM : qdtest::Order::II).file},
+    };
+    for (const auto& [kind, file] : files) {
+      const bool heap = kind[0] != 'e';
+      Write("replace_fuzzer", kind + o, file);
+      Write("replace_fuzzer", kind + o + "-changes",
+            ReplaceInput(file, be ? 0x0F : 0x0D, heap ? 0x0040180B : 0x01129003, Le({1300000000}),
+                         {{0x01, Text("A new comment")},
+                          {0x07, Le({180, 0}, 4)},
+                          {0x0C, Le({400}, 2)},
+                          {0x2D, Le({1, 60})},
+                          {0x2E, Le({56, 10})},
+                          {0x02, Le({3, 4}, 2)},
+                          {0x0B, Prefixed({'A', 'S', 'C', 'I', 'I', 0, 0, 0}, Prefixed(Le({3}), Text("xyz")))}}));
+      Write("replace_fuzzer", kind + o + "-single",
+            ReplaceInput(file, 0, heap ? 0x00001817 : 0x00430001, Le({0x00010002, 0x00030004}), {}));
+    }
   }
 
   // Exif writer: typical record sets.

@@ -21,11 +21,14 @@ Status Recognition::Run(const StreamPort& port) {
   std::memset(&jfif, 0, offsetof(JfifInfo, reserved2));  // the tail is the caller's
   image = TiffImageInfo{};
   kind = kKindNone;
+  app0Position = 0;
 
   uint16_t jpegKind = kKindNone;
-  Status st = jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &extensions, &jpegKind);
+  uint32_t blockAt = 0;
+  Status st = jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &extensions, &jpegKind, &blockAt);
   if (st == ST_OK) {
     kind = jpegKind;
+    if (kind == kKindJpegHeap) app0Position = blockAt;
     return ST_OK;
   }
   if (!Declined(st)) return st;

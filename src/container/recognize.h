@@ -38,6 +38,7 @@ class Recognition {
 
   uint16_t kind = kKindNone;
   HeapObject heap{};         // kinds 0, 1, 2
+  uint32_t app0Position = 0; // kind 1: file position of the APP0 segment holding the heap
   TiffBlockInfo exif{};      // kinds 3, 4 (kind 4: byteOrder and ifdOffset only)
   JpegSofInfo sof{};         // JPEG
   JfifInfo jfif{};           // JPEG

@@ -8,6 +8,8 @@ namespace qd::camera {
 
 // The Make the cameras write (and the Exif writer with it, zero byte included).
 constexpr char kMakerName[] = "Vedra";
+// The other spelling some firmware writes.
+constexpr char kMakerNameUpper[] = "VEDRA";
 
 // A Make text naming the maker, in any letter case.
 bool IsMaker(const char* make);

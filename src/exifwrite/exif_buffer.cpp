@@ -7,6 +7,7 @@
 #include "exifwrite/camera_models.h"
 #include "exifwrite/maker_arrays.h"
 #include "exifwrite/property_payload.h"
+#include "exifwrite/record_values.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
@@ -214,38 +215,22 @@ void ApplyCapture(Draft& d, const ExifCaptureInfo* capture) {
   CopyText(d.imageType, capture->imageType, kTextField);
 }
 
+void ApplyWords(Draft& d, const ArrayWord* words, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) {
+    if (words[i].shotInfo) d.SetSI(words[i].index, words[i].value);
+    if (!words[i].shotInfo) d.SetCS(words[i].index, words[i].value);
+  }
+}
+
 void ApplyShot(Draft& d, const ExifShotValues* shot) {
   if (shot == nullptr) return;
-  if (shot->shutterSpeed != 100.0f) {
-    d.shutterSpeed[0] = RoundHalfAway(double{shot->shutterSpeed} * 65536);
-    d.shutterSpeed[1] = 65536;
-    d.shutterSpeedPresent = true;
-    d.SetSI(5, static_cast<uint16_t>(RoundHalfAway(double{shot->shutterSpeed} * 32)));
-  }
-  if (shot->aperture != -1.0f) {
-    // Not rounded half away from zero like the others: 0.5 added, then truncated.
-    d.aperture[0] = static_cast<uint32_t>(Truncate(double{shot->aperture} * 65536 + 0.5));
-    d.aperture[1] = 65536;
-    d.aperturePresent = true;
-    d.SetSI(4, static_cast<uint16_t>(RoundHalfAway(double{shot->aperture} * 32)));
-  }
-  if (shot->exposureCompensation != 100.0f) {
-    d.exposureBias[0] = RoundHalfAway(double{shot->exposureCompensation} * 6);
-    d.exposureBias[1] = 6;
-    d.exposureBiasPresent = true;
-    d.SetSI(6, static_cast<uint16_t>(RoundHalfAway(double{shot->exposureCompensation} * 32)));
-  }
-  if (shot->additionalEv != -1.0f) {
-    d.SetSI(13, shot->additionalEv == 0.0f
-                    ? 0
-                    : static_cast<uint16_t>(Truncate(double{shot->additionalEv} * 32 + 0.5)));
-  }
-  if (shot->settingWord != 0xFFFF) d.SetCS(2, static_cast<uint16_t>(shot->settingWord / 100));
-  if (shot->settingFlag != 0xFF) {
-    d.cameraSettingsPresent = true;
-    if (shot->settingFlag == 1) d.cameraSettings[1] = 1;
-    if (shot->settingFlag == 0) d.cameraSettings[1] = 2;
-  }
+  ShotConversion c;
+  ConvertShot(*shot, &c);
+  if (c.hasShutter) std::memcpy(d.shutterSpeed, c.shutter, sizeof c.shutter), d.shutterSpeedPresent = true;
+  if (c.hasAperture) std::memcpy(d.aperture, c.aperture, sizeof c.aperture), d.aperturePresent = true;
+  if (c.hasBias) std::memcpy(d.exposureBias, c.bias, sizeof c.bias), d.exposureBiasPresent = true;
+  ApplyWords(d, c.words, c.wordCount);
+  if (shot->settingFlag != 0xFF) d.cameraSettingsPresent = true;
 }
 
 // A user comment block: max(n + 8 rounded up to even, 264) zeroed bytes.
@@ -263,37 +248,9 @@ Status MakeComment(Draft& d, const char* code, const uint8_t* text, uint32_t n) 
   return ST_OK;
 }
 
-// Camera settings from a length-prefixed run: element first + i takes p[1 + i]
-// when the byte length reaches 4 + 2i.
-void ApplySettingsRun(Draft& d, const Payload& p, uint32_t first, uint32_t count) {
-  if (!p.Has(2)) return;
-  const uint16_t length = p.U16(0);
-  for (uint32_t i = 0; i < count; ++i) {
-    if (length < 4 + 2 * i || !p.Has(2 * (i + 2))) break;
-    d.SetCS(first + i, p.U16(1 + i));
-  }
-}
-
 void ReadRationals(const Payload& p, uint32_t* to, uint32_t words) {
   for (uint32_t i = 0; i < words; ++i) to[i] = p.U32At(4 * i);
 }
-
-// Records that set camera-settings or shot-information words: word first + i
-// takes the payload's u16 i, all of them or none.
-struct WordRecord {
-  uint16_t code;
-  bool shotInfo;
-  uint8_t first, count;
-};
-constexpr WordRecord kWordRecords[] = {
-    {kPropCameraSettingsPair, false, 5, 2}, {kPropShotInfoPair, true, 7, 2},
-    {kPropCameraSetting3, false, 3, 1},     {kPropCameraSetting4, false, 4, 1},
-    {kPropShotInfo14, true, 14, 1},         {kPropShotInfo24, true, 24, 1},
-    {kPropCameraSetting7, false, 7, 1},     {kPropCameraSetting20, false, 20, 1},
-    {kPropFocalUnits, false, 23, 3},        {kPropCameraSetting29, false, 29, 1},
-    {kPropCameraSetting18, false, 18, 1},   {kPropCameraSettings26, false, 26, 2},
-    {kPropCameraSetting40, false, 40, 1},   {kPropCameraSetting42, false, 42, 1},
-};
 
 // Records of unsigned rationals copied whole into their field.
 struct RationalRecord {
@@ -321,18 +278,6 @@ Status ApplyCodedComment(Draft& d, const Payload& p) {
   return MakeComment(d, characterCode, p.data() + 12, n);
 }
 
-void ApplyOrientation(Draft& d, const Payload& p) {
-  if (!p.Has(6)) return;
-  const bool mirrored = p.U16(2) != 0;
-  switch (p.U32At(0)) {
-    case 0: d.orientation = mirrored ? 2 : 1; break;
-    case 90: d.orientation = mirrored ? 7 : 6; break;
-    case 180: d.orientation = mirrored ? 4 : 3; break;
-    case 270: d.orientation = mirrored ? 5 : 8; break;
-    default: break;
-  }
-}
-
 void ReadSignedPair(const Payload& p, int32_t* to, bool* present) {
   if (!p.Has(8)) return;
   to[0] = static_cast<int32_t>(p.U32At(0));
@@ -349,7 +294,7 @@ bool ApplyExifRecord(Draft& d, uint16_t code, const Payload& p) {
       std::memcpy(d.thumbYResolution, d.yResolution, sizeof d.yResolution);
       d.thumbResolutionUnit = d.resolutionUnit;
       return true;
-    case kPropOrientation: ApplyOrientation(d, p); return true;
+    case kPropOrientation: (void)OrientationOf(p, &d.orientation); return true;
     case kPropFocalPlane:
       if (!p.Has(26)) return true;
       d.focalLength[0] = p.U32At(0), d.focalLength[1] = p.U32At(4);
@@ -362,7 +307,6 @@ bool ApplyExifRecord(Draft& d, uint16_t code, const Payload& p) {
       if (!p.Has(2)) return true;
       d.iso = p.U16(0);
       d.isoPresent = true;
-      d.SetSI(2, SpeedCodeFromIso(d.iso));
       return true;
     case kPropShutterSpeed: ReadSignedPair(p, d.shutterSpeed, &d.shutterSpeedPresent); return true;
     case kPropExposureBias: ReadSignedPair(p, d.exposureBias, &d.exposureBiasPresent); return true;
@@ -404,42 +348,26 @@ bool ApplyMakerRecord(Draft& d, uint16_t code, const Payload& p) {
       if (p.Has(4)) d.tag000C.Set(p.data(), 4);
       return true;
     case kPropCameraSettingsRun:
-      ApplySettingsRun(d, p, 10, 8);
       if (p.Has(16) && p.U16(0) >= 16 && d.shotInfo[2] == 0 && p.U16(7) != 0x7FFF) {
         d.SetSI(2, SpeedCodeFromSetting(p.U16(7)));
       }
       return true;
-    case kPropCameraSettingsRun2: ApplySettingsRun(d, p, 32, 6); return true;
     case kPropShotInfoEv: {
       if (!p.Has(6)) return true;
       const double f = p.F32At(2);
-      d.SetSI(16, p.U16(0));
-      d.SetSI(17, static_cast<uint16_t>(RoundHalfAway(f * 32)));
       if (d.exposureBiasPresent) {  // wraps like the 32-bit field it is
         d.exposureBias[0] = static_cast<int32_t>(static_cast<uint32_t>(d.exposureBias[0]) +
                                                  static_cast<uint32_t>(RoundHalfAway(f * 6)));
       }
       return true;
     }
-    case kPropShotInfo15:
-      if (p.Has(4)) d.SetSI(15, static_cast<uint16_t>(RoundHalfAway(double{p.F32At(0)} * 32)));
-      return true;
     default: return false;
   }
 }
 
 // The records the tables above describe, and the pass-through tags.
 void ApplyTableRecord(Draft& d, uint16_t code, const Payload& p) {
-  for (const WordRecord& w : kWordRecords) {
-    if (w.code != code) continue;
-    if (!p.Has(2u * w.count)) return;
-    for (uint32_t i = 0; i < w.count; ++i) {
-      if (w.shotInfo) d.SetSI(w.first + i, p.U16(i));
-      if (!w.shotInfo) d.SetCS(w.first + i, p.U16(i));
-    }
-    if (code == kPropFocalUnits) d.focalScaling = p.U16(2) != 32;
-    return;
-  }
+  if (code == kPropFocalUnits && p.Has(6)) d.focalScaling = p.U16(2) != 32;
   for (const RationalRecord& r : kRationalRecords) {
     if (r.code != code) continue;
     if (p.Has(4 * r.words)) ReadRationals(p, r.field(d), r.words), d.*r.present = true;
@@ -466,6 +394,8 @@ Status ApplyRecord(Draft& d, const PropertyRecord* r) {
   const Payload p(r);
   if (r->code == kPropUserComment) return MakeComment(d, nullptr, p.data(), p.size());
   if (r->code == kPropCodedUserComment) return ApplyCodedComment(d, p);
+  ArrayWord words[kMaxArrayWords];
+  ApplyWords(d, words, RecordArrayWords(r->code, p, words));
   if (!ApplyExifRecord(d, r->code, p) && !ApplyMakerRecord(d, r->code, p)) ApplyTableRecord(d, r->code, p);
   return ST_OK;
 }
@@ -655,6 +585,18 @@ size_t ListIfds(QueryList& q, const Draft& d, const BufferMode& mode, const uint
 }
 
 }  // namespace
+
+uint16_t MakerPassThroughTag(uint16_t code) {
+  const int i = MakerTailIndex(code);
+  return i < 0 ? 0 : kMakerTail[i].tag;
+}
+
+uint16_t ExifPassThroughTag(uint16_t code) {
+  for (const ExifPassThrough& e : kExifPassThrough) {
+    if (e.code == code) return e.tag;
+  }
+  return 0;
+}
 
 Status BuildExifBuffer(const ExifImageInfo* image, const ExifCaptureInfo* capture,
                        const ExifShotValues* shot, PropertyRecord* const* records,

@@ -22,4 +22,9 @@ Status BuildExifBuffer(const ExifImageInfo* image, const ExifCaptureInfo* captur
                        const ExifShotValues* shot, PropertyRecord* const* records,
                        const BufferMode& mode, TiffBlockInfo* out);
 
+// The maker-note or Exif IFD tag that a pass-through record's payload
+// fills as it stands, or 0 for other codes.
+uint16_t MakerPassThroughTag(uint16_t code);
+uint16_t ExifPassThroughTag(uint16_t code);
+
 }  // namespace qd::exif

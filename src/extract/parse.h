@@ -22,6 +22,18 @@ enum FileType : uint8_t {
   kTypeNone = 0xFF,
 };
 
+// The file type of a recognised kind.
+inline uint8_t FileTypeOf(uint16_t kind) {
+  switch (kind) {
+    case kKindTiffRaw: return kTypeTiffRaw;
+    case kKindJpegHeap: return kTypeJpegHeap;
+    case kKindHeapFile: return kTypeHeapFile;
+    case kKindExifJpeg: return kTypeExifJpeg;
+    case kKindExifTiff: return kTypeExifTiff;
+    default: return kTypeNone;
+  }
+}
+
 // Image format codes of the descriptions.
 enum ImageFormat : uint8_t {
   kFormatNone = 0,

@@ -69,14 +69,7 @@ uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Output
   }
   if (result != QD_OK) return result;
 
-  switch (found.kind) {
-    case kKindHeapFile: *fileType = kTypeHeapFile; break;
-    case kKindJpegHeap: *fileType = kTypeJpegHeap; break;
-    case kKindTiffRaw: *fileType = kTypeTiffRaw; break;
-    case kKindExifJpeg: *fileType = kTypeExifJpeg; break;
-    case kKindExifTiff: *fileType = kTypeExifTiff; break;
-    default: *fileType = kTypeNone; break;
-  }
+  *fileType = FileTypeOf(found.kind);
   switch (*fileType) {
     case kTypeHeapFile:
     case kTypeJpegHeap:

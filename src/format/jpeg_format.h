@@ -14,6 +14,7 @@ constexpr uint8_t kAPP0 = 0xE0;
 constexpr uint8_t kAPP1 = 0xE1;
 constexpr uint8_t kAPP2 = 0xE2;
 constexpr uint8_t kAPP13 = 0xED;
+constexpr uint8_t kSOS = 0xDA;
 
 // Frame headers; DHT (0xC4), DAC (0xCC) and the others of the range are not.
 inline bool IsFrameHeader(uint8_t m) {

@@ -91,26 +91,34 @@ Status LoadRootRecords(const HeapFile& file, RootRequest* requests) {
   return st;
 }
 
-Status ProbeHeapFile(const StreamPort& port, HeapObject* heap) {
-  HeapFile file{};
-  Status st = OpenHeapFile(port, "CCDR", &file);
+Status FindImageProperties(const StreamPort& port, bool load, HeapFile* file, RootRequest* found) {
+  Status st = OpenHeapFile(port, "CCDR", file);
   if (st != ST_OK) return st;
-  BlockOwner table(file.root.table);
+  BlockOwner table(file->root.table);
   RootRequest requests[2] = {};
   requests[0].type = kTypeImageProperties;
-  requests[0].load = 1;
-  st = LoadRootRecords(file, requests);
+  requests[0].load = load ? 1 : 0;
+  st = LoadRootRecords(*file, requests);
   if (st != ST_OK) return st;
   if (requests[0].found == 0) return ST_UNSUPPORTED;
-  if (requests[0].data == nullptr) return ST_NO_MEMORY;
+  *found = requests[0];
+  return ST_OK;
+}
+
+Status ProbeHeapFile(const StreamPort& port, HeapObject* heap) {
+  HeapFile file{};
+  RootRequest properties{};
+  const Status st = FindImageProperties(port, true, &file, &properties);
+  if (st != ST_OK) return st;
+  if (properties.data == nullptr) return ST_NO_MEMORY;
 
   HeapObject h{};
-  h.block = requests[0].data;
+  h.block = properties.data;
   h.headerLength = 0;
   h.version = file.version;
   std::memcpy(h.type, "CCDR", 5);
-  h.heap = requests[0].data;
-  h.heapLength = requests[0].length;
+  h.heap = properties.data;
+  h.heapLength = properties.length;
   h.bigEndian = file.order == kBigEndian ? 1 : 0;
   *heap = h;
   return ST_OK;

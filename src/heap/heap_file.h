@@ -42,6 +42,12 @@ Status OpenHeapFile(const StreamPort& port, const char* subtype, HeapFile* file)
 // asked. On failure every block loaded so far is released.
 Status LoadRootRecords(const HeapFile& file, RootRequest* requests);
 
+// The image-properties record of a "CCDR" file's root heap: where it lies
+// and, with `load`, its data in a block the caller releases. `file` keeps the
+// header's fields; its root table is released again. ST_UNSUPPORTED when the
+// file has none.
+Status FindImageProperties(const StreamPort& port, bool load, HeapFile* file, RootRequest* found);
+
 // The heap-file probe: the image-properties heap of a "CCDR" file, as a heap
 // object whose block the caller releases.
 Status ProbeHeapFile(const StreamPort& port, HeapObject* heap);

@@ -54,17 +54,6 @@ struct Value {
   }
 };
 
-uint8_t FileTypeOf(uint16_t kind) {
-  switch (kind) {
-    case kKindTiffRaw: return extract::kTypeTiffRaw;
-    case kKindJpegHeap: return extract::kTypeJpegHeap;
-    case kKindHeapFile: return extract::kTypeHeapFile;
-    case kKindExifJpeg: return extract::kTypeExifJpeg;
-    case kKindExifTiff: return extract::kTypeExifTiff;
-    default: return extract::kTypeNone;
-  }
-}
-
 // The nested heaps that lead to each location class of a heap file.
 struct HeapPath {
   uint32_t depth;
@@ -88,7 +77,8 @@ uint32_t HeapValue(const HeapObject& h, const PropertyId& p, Value* value) {
   RecordEntry* cursor = list;
   const Status st = heap::ReadHeapObject(h, &cursor, heap::Delivery::kLocate);
   if (st != ST_OK) return ToResultCode(st);
-  if (record.found == 0) return QD_E_NOT_APPLICABLE;  // absent or empty
+  // The walk leaves found set, with no pointer, when a nested heap is missing.
+  if (record.found == 0 || record.pointer == nullptr) return QD_E_NOT_APPLICABLE;  // absent or empty
   const auto* data = static_cast<const uint8_t*>(record.pointer);
   const uint32_t size = record.size;
   const ByteOrder order = h.bigEndian != 0 ? kBigEndian : kLittleEndian;
@@ -187,7 +177,7 @@ uint32_t SingleProperty(const StreamPort& port, uint8_t* fileType, uint32_t id, 
   const Status st = found.Run(port);
   if (port.hostError != 0) return port.hostError;
   if (st != ST_OK) return ToResultCode(st);
-  const uint8_t type = FileTypeOf(found.kind);
+  const uint8_t type = extract::FileTypeOf(found.kind);
   if (fileType != nullptr) *fileType = type;
   const PropertyId p(id);
   Value value;

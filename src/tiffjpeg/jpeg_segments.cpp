@@ -297,7 +297,7 @@ void ClearRecords(HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof, JfifI
 }  // namespace
 
 Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof,
-                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind) {
+                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind, uint32_t* blockAt) {
   ClearRecords(heap, exif, sof, jfif);
   std::memset(extensions, 0, sizeof *extensions);
   *kind = kKindNone;
@@ -314,6 +314,7 @@ Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, 
   // A block that is neither a heap nor Exif still leaves the frame described.
   st = Classify(walk, heap, exif, kind);
   if (st != ST_OK) return st;
+  if (blockAt != nullptr) *blockAt = walk.appOffset_;
   extensions->iccProfileSize = BlockLength(walk.icc_.get());
   extensions->iccProfile = walk.icc_.release();
   extensions->iimSize = BlockLength(walk.iim_.get());

@@ -18,9 +18,11 @@ namespace qd::jpeg {
 // 3 fills `exif`; the caller releases them and `extensions`. ST_UNSUPPORTED
 // when the stream is not a JPEG of either form; nothing is left allocated
 // after a failure, and only a walk that read the frame but refused the
-// block keeps `sof` and `jfif`.
+// block keeps `sof` and `jfif`. `blockAt`, when given, receives the file
+// position of the application block's segment (its 0xFF).
 Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, JpegSofInfo* sof,
-                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind);
+                 JfifInfo* jfif, OutPutInfo* extensions, uint16_t* kind,
+                 uint32_t* blockAt = nullptr);
 
 // The same classification, walking to the end of the image and gathering
 // every APP2 and APP13 segment whole (marker, length and payload, in file

@@ -8,6 +8,17 @@
 
 namespace qdtool {
 
+// Options of the commands that change properties; empty or 0 = not given.
+struct SetOptions {
+  int orientation = 0;
+  std::string datetime, comment, exposure, fnumber;
+  int iso = 0;
+  bool dryRun = false;
+  std::string backup;
+  std::string thumbnail;   // exif: a JPEG for the new thumbnail
+  bool wholeJpeg = false;  // exif: the whole file with the new segment, not the segment alone
+};
+
 int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
 int RunThumb(const std::string& file, const std::string& output);
@@ -16,5 +27,8 @@ int RunType(const std::vector<std::string>& files, bool json);
 int RunGet(const std::string& file, uint32_t id, bool json);
 int RunHeap(const std::string& file, const std::string& output, bool developed);
 int RunMakerNote(const std::string& file, bool json);
+int RunSet(const std::string& file, const SetOptions& options);
+int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
+int RunExif(const std::string& file, const std::string& output, const SetOptions& options);
 
 }  // namespace qdtool

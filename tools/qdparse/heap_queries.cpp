@@ -7,54 +7,11 @@
 #include "commands.h"
 #include "host_streams.h"
 #include "parse_file.h"
+#include "property_value.h"
 #include "render.h"
 
 namespace qdtool {
 namespace {
-
-// The property identifier's parts: tag or record type, Exif field type,
-// location class, conversion.
-struct PropertyId {
-  explicit PropertyId(uint32_t id)
-      : tag(id & 0xFFFF), exifType((id >> 16) & 0xF), converted(((id >> 24) & 0xF) != 0) {}
-  uint16_t tag;
-  uint16_t exifType;
-  bool converted;
-};
-
-// Values in little-endian order, as the library writes them.
-template <typename T>
-std::vector<uint64_t> Numbers(const std::vector<uint8_t>& bytes) {
-  std::vector<uint64_t> out;
-  for (size_t at = 0; at + sizeof(T) <= bytes.size(); at += sizeof(T)) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) v |= uint64_t{bytes[at + i]} << (8 * i);
-    out.push_back(v);
-  }
-  return out;
-}
-
-// How the value reads: text, 16-bit or 32-bit numbers, or bytes only.
-enum class Shape { kText, kU16, kU32, kRational, kBytes };
-
-Shape ShapeOf(uint8_t fileType, const PropertyId& id) {
-  if (id.converted) return Shape::kU32;
-  if (fileType == 5 || fileType == 8) {
-    switch (id.exifType) {
-      case 2: return Shape::kText;
-      case 3: return Shape::kU16;
-      case 4: return Shape::kU32;
-      case 5: return Shape::kRational;
-      default: return Shape::kBytes;
-    }
-  }
-  switch (id.tag & 0x3800) {
-    case 0x0800: return Shape::kText;
-    case 0x1000: return Shape::kU16;
-    case 0x1800: return Shape::kU32;
-    default: return Shape::kBytes;
-  }
-}
 
 Json Decoded(Shape shape, const std::vector<uint8_t>& bytes) {
   switch (shape) {
@@ -70,20 +27,6 @@ Json Decoded(Shape shape, const std::vector<uint8_t>& bytes) {
     }
     default: return nullptr;
   }
-}
-
-int SaveFile(const std::string& output, const uint8_t* bytes, size_t size) {
-  FILE* f = std::fopen(output.c_str(), "wb");
-  if (f == nullptr) {
-    std::perror(("qdparse: " + output).c_str());
-    return 1;
-  }
-  const bool written = std::fwrite(bytes, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !written) {
-    std::perror(("qdparse: " + output).c_str());
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace

@@ -30,6 +30,20 @@ int Refuse(const std::string& file, const std::string& what, uint32_t code, cons
   return 1;
 }
 
+int SaveFile(const std::string& output, const uint8_t* bytes, size_t size) {
+  FILE* f = std::fopen(output.c_str(), "wb");
+  if (f == nullptr) {
+    std::perror(("qdparse: " + output).c_str());
+    return 1;
+  }
+  const bool written = std::fwrite(bytes, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !written) {
+    std::perror(("qdparse: " + output).c_str());
+    return 1;
+  }
+  return 0;
+}
+
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
   init_ = qdhFileStreamInit(&stream_, path_.c_str());
 }

@@ -22,6 +22,10 @@ bool IsHostError(uint32_t code);
 int Refuse(const std::string& file, const std::string& what, uint32_t code = 0,
            const qdlStream* stream = nullptr);
 
+// Writes `bytes` to the file `output`; prints the OS reason and returns 1 on
+// failure.
+int SaveFile(const std::string& output, const uint8_t* bytes, size_t size);
+
 // A file read through the host file stream. Nothing is opened here: the
 // library's exports open and close the stream around each call.
 class InputFile {

@@ -9,6 +9,12 @@
 //   qdparse get [--json] FILE ID    one property's value, by its 32-bit identifier
 //   qdparse heap FILE -o OUT [--developed]   the file's heap object as a heap-file image
 //   qdparse makernote [--json] FILE where the camera maker's maker note lies
+//   qdparse set FILE [--orientation N] [--datetime T] [--comment C] [--exposure E]
+//               [--fnumber F] [--iso N] [--dry-run] [--backup SUFFIX]
+//                                   change properties in place
+//   qdparse set-value FILE ID VALUE one property, by identifier, in place
+//   qdparse exif FILE -o OUT [set options] [--thumbnail JPEG] [--jpeg]
+//                                   the Exif block, changed, as an APP1 segment (or the JPEG with it)
 //
 // Exit status: 0 done, 1 a file was refused, 2 bad usage.
 #include <cstdio>
@@ -73,6 +79,34 @@ int main(int argc, char** argv) {
   makernote->add_flag("--json", json, "One JSON object");
   makernote->add_option("FILE", file, "File to read")->required();
 
+  qdtool::SetOptions set;
+  auto changeOptions = [&set](CLI::App* c) {
+    c->add_option("--orientation", set.orientation, "Orientation 1 to 8, as Exif numbers it");
+    c->add_option("--datetime", set.datetime, "Capture time \"YYYY:MM:DD HH:MM:SS\" (the camera's clock)");
+    c->add_option("--comment", set.comment, "User comment (cut to the room the file has)");
+    c->add_option("--exposure", set.exposure, "Exposure time, 1/250 or 0.5");
+    c->add_option("--fnumber", set.fnumber, "F-number, 7.1");
+    c->add_option("--iso", set.iso, "ISO speed");
+  };
+  CLI::App* setCmd = app.add_subcommand("set", "Change properties in place (values the file has; none added)");
+  setCmd->add_option("FILE", file, "File to change")->required();
+  changeOptions(setCmd);
+  std::string value;
+  CLI::App* setValue = app.add_subcommand("set-value", "Change one property in place, by identifier");
+  setValue->add_option("FILE", file, "File to change")->required();
+  setValue->add_option("ID", id, "Identifier, as for get")->required();
+  setValue->add_option("VALUE", value, "Text, numbers (1,2 or 1/250), hex bytes, or a date for conversions")
+      ->required();
+  for (CLI::App* c : {setCmd, setValue}) {
+    c->add_flag("--dry-run", set.dryRun, "Report what would change; write nothing");
+    c->add_option("--backup", set.backup, "Keep the original as FILE + SUFFIX");
+  }
+  CLI::App* exif = app.add_subcommand("exif", "Write the Exif JPEG's Exif block, changed, as an APP1 segment");
+  exif->add_option("FILE", file, "File to read")->required();
+  exif->add_option("-o,--output", output, "Where to write the segment")->required();
+  changeOptions(exif);
+  exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
+  exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -89,6 +123,9 @@ int main(int argc, char** argv) {
     if (get->parsed()) return qdtool::RunGet(file, id, json);
     if (heap->parsed()) return qdtool::RunHeap(file, output, developed);
     if (makernote->parsed()) return qdtool::RunMakerNote(file, json);
+    if (setCmd->parsed()) return qdtool::RunSet(file, set);
+    if (setValue->parsed()) return qdtool::RunSetValue(file, id, value, set);
+    if (exif->parsed()) return qdtool::RunExif(file, output, set);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;

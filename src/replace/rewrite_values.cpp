@@ -1,0 +1,68 @@
+#include "replace/rewrite_values.h"
+
+#include <ctime>
+
+#include "frame/stream_port.h"
+
+namespace qd::replace {
+
+void StoreValue(uint8_t* to, const uint8_t* from, uint32_t n, uint32_t element, ByteOrder order) {
+  uint32_t i = 0;
+  if (element == 2) {
+    for (; i + 2 <= n; i += 2) Put16(GetLE16(from + i), to + i, order);
+  } else if (element == 4) {
+    for (; i + 4 <= n; i += 4) Put32(GetLE32(from + i), to + i, order);
+  }
+  for (; i < n; ++i) to[i] = from[i];  // bytes, and the tail of a partial element
+}
+
+int64_t LocalClockOffset() {
+  const time_t now = time(nullptr);
+  struct tm local {};
+  struct tm universal {};
+#if defined(_WIN32)
+  localtime_s(&local, &now);
+  gmtime_s(&universal, &now);
+#else
+  localtime_r(&now, &local);
+  gmtime_r(&now, &universal);
+#endif
+  return static_cast<int64_t>(mktime(&local)) - mktime(&universal);
+}
+
+bool FormatDate(int64_t seconds, char (&text)[kDateText]) {
+  const auto t = static_cast<time_t>(seconds);
+  struct tm parts {};
+#if defined(_WIN32)
+  if (gmtime_s(&parts, &t) != 0) return false;
+#else
+  if (gmtime_r(&t, &parts) == nullptr) return false;
+#endif
+  return std::strftime(text, kDateText, "%Y:%m:%d %H:%M:%S", &parts) != 0;
+}
+
+uint32_t ReadValueStream(const qdlStream* value, BlockOwner* bytes, uint32_t* size) {
+  *size = 0;
+  if (value == nullptr) return QD_E_INVALID_ARG;
+  uint32_t error = 0;
+  StreamOpen(value, QD_OPEN_READ, &error);
+  if (error != 0) return error;
+  const uint32_t n = StreamSize(value, &error);
+  uint32_t result = error;
+  if (result == 0 && n == 0) result = QD_E_NOT_APPLICABLE;
+  if (result == 0) {
+    bytes->reset(BlockAlloc(n));
+    if (!*bytes) result = QD_E_NOT_APPLICABLE;
+  }
+  if (result == 0) StreamReadExact(value, bytes->get(), n, kErrorBase, &result);
+  StreamClose(value, &error);
+  if (result == 0) result = error;
+  if (result != 0) {
+    bytes->reset();
+    return result;
+  }
+  *size = n;
+  return QD_OK;
+}
+
+}  // namespace qd::replace
