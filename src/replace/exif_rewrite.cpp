@@ -489,10 +489,9 @@ uint32_t RewriteExifBlock(TiffBlockInfo* block, const Changes& changes, bool pix
 
 uint32_t RewriteExifFile(const StreamPort& port, ByteOrder order, uint32_t ifdOffset,
                          const Changes& changes) {
-  const auto failed = [&port](Status st) { return port.hostError != 0 ? port.hostError : ToResultCode(st); };
   BufferedReader reader{};
   Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
-  if (st != ST_OK) return failed(st);
+  if (st != ST_OK) return FailureResult(port, st);
   TiffBlockInfo block{};
   block.segmentOffset = reinterpret_cast<uintptr_t>(&reader);
   block.byteOrder = order;
@@ -514,7 +513,7 @@ uint32_t RewriteExifFile(const StreamPort& port, ByteOrder order, uint32_t ifdOf
     }
   }
   (void)ReaderClose(&reader);
-  if (st != ST_OK) return failed(st);
+  if (st != ST_OK) return WalkFailure(port, st);
   // A maker note that cannot be walked is passed over, but not a failing host.
   if (port.hostError != 0) return port.hostError;
   w.Apply(changes, false);

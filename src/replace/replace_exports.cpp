@@ -11,6 +11,7 @@
 #include "heap/heap_object.h"
 #include "replace/exif_rewrite.h"
 #include "replace/heap_rewrite.h"
+#include "replace/rewrite_values.h"
 #include "replace/single_rewrite.h"
 #include "tiffjpeg/exif_query.h"
 #include "tiffjpeg/jpeg_segments.h"
@@ -19,19 +20,14 @@
 namespace qd::replace {
 namespace {
 
-// A failure of the host outranks the status it caused.
-uint32_t Converted(const StreamPort& port, Status st) {
-  return port.hostError != 0 ? port.hostError : ToResultCode(st);
-}
-
 uint32_t HeapWriteBack(const StreamPort& port, const Recognition& found, uint32_t result) {
-  return result != QD_OK ? result : Converted(port, WriteBackHeap(port, found));
+  return result != QD_OK ? result : FailureResult(port, WriteBackHeap(port, found));
 }
 
 uint32_t ReplaceProperties(const StreamPort& port, const Changes& c) {
   Recognition found;
   const Status st = found.Run(port);
-  if (st != ST_OK || port.hostError != 0) return Converted(port, st);
+  if (st != ST_OK || port.hostError != 0) return FailureResult(port, st);
   uint32_t result = QD_OK;
   switch (found.kind) {
     case kKindTiffRaw:
@@ -49,9 +45,10 @@ uint32_t ReplaceProperties(const StreamPort& port, const Changes& c) {
 }
 
 uint32_t ReplaceSingle(const StreamPort& port, uint8_t* fileType, uint32_t id, const qdlStream* value) {
+  if (fileType != nullptr) *fileType = extract::kTypeNone;
   Recognition found;
   const Status st = found.Run(port);
-  if (st != ST_OK || port.hostError != 0) return Converted(port, st);
+  if (st != ST_OK || port.hostError != 0) return FailureResult(port, st);
   const uint8_t type = extract::FileTypeOf(found.kind);
   if (fileType != nullptr) *fileType = type;
   switch (type) {
@@ -70,7 +67,7 @@ uint32_t ReplaceSingle(const StreamPort& port, uint8_t* fileType, uint32_t id, c
 uint32_t CopyOfExifJpeg(const StreamPort& port, const Changes& c, TiffBlockInfo* out) {
   Recognition found;
   const Status st = found.Run(port);
-  if (st != ST_OK || port.hostError != 0) return Converted(port, st);
+  if (st != ST_OK || port.hostError != 0) return FailureResult(port, st);
   if (found.kind != kKindExifJpeg) return QD_E_UNSUPPORTED;
   return CopyWithChanges(found.exif, c, out);
 }
@@ -85,7 +82,7 @@ uint32_t MakeSegment(const StreamPort& port, const Changes& c, ExtensionInfo* se
   uint16_t kind = kKindNone;
   const Status st = jpeg::ProbeJpegCollecting(port, &heap, &exif, &sof, &jfif, segmentInfo, &kind);
   heap::ReleaseHeapObject(&heap);
-  uint32_t result = st != ST_OK || port.hostError != 0 ? Converted(port, st) : QD_OK;
+  uint32_t result = st != ST_OK || port.hostError != 0 ? FailureResult(port, st) : QD_OK;
   if (result == QD_OK && kind != kKindExifJpeg) result = QD_E_UNSUPPORTED;
   TiffBlockInfo copy{};
   if (result == QD_OK) result = CopyWithChanges(exif, c, &copy);
@@ -155,8 +152,15 @@ extern "C" QD_EXPORT uint32_t QD_API qdParseGetExifPropBufferWithReplace(const q
                                                                        PropertyRecord** records,
                                                                        TiffBlockInfo* out) {
   const Changes c{imageInfo, nullptr, captureInfo, shotValues, records};
-  return qd::replace::Run(stream, QD_OPEN_READ, out != nullptr, {{out, sizeof *out}},
-                          [&](qd::StreamPort& port) { return qd::replace::CopyOfExifJpeg(port, c, out); });
+  bool made = false;
+  const uint32_t result = qd::replace::Run(stream, QD_OPEN_READ, out != nullptr, {{out, sizeof *out}},
+                                           [&](qd::StreamPort& port) {
+                                             const uint32_t r = qd::replace::CopyOfExifJpeg(port, c, out);
+                                             made = r == QD_OK;
+                                             return r;
+                                           });
+  if (result != QD_OK && made) qd::jpeg::ReleaseExifBlock(out);  // the stream failed to close
+  return result;
 }
 
 extern "C" QD_EXPORT uint32_t QD_API qdParseExifJpegMakeImageProperty(const qdlStream* stream,
@@ -167,8 +171,18 @@ extern "C" QD_EXPORT uint32_t QD_API qdParseExifJpegMakeImageProperty(const qdlS
                                                                     ExtensionInfo* segment,
                                                                     ExtensionInfo* segmentInfo) {
   const Changes c{imageInfo, nullptr, captureInfo, shotValues, records};
-  return qd::replace::Run(
+  bool made = false;
+  const uint32_t result = qd::replace::Run(
       stream, QD_OPEN_READ, segment != nullptr,
       {{segment, sizeof *segment}, {segmentInfo, segmentInfo == nullptr ? 0 : sizeof *segmentInfo}},
-      [&](qd::StreamPort& port) { return qd::replace::MakeSegment(port, c, segment, segmentInfo); });
+      [&](qd::StreamPort& port) {
+        const uint32_t r = qd::replace::MakeSegment(port, c, segment, segmentInfo);
+        made = r == QD_OK;
+        return r;
+      });
+  if (result != QD_OK && made) {  // the stream failed to close
+    qd::jpeg::ReleaseExtensionInfo(segment);
+    if (segmentInfo != nullptr) qd::jpeg::ReleaseExtensionInfo(segmentInfo);
+  }
+  return result;
 }

@@ -41,6 +41,14 @@ bool FormatDate(int64_t seconds, char (&text)[kDateText]) {
   return std::strftime(text, kDateText, "%Y:%m:%d %H:%M:%S", &parts) != 0;
 }
 
+uint32_t FailureResult(const StreamPort& port, Status st) {
+  return port.hostError != 0 ? port.hostError : ToResultCode(st);
+}
+
+uint32_t WalkFailure(const StreamPort& port, Status st) {
+  return FailureResult(port, st == ST_BAD_ARGUMENT ? ST_CORRUPT : st);
+}
+
 uint32_t ReadValueStream(const qdlStream* value, BlockOwner* bytes, uint32_t* size) {
   *size = 0;
   if (value == nullptr) return QD_E_INVALID_ARG;

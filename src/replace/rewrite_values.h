@@ -7,6 +7,7 @@
 
 #include "frame/byte_order.h"
 #include "frame/memory_block.h"
+#include "frame/stream_port.h"
 #include "qdparse.h"
 
 namespace qd::replace {
@@ -24,6 +25,13 @@ int64_t LocalClockOffset();
 // byte; false when the time cannot be formatted.
 constexpr uint32_t kDateText = 20;
 bool FormatDate(int64_t seconds, char (&text)[kDateText]);
+
+// A failed step's result: the host's own error when a host call failed, else
+// the status converted.
+uint32_t FailureResult(const StreamPort& port, Status st);
+// The same for the IFD walks over a stream, whose ST_BAD_ARGUMENT means an
+// IFD of the file could not be read: a corrupt file.
+uint32_t WalkFailure(const StreamPort& port, Status st);
 
 // Reads all of `value` (opened for reading, closed again) into a new block.
 // Returns a result code: the host's error for open, size, read or close (a

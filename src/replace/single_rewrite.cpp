@@ -138,7 +138,7 @@ uint32_t Rewrite(const StreamPort& port, TiffBlockInfo* exif, BufferedReader* re
                  const qdlStream* value) {
   TagSite site(exif, reader);
   const Status st = site.Locate(p);
-  if (st != ST_OK) return port.hostError != 0 ? port.hostError : ToResultCode(st);
+  if (st != ST_OK) return WalkFailure(port, st);
   if (site.bytes() == nullptr) return QD_E_NOT_APPLICABLE;
 
   BlockOwner bytes;
@@ -169,7 +169,7 @@ uint32_t RewriteTag(const StreamPort& port, TiffBlockInfo* exif, uint8_t fileTyp
 
   BufferedReader reader{};
   const Status st = ReaderOpen(port, kProbeReaderCapacity, &reader);
-  if (st != ST_OK) return port.hostError != 0 ? port.hostError : ToResultCode(st);
+  if (st != ST_OK) return FailureResult(port, st);
   TiffBlockInfo block{};
   block.segmentOffset = reinterpret_cast<uintptr_t>(&reader);
   block.byteOrder = exif->byteOrder;
