@@ -132,6 +132,11 @@ TEST_F(SingleProperty, OneValueByIdentifierFromEveryKind) {
   const ExifCamera mm(Order::MM, "Vedra", 4), other(Order::II, "Maker", 4);
   const Bytes heap = HeapCamera(0x30000, 16, "Vedra", true), time = U32s({981191106}, false);
   const Bytes settings = U16s({92, 0, 0, 0, 0, 0, 0, 0, 0, 4}, false);
+  HeapBuilder owner, properties, root;  // no capture, firmware or maker heap
+  owner.Data(0x0810, {'o', 0});
+  properties.Nested(0x2807, owner);
+  root.Nested(kTypeImageProperties, properties);
+  const Bytes sparse = HeapFileBuilder(root).Build();
   const struct {
     const char* name;
     const Bytes& file;
@@ -148,6 +153,7 @@ TEST_F(SingleProperty, OneValueByIdentifierFromEveryKind) {
       {"heap, class 6", heap, 0x0060180E, QD_E_NOT_APPLICABLE, 1, {}},
       {"heap, absent", heap, 0x00001899, QD_E_NOT_APPLICABLE, 1, {}},
       {"heap, empty", heap, 0x00300810, QD_E_NOT_APPLICABLE, 1, {}},
+      {"heap, nested heap absent", sparse, 0x0040180B, QD_E_NOT_APPLICABLE, 1, {}},
       {"Exif TIFF, IFD0 Model", mm.tiff, 0x00020110, QD_OK, 8, parse::Text("ARX K24 Pro")},
       {"Exif JPEG, converted DateTime", mm.exifJpeg, 0x01020132, QD_OK, 5, time},
       {"Exif TIFF, maker note settings", mm.tiff, 0x00430001, QD_OK, 8, settings},
