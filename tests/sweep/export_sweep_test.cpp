@@ -582,13 +582,8 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
       [&] { return QDParseReplaceProperties(nullptr, nullptr, nullptr, nullptr, nullptr); },
       [&] { return QDParseReplaceProperties(noRead.stream(), nullptr, nullptr, nullptr, nullptr); },
       [&] { return QDParseReplaceSingleProperty(i, nullptr, 0x1810, nullptr); },
-      [&] {
-        return qdParseGetExifPropBufferWithReplace(i, nullptr, nullptr, nullptr, nullptr, nullptr);
-      },
-      [&] {
-        return qdParseExifJpegMakeImageProperty(i, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                nullptr);
-      },
+      [&] { return qdParseGetExifPropBufferWithReplace(i, {}, {}, {}, {}, {}); },
+      [&] { return qdParseExifJpegMakeImageProperty(i, {}, {}, {}, {}, {}, {}); },
   };
   for (size_t k = 0; k < std::size(calls); ++k) {
     SCOPED_TRACE(k);
