@@ -4,6 +4,7 @@
 // A change is first made on a copy in memory; only when the library accepts
 // it there is the file itself changed, so a refused change leaves it as it was.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -96,7 +97,7 @@ bool Rational(const std::string& text, uint32_t* n, uint32_t* d) {
   char end = 0;
   if (std::sscanf(text.c_str(), "%u/%u%c", n, d, &end) == 2) return *d != 0;
   double v = 0;
-  if (std::sscanf(text.c_str(), "%lf%c", &v, &end) != 1 || !(v > 0) || v > 1e6) return false;
+  if (std::sscanf(text.c_str(), "%lf%c", &v, &end) != 1 || !(v >= 1e-6) || v > 1e6) return false;
   if (v < 1) {
     *n = 1, *d = static_cast<uint32_t>(std::lround(1 / v));
   } else {
@@ -129,6 +130,7 @@ template <typename Change>
 int ChangeFile(const std::string& file, const SetOptions& o, Change&& change) {
   std::vector<uint8_t> before;
   if (!ReadWhole(file, &before)) return Refuse(file, "cannot read it");
+  if (before.size() > UINT32_MAX) return Refuse(file, "longer than 4 GiB - 1, which the streams cannot address");
   std::vector<uint8_t> copy = before;
   qdlStream memory{};
   uint32_t result = qdhMemoryStreamInitWritable(&memory, copy.data(), static_cast<uint32_t>(copy.size()));
