@@ -72,9 +72,10 @@ TEST_P(Walkers, ReadsAndLocates) {
   uint16_t whole[4] = {}, cut[3] = {7, 7, 7};
   uint8_t* block = nullptr;
   uint8_t* none = nullptr;
+  uint8_t spare[8] = {};
   IfdQuery list[] = {ReadInto(0x0101, kTShort, whole, 8),  ReadInto(0x0101, kTShort, cut, 5),
-                     ReadInto(0x0101, kTShort, &block, 0), ReadInto(0x0101, kTLong, &none, 8),
-                     ReadInto(0x0102, kTDouble, &none, 0), ReadInto(0x0103, kTUndefined, &none, 8),
+                     ReadInto(0x0101, kTShort, &block, 0), ReadInto(0x0101, kTLong, spare, 8),
+                     ReadInto(0x0102, kTDouble, &none, 0), ReadInto(0x0103, kTUndefined, spare, 8),
                      Op(IFDQ_LOCATE, 0x0103),              Op(IFDQ_LOCATE, 0x0104),
                      Op(IFDQ_LOCATE, 0x0999),              Op(IFDQ_END)};
   ASSERT_EQ(Walk(tb.Build().bytes, list), QD_OK);
