@@ -231,6 +231,9 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"ISO 160", heap({{0x102A, shot(2, 180)}}), QD_OK, "", 0x0C, Le().u16(160)},
       {"ISO 200", heap({{0x102A, shot(2, 188)}}), QD_OK, "", 0x0C, Le().u16(200)},
       {"no ISO speed", heap({{0x102A, shot(2, 31)}}), QD_OK, "", 0x0C, none},
+      {"unset settings pair",
+       heap({{0x1010, U16s({0xFFFF, 5}, false)}, {0x1014, U16s({1, 1}, false)}}), QD_OK, "", 0x02,
+       none},
       // Short shot words and settings; the settings' own length bounded by their record.
       {"short shot words", heap({{0x1813, {}}, {0x1805, {}}, {0x102A, shot(0, 12)}}), QD_OK,
        "| -1 100 100 -1 4 1", 0, {}},
