@@ -10,6 +10,7 @@
 #include "exifwrite/record_values.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
+#include "frame/calendar.h"
 #include "frame/memory_block.h"
 #include "tiffjpeg/exif_builder.h"
 #include "format/tiff_format.h"
@@ -202,11 +203,7 @@ void ApplyCapture(Draft& d, const ExifCaptureInfo* capture) {
   if (capture == nullptr) return;
   const time_t t = capture->time;
   struct tm local {};
-#if defined(_WIN32)
-  const bool converted = localtime_s(&local, &t) == 0;
-#else
-  const bool converted = localtime_r(&t, &local) != nullptr;
-#endif
+  const bool converted = LocalFields(t, &local);
   if (converted && std::strftime(d.dateTime, sizeof d.dateTime, "%Y:%m:%d %H:%M:%S", &local) == 0) {
     std::memset(d.dateTime, 0, sizeof d.dateTime);
   }

@@ -10,6 +10,7 @@
 #include "extract/parse.h"
 #include "extract/typed_records.h"
 #include "frame/byte_order.h"
+#include "frame/calendar.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 #include "heap/heap_object.h"
@@ -19,11 +20,7 @@ namespace qd::extract {
 int32_t LocalSecondsToTime(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
   struct tm parts {};
-#if defined(_WIN32)
-  if (gmtime_s(&parts, &t) != 0) return 0;
-#else
-  if (gmtime_r(&t, &parts) == nullptr) return 0;
-#endif
+  if (!UtcFields(t, &parts)) return 0;
   parts.tm_isdst = -1;  // the camera clock kept summer time when it was in force
   return static_cast<int32_t>(mktime(&parts));
 }

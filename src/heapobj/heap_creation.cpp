@@ -17,6 +17,7 @@
 #include "format/heap_records.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
+#include "frame/calendar.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 #include "heap/heap_object.h"
@@ -74,24 +75,15 @@ int32_t ToLocalClock(int32_t utc) {
   const time_t now = time(nullptr);
   struct tm local {};
   struct tm universal {};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-  gmtime_s(&universal, &now);
-#else
-  localtime_r(&now, &local);
-  gmtime_r(&now, &universal);
-#endif
+  (void)LocalFields(now, &local);
+  (void)UtcFields(now, &universal);
   const bool summerNow = local.tm_isdst > 0;
   local.tm_isdst = 0;
   universal.tm_isdst = 0;
   const int64_t offset = static_cast<int64_t>(mktime(&local)) - mktime(&universal);
   const time_t at = utc;
   struct tm then {};
-#if defined(_WIN32)
-  localtime_s(&then, &at);
-#else
-  localtime_r(&at, &then);
-#endif
+  (void)LocalFields(at, &then);
   const int64_t summer = summerNow ? 3600 : 0;
   const int64_t drop = summerNow && then.tm_isdst <= 0 ? 3600 : 0;
   return static_cast<int32_t>(utc + offset + summer - drop);

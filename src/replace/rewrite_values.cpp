@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "frame/calendar.h"
 #include "frame/stream_port.h"
 
 namespace qd::replace {
@@ -20,25 +21,15 @@ int64_t LocalClockOffset() {
   const time_t now = time(nullptr);
   struct tm local {};
   struct tm universal {};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-  gmtime_s(&universal, &now);
-#else
-  localtime_r(&now, &local);
-  gmtime_r(&now, &universal);
-#endif
+  (void)LocalFields(now, &local);
+  (void)UtcFields(now, &universal);
   return static_cast<int64_t>(mktime(&local)) - mktime(&universal);
 }
 
 bool FormatDate(int64_t seconds, char (&text)[kDateText]) {
   const auto t = static_cast<time_t>(seconds);
   struct tm parts {};
-#if defined(_WIN32)
-  if (gmtime_s(&parts, &t) != 0) return false;
-#else
-  if (gmtime_r(&t, &parts) == nullptr) return false;
-#endif
-  return std::strftime(text, kDateText, "%Y:%m:%d %H:%M:%S", &parts) != 0;
+  return UtcFields(t, &parts) && std::strftime(text, kDateText, "%Y:%m:%d %H:%M:%S", &parts) != 0;
 }
 
 uint32_t FailureResult(const StreamPort& port, Status st) {
