@@ -1,5 +1,5 @@
-# Headers, both libraries, the host streams, a CMake package giving
-# qdparse::qdparse and a pkg-config file.
+# Headers, both libraries, the host streams, the tool, a CMake package giving
+# qdparse::qdparse and pkg-config files.
 include(CMakePackageConfigHelpers)
 
 if(NOT TARGET qdparse_host)
@@ -40,5 +40,8 @@ foreach(d LIBDIR INCLUDEDIR)
     set(qdparse_pc_${d} "\${prefix}/${CMAKE_INSTALL_${d}}")
   endif()
 endforeach()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/qdparse.pc.in ${PROJECT_BINARY_DIR}/qdparse.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/qdparse.pc DESTINATION ${qdparse_pc_dir})
+# qdparse (shared), qdparse-static (linked in) and qdparse-host (the streams).
+foreach(pc qdparse qdparse-static qdparse-host)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${qdparse_pc_dir})
+endforeach()

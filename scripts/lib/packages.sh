@@ -33,15 +33,21 @@ qd_package_installed() {
   [[ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" == installed ]]
 }
 
-# Installs whichever of QDPARSE_PACKAGES are missing. apt-get update runs only
-# when something has to be installed.
+# What scripts/demo needs: a Release build of the library and the tool, and
+# the sample files (real image data through libjpeg).
+QDPARSE_DEMO_PACKAGES=(cmake g++ ninja-build pkg-config libjpeg-dev libcli11-dev nlohmann-json3-dev)
+
+# qd_ensure_packages [package...]: installs whichever of the named packages
+# (default: QDPARSE_PACKAGES) are missing. apt-get update runs only when
+# something has to be installed.
 qd_ensure_packages() {
-  local missing=() p
-  for p in "${QDPARSE_PACKAGES[@]}"; do
+  local wanted=("$@") missing=() p
+  [[ $# -gt 0 ]] || wanted=("${QDPARSE_PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     qd_package_installed "$p" || missing+=("$p")
   done
   if [[ ${#missing[@]} -eq 0 ]]; then
-    echo "packages: all ${#QDPARSE_PACKAGES[@]} present"
+    echo "packages: all ${#wanted[@]} present"
     return 0
   fi
   echo "packages: installing ${missing[*]}"
