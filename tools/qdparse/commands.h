@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host_streams.h"
+
 namespace qdtool {
 
 // Options of the commands that change properties; empty or 0 = not given.
@@ -21,14 +23,14 @@ struct SetOptions {
 
 int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
-int RunThumb(const std::string& file, const std::string& output);
+int RunThumb(const std::string& file, const Output& output);
 int RunWav(const std::string& file, bool json);
 int RunType(const std::vector<std::string>& files, bool json);
 int RunGet(const std::string& file, uint32_t id, bool json);
-int RunHeap(const std::string& file, const std::string& output, bool developed);
+int RunHeap(const std::string& file, const Output& output, bool developed);
 int RunMakerNote(const std::string& file, bool json);
 int RunSet(const std::string& file, const SetOptions& options);
 int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
-int RunExif(const std::string& file, const std::string& output, const SetOptions& options);
+int RunExif(const std::string& file, const Output& output, const SetOptions& options);
 
 }  // namespace qdtool

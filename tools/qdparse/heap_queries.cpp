@@ -84,7 +84,7 @@ int RunGet(const std::string& file, uint32_t id, bool json) {
   return 0;
 }
 
-int RunHeap(const std::string& file, const std::string& output, bool developed) {
+int RunHeap(const std::string& file, const Output& output, bool developed) {
   const InputFile in(file);
   if (in.initError() != 0) return Refuse(file, "cannot make a stream", in.initError());
   HeapObject heap{};
@@ -110,11 +110,10 @@ int RunHeap(const std::string& file, const std::string& output, bool developed) 
   HeapObject image = heap;
   const RecordEntry end{};
   if (heap.headerLength == 0) result = qdParseMergePropertiesIntoHeapObject(&heap, &end, &image);
-  int status = result != QD_OK ? Refuse(file, "cannot write the heap", result)
-                               : SaveFile(output, image.block, image.headerLength + image.heapLength);
-  if (status == 0) {
-    std::printf("%s: %s heap image, %u bytes\n", output.c_str(), image.type, image.headerLength + image.heapLength);
-  }
+  const int status = result != QD_OK ? Refuse(file, "cannot write the heap", result)
+                                     : WriteOutput(output, file, image.block, image.headerLength + image.heapLength,
+                                                   std::string(image.type, strnlen(image.type, sizeof image.type)) +
+                                                       " heap image");
   if (image.block != heap.block) qdParseFreeHeapObject(image);
   qdParseFreeHeapObject(heap);
   return status;

@@ -44,6 +44,46 @@ int SaveFile(const std::string& output, const uint8_t* bytes, size_t size) {
   return 0;
 }
 
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+int WriteOutput(const Output& output, const std::string& input, const uint8_t* bytes, size_t size,
+                const std::string& what) {
+  const std::string report = what + ", " + std::to_string(size) + " bytes";
+  if (output.path == "-") {
+    if (std::fwrite(bytes, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+      std::perror("qdparse: standard output");
+      return 1;
+    }
+    std::fprintf(stderr, "-: %s\n", report.c_str());
+    return 0;
+  }
+  if (SameFile(input, output.path)) return Refuse(output.path, "is the input file; not overwritten");
+  struct stat st {};
+  if (!output.force && stat(output.path.c_str(), &st) == 0) {
+    return Refuse(output.path, "exists; not overwritten (--force replaces it)");
+  }
+  const std::string temporary = output.path + ".qdparse-partial";
+  if (SaveFile(temporary, bytes, size) != 0) {
+    std::remove(temporary.c_str());
+    return 1;
+  }
+  if (std::rename(temporary.c_str(), output.path.c_str()) != 0) {
+    std::perror(("qdparse: " + output.path).c_str());
+    std::remove(temporary.c_str());
+    return 1;
+  }
+  std::printf("%s: %s\n", output.path.c_str(), report.c_str());
+  return 0;
+}
+
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
   init_ = qdhFileStreamInit(&stream_, path_.c_str());
 }

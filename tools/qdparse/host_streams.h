@@ -23,8 +23,22 @@ int Refuse(const std::string& file, const std::string& what, uint32_t code = 0,
            const qdlStream* stream = nullptr);
 
 // Writes `bytes` to the file `output`; prints the OS reason and returns 1 on
-// failure.
+// failure. For files the tool changes in place.
 int SaveFile(const std::string& output, const uint8_t* bytes, size_t size);
+
+// Where a command's product goes: a new file, or standard output for "-".
+struct Output {
+  std::string path;
+  bool force = false;  // an existing file may be replaced
+};
+
+// Writes a command's product. Refuses an output that is the input (the same
+// file, however named) and an existing file without --force; writes a
+// temporary file beside it and renames it, so a failure leaves no half-written
+// output. Reports "OUT: WHAT, N bytes" (on stderr when the product goes to
+// standard output). Returns the exit status.
+int WriteOutput(const Output& output, const std::string& input, const uint8_t* bytes, size_t size,
+                const std::string& what);
 
 // A file read through the host file stream. Nothing is opened here: the
 // library's exports open and close the stream around each call.

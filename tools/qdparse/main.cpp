@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   bool json = false;
   std::vector<std::string> files;
   std::string file;
-  std::string output;
+  qdtool::Output output;
 
   CLI::App* info = app.add_subcommand("info", "Describe files: type, images, capture data, shot values");
   info->add_flag("--json", json, "One JSON object per file, one per line");
@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
 
   CLI::App* thumb = app.add_subcommand("thumb", "Write the DCF thumbnail or the embedded JPEG of a file");
   thumb->add_option("FILE", file, "File to read")->required();
-  thumb->add_option("-o,--output", output, "Where to write the thumbnail")->required();
+  thumb->add_option("-o,--output", output.path, "Where to write the thumbnail (- for standard output)")->required();
+  thumb->add_flag("--force", output.force, "Replace an existing output file");
 
   CLI::App* wav = app.add_subcommand("wav", "Describe a WAVE sound memo");
   wav->add_flag("--json", json, "One JSON object");
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
   bool developed = false;
   CLI::App* heap = app.add_subcommand("heap", "Write the file's heap object as a heap-file image");
   heap->add_option("FILE", file, "File to read")->required();
-  heap->add_option("-o,--output", output, "Where to write it")->required();
+  heap->add_option("-o,--output", output.path, "Where to write it (- for standard output)")->required();
+  heap->add_flag("--force", output.force, "Replace an existing output file");
   heap->add_flag("--developed", developed, "The heap object of the developed picture");
 
   CLI::App* makernote = app.add_subcommand("makernote", "Where the camera maker's maker note lies");
@@ -103,7 +105,8 @@ int main(int argc, char** argv) {
   }
   CLI::App* exif = app.add_subcommand("exif", "Write the Exif JPEG's Exif block, changed, as an APP1 segment");
   exif->add_option("FILE", file, "File to read")->required();
-  exif->add_option("-o,--output", output, "Where to write the segment")->required();
+  exif->add_option("-o,--output", output.path, "Where to write the segment (- for standard output)")->required();
+  exif->add_flag("--force", output.force, "Replace an existing output file");
   changeOptions(exif);
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");

@@ -247,12 +247,7 @@ std::vector<uint8_t> WithSegment(const std::vector<uint8_t>& jpeg, const uint8_t
 
 }  // namespace
 
-int RunExif(const std::string& file, const std::string& output, const SetOptions& o) {
-  struct stat in {}, out {};
-  if (stat(file.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
-      in.st_ino == out.st_ino) {
-    return Refuse(output, "is the input file; not overwritten");
-  }
+int RunExif(const std::string& file, const Output& output, const SetOptions& o) {
   Request r;
   if (BuildRequest(file, o, &r) != 0) return 1;
   std::vector<uint8_t> thumbnail, original;
@@ -273,11 +268,9 @@ int RunExif(const std::string& file, const std::string& output, const SetOptions
   if (o.wholeJpeg) {
     const std::vector<uint8_t> jpeg = WithSegment(original, segment.buffer, segment.size);
     status = jpeg.empty() ? Refuse(file, "its APP1 segment was not found")
-                          : SaveFile(output, jpeg.data(), jpeg.size());
-    if (status == 0) std::printf("%s: JPEG with the new APP1 segment, %zu bytes\n", output.c_str(), jpeg.size());
+                          : WriteOutput(output, file, jpeg.data(), jpeg.size(), "JPEG with the new APP1 segment");
   } else {
-    status = SaveFile(output, segment.buffer, segment.size);
-    if (status == 0) std::printf("%s: APP1 segment, %u bytes\n", output.c_str(), segment.size);
+    status = WriteOutput(output, file, segment.buffer, segment.size, "APP1 segment");
   }
   qdParseFreeApp1Info(&segment);
   return status;

@@ -13,35 +13,22 @@ namespace {
 // Image numbers of the two embedded JPEGs of a heap file, in the order tried.
 constexpr uint8_t kHeapJpegs[] = {1, 2};
 
-int Save(const std::string& output, const std::vector<uint8_t>& bytes, const std::string& what) {
-  FILE* f = std::fopen(output.c_str(), "wb");
-  if (f == nullptr) {
-    std::perror(("qdparse: " + output).c_str());
-    return 1;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !written) {
-    std::perror(("qdparse: " + output).c_str());
-    return 1;
-  }
-  std::printf("%s: %s, %zu bytes\n", output.c_str(), what.c_str(), bytes.size());
-  return 0;
-}
-
 // The IFD1 strip image of a TIFF with an Exif IFD: raw samples, not a JPEG.
-int SaveIfd1Strip(const InputFile& in, const std::string& output, const std::string& refusal) {
+int SaveIfd1Strip(const InputFile& in, const Output& output, const std::string& refusal) {
   const OutputBuffer out;
   uint16_t width = 0;
   uint16_t height = 0;
   const uint32_t result = qdParseGetTWAINThumbnailDataFromTiffRAW(in.stream(), &width, &height, out.stream());
   if (result != QD_OK) return Refuse(in.path(), refusal, result, in.stream());
-  return Save(output, out.bytes(),
-              "IFD1 strip image " + std::to_string(width) + " x " + std::to_string(height) + ", uncompressed samples");
+  const std::vector<uint8_t> bytes = out.bytes();
+  return WriteOutput(output, in.path(), bytes.data(), bytes.size(),
+                     "IFD1 strip image " + std::to_string(width) + " x " + std::to_string(height) +
+                         ", uncompressed samples");
 }
 
 }  // namespace
 
-int RunThumb(const std::string& file, const std::string& output) {
+int RunThumb(const std::string& file, const Output& output) {
   const InputFile in(file);
   if (in.initError() != 0) return Refuse(file, "cannot make a stream", in.initError());
   uint8_t type = 0xFF;
@@ -58,7 +45,7 @@ int RunThumb(const std::string& file, const std::string& output) {
       const uint32_t result = QDParseGetDCFThumbnail(in.stream(), out.stream());
       if (result != QD_OK) return Refuse(file, "DCF thumbnail refused", result, in.stream());
       const std::vector<uint8_t> bytes = out.bytes();
-      if (!bytes.empty()) return Save(output, bytes, "DCF thumbnail");
+      if (!bytes.empty()) return WriteOutput(output, file, bytes.data(), bytes.size(), "DCF thumbnail");
       if (type == 8) return SaveIfd1Strip(in, output, "no DCF thumbnail and no IFD1 strip image");
       return Refuse(file, "this Exif JPEG has no DCF thumbnail");
     }
@@ -67,7 +54,9 @@ int RunThumb(const std::string& file, const std::string& output) {
       for (uint8_t which : kHeapJpegs) {
         const OutputBuffer out;
         result = qdParseGetJpegDataFromQdRAW(in.stream(), which, out.stream());
-        if (result == QD_OK) return Save(output, out.bytes(), "embedded JPEG " + std::to_string(which));
+        if (result != QD_OK) continue;
+        const std::vector<uint8_t> bytes = out.bytes();
+        return WriteOutput(output, file, bytes.data(), bytes.size(), "embedded JPEG " + std::to_string(which));
       }
       return Refuse(file, "no embedded JPEG in this heap file", result, in.stream());
     }
