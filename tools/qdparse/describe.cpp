@@ -100,8 +100,10 @@ Json MainImageJson(const QdImageInfo& d) {
   return j;
 }
 
-// Capture times are seconds since 1970 shown on the local clock.
-std::string LocalTime(int32_t seconds, const char* format) {
+// The library reads the camera's clock text as local time on the host, so
+// the host's local calendar gives the clock's fields back unchanged. The
+// camera kept no zone: none is shown.
+std::string CameraClock(int32_t seconds, const char* format) {
   const time_t t = seconds;
   struct tm parts {};
   if (localtime_r(&t, &parts) == nullptr) return std::to_string(seconds);
@@ -114,7 +116,7 @@ std::string OrNone(const std::string& text) { return text.empty() ? "none" : tex
 
 void CaptureRows(std::string& out, const ExifCaptureInfo& c) {
   Row(out, 1, "capture", "");
-  Row(out, 2, "time", c.time == 0 ? "unknown" : LocalTime(c.time, "%Y-%m-%d %H:%M:%S %Z"));
+  Row(out, 2, "time", c.time == 0 ? "unknown" : CameraClock(c.time, "%Y-%m-%d %H:%M:%S"));
   Row(out, 2, "file number", c.fileNumber == kNoFileNumber ? "not given" : std::to_string(c.fileNumber));
   Row(out, 2, "owner", OrNone(Printable(c.owner, sizeof c.owner)));
   Row(out, 2, "image type", OrNone(Printable(c.imageType, sizeof c.imageType)));
@@ -122,7 +124,7 @@ void CaptureRows(std::string& out, const ExifCaptureInfo& c) {
 
 Json CaptureJson(const ExifCaptureInfo& c) {
   return {{"time", c.time == 0 ? Json(nullptr) : Json(Copy(c.time))},
-          {"localTime", c.time == 0 ? Json(nullptr) : Json(LocalTime(c.time, "%Y-%m-%dT%H:%M:%S"))},
+          {"dateTime", c.time == 0 ? Json(nullptr) : Json(CameraClock(c.time, "%Y-%m-%dT%H:%M:%S"))},
           {"fileNumber", c.fileNumber == kNoFileNumber ? Json(nullptr) : Json(Copy(c.fileNumber))},
           {"owner", Raw(c.owner, sizeof c.owner)},
           {"imageType", Raw(c.imageType, sizeof c.imageType)}};
