@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "host_streams.h"
 #include "parse_file.h"
+#include "property_records.h"
 #include "render.h"
 #include "sound.h"
 
@@ -130,11 +131,74 @@ Json CaptureJson(const ExifCaptureInfo& c) {
           {"imageType", Raw(c.imageType, sizeof c.imageType)}};
 }
 
-// Exposure time 2^-Tv as a photographer writes it: "1/125 s", "2 s".
-std::string ExposureTime(float tv) {
-  const double seconds = std::exp2(-static_cast<double>(tv));
-  if (seconds >= 1.0) return Fixed(seconds, seconds < 10 ? 1 : 0) + " s";
-  return "1/" + Fixed(1.0 / seconds, 0) + " s";
+// An exposure time as photographers and the common readers write it:
+// "1/160", "0.5", "2".
+std::string ExposureText(double seconds) {
+  if (seconds > 0 && seconds < 0.25001) return "1/" + Fixed(1.0 / seconds, 0);
+  std::string text = Fixed(seconds, 1);
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
+  return text;
+}
+
+// Exposure time 2^-Tv.
+std::string ExposureTime(float tv) { return ExposureText(std::exp2(-static_cast<double>(tv))) + " s"; }
+
+// Property record codes of the values a photographer reads first.
+constexpr uint16_t kIsoSpeedRecord = 0x000C;
+constexpr uint16_t kExposureTimeRecord = 0x002D;
+constexpr uint16_t kFNumberRecord = 0x002E;
+constexpr uint16_t kMakeRecord = 0x0080;
+
+// Exposure time, f-number and ISO as the file records them; the APEX shot
+// values stand in only where the file records none.
+struct Exposure {
+  std::string time, fNumber, iso;  // empty: not known
+  bool timeFromApex = false, fNumberFromApex = false;
+};
+
+Exposure ExposureOf(const std::vector<Record>& records, const ExifShotValues& s) {
+  Exposure e;
+  double v = 0;
+  if (const Record* r = FindRecord(records, kExposureTimeRecord); r != nullptr && RationalValue(*r, &v)) {
+    e.time = ExposureText(v);
+  } else if (s.shutterSpeed != kAbsentShutter) {
+    e.time = ExposureText(std::exp2(-static_cast<double>(s.shutterSpeed)));
+    e.timeFromApex = true;
+  }
+  if (const Record* r = FindRecord(records, kFNumberRecord); r != nullptr && RationalValue(*r, &v)) {
+    e.fNumber = Fixed(v, 1);
+  } else if (s.aperture != kAbsentAperture) {
+    e.fNumber = Fixed(std::exp2(static_cast<double>(s.aperture) / 2), 1);
+    e.fNumberFromApex = true;
+  }
+  if (const Record* r = FindRecord(records, kIsoSpeedRecord); r != nullptr && r->payload.size() >= 2) {
+    e.iso = std::to_string(r->payload[0] | r->payload[1] << 8);
+  }
+  return e;
+}
+
+std::string MakeOf(const std::vector<Record>& records) {
+  const Record* r = FindRecord(records, kMakeRecord);
+  if (r == nullptr || r->fields.empty() || !r->fields[0].json.is_string()) return {};
+  return r->fields[0].json.get<std::string>();
+}
+
+void ExposureRows(std::string& out, const Exposure& e) {
+  if (e.time.empty() && e.fNumber.empty() && e.iso.empty()) return;
+  Row(out, 1, "exposure", "");
+  const std::string apex = " (from the APEX value)";
+  if (!e.time.empty()) Row(out, 2, "time", e.time + " s" + (e.timeFromApex ? apex : ""));
+  if (!e.fNumber.empty()) Row(out, 2, "f-number", "f/" + e.fNumber + (e.fNumberFromApex ? apex : ""));
+  if (!e.iso.empty()) Row(out, 2, "ISO", e.iso);
+}
+
+Json ExposureJson(const Exposure& e) {
+  const auto text = [](const std::string& v) { return v.empty() ? Json(nullptr) : Json(v); };
+  return {{"time", text(e.time)},
+          {"timeFromApex", e.timeFromApex},
+          {"fNumber", e.fNumber.empty() ? Json(nullptr) : Json(std::stod(e.fNumber))},
+          {"fNumberFromApex", e.fNumberFromApex},
+          {"iso", e.iso.empty() ? Json(nullptr) : Json(std::stoi(e.iso))}};
 }
 
 void ShotRows(std::string& out, const ExifShotValues& s) {
@@ -165,12 +229,18 @@ Json ShotJson(const ExifShotValues& s) {
 }
 
 // Prints the JSON object, or returns the text block.
-std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json) {
+std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::vector<Record>& records,
+                       bool json) {
+  const std::string make = MakeOf(records);
+  const Exposure exposure = ExposureOf(records, p.shot);
   if (json) {
     Json j = {{"file", file},
               {"type", FileTypeKey(p.type)},
               {"typeCode", p.type},
               {"typeName", FileTypeName(p.type)},
+              {"make", make.empty() ? Json(nullptr) : Json(make)},
+              {"model", Raw(p.image.model, sizeof p.image.model)},
+              {"exposure", ExposureJson(exposure)},
               {"image", MainImageJson(p.image)},
               {"thumbnail", ImageJson(p.thumb)},
               {"auxiliary", ImageJson(p.aux)}};
@@ -184,6 +254,9 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json) 
   }
   std::string out = file + "\n";
   Row(out, 1, "file type", FileTypeName(p.type) + " (" + std::to_string(p.type) + ")");
+  if (!make.empty()) Row(out, 1, "make", make);
+  Row(out, 1, "model", OrNone(Printable(p.image.model, sizeof p.image.model)));
+  ExposureRows(out, exposure);
   MainImageRows(out, p.image);
   ImageRows(out, "thumbnail", p.thumb);
   ImageRows(out, "auxiliary", p.aux);
@@ -214,9 +287,11 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
   const InputFile in(file);
   if (in.initError() != 0) return Refuse(file, "cannot make a stream", in.initError());
   ParsedFile parsed;
-  const uint32_t result = ParseFile(in.stream(), in.size(), &parsed);
+  const OutputBuffer properties;
+  const uint32_t result = ParseFile(in.stream(), in.size(), &parsed, properties.stream());
   if (result == QD_OK) {
-    *text = ShowParsed(file, parsed, json);
+    bool truncated = false;
+    *text = ShowParsed(file, parsed, SplitRecords(properties.bytes(), &truncated), json);
     return 0;
   }
   // The parse exports do not read sound memos; those have calls of their own.

@@ -115,6 +115,29 @@ find_program(EXIFTOOL exiftool)
 find_program(EXIV2 exiv2)
 find_program(DJPEG djpeg)
 find_program(TIFFCMP tiffcmp)
+
+# info shows Make, exposure time and f-number as ExifTool does.
+if(EXIFTOOL)
+  foreach(name exif.jpg exif.tif)
+    run(0 out info --json ${WORK}/samples/${name})
+    string(JSON make GET "${out}" make)
+    string(JSON time GET "${out}" exposure time)
+    string(JSON fnumber GET "${out}" exposure fNumber)
+    if(fnumber STREQUAL "")
+      set(fnumber none)
+    endif()
+    execute_process(COMMAND ${EXIFTOOL} -s -s -s -Make -ExposureTime -FNumber ${WORK}/samples/${name}
+      OUTPUT_VARIABLE want OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(REPLACE "\n" ";" want "${want}")
+    list(APPEND want "none")  # a file without FNumber
+    list(GET want 0 1 want_head)
+    list(GET want 2 want_fnumber)
+    # CMake prints JSON numbers at full precision: 5.7000000000000002.
+    if(NOT "${make};${time}" STREQUAL "${want_head}" OR NOT fnumber MATCHES "^${want_fnumber}")
+      message(FATAL_ERROR "info ${name}: ${make};${time};${fnumber}, ExifTool: ${want}")
+    endif()
+  endforeach()
+endif()
 set(changes --orientation 6 --datetime "2025:01:02 03:04:05" --comment "new comment"
     --exposure 1/250 --fnumber 7.1 --iso 400)
 function(exif_read tool file out)
