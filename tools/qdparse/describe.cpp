@@ -8,6 +8,7 @@
 #include "host_streams.h"
 #include "parse_file.h"
 #include "property_records.h"
+#include "refusal.h"
 #include "render.h"
 #include "sound.h"
 
@@ -285,7 +286,7 @@ std::string ShowSound(const std::string& file, const SoundFacts& facts, bool jso
 // Returns the exit status; `text` receives the text block.
 int InfoOne(const std::string& file, bool json, std::string* text) {
   const InputFile in(file);
-  if (in.initError() != 0) return Refuse(file, "cannot make a stream", in.initError());
+  if (in.initError() != 0) return ReportRefusal(file, "cannot make a stream", in.initError(), nullptr, json);
   ParsedFile parsed;
   const OutputBuffer properties;
   const uint32_t result = ParseFile(in.stream(), in.size(), &parsed, properties.stream());
@@ -302,10 +303,14 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
       return 0;
     }
   }
-  const std::string what = IsHostError(result)   ? "cannot read"
-                          : parsed.type == 0xFF ? "not a file the library reads"
-                                                : "refused as " + FileTypeName(parsed.type);
-  return Refuse(file, what, result, in.stream());
+  if (parsed.type != 0xFF) {
+    return ReportRefusal(file, "refused as " + FileTypeName(parsed.type), result, in.stream(), json);
+  }
+  const Refusal why = ExplainRefusal(file, in.stream(), result);
+  if (!json && !why.text.empty()) *text = file + "\n" + why.text;
+  Json extra = Json::object();
+  if (!why.kind.empty()) extra = {{"type", why.kind}, {"description", why.details}};
+  return ReportRefusal(file, why.reason, result, in.stream(), json, extra);
 }
 
 }  // namespace

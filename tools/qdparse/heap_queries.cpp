@@ -8,6 +8,7 @@
 #include "host_streams.h"
 #include "parse_file.h"
 #include "property_value.h"
+#include "refusal.h"
 #include "render.h"
 
 namespace qdtool {
@@ -41,7 +42,7 @@ int RunType(const std::vector<std::string>& files, bool json) {
     const uint32_t result =
         in.initError() != 0 ? in.initError() : qdParseGetFileType(in.stream(), &format, model, maker);
     if (result != QD_OK) {
-      status = Refuse(file, "no file type", result, in.stream());
+      status = ReportRefusal(file, "no file type", result, in.stream(), json);
       continue;
     }
     if (json) {
