@@ -132,15 +132,6 @@ Json CaptureJson(const ExifCaptureInfo& c) {
           {"imageType", Raw(c.imageType, sizeof c.imageType)}};
 }
 
-// An exposure time as photographers and the common readers write it:
-// "1/160", "0.5", "2".
-std::string ExposureText(double seconds) {
-  if (seconds > 0 && seconds < 0.25001) return "1/" + Fixed(1.0 / seconds, 0);
-  std::string text = Fixed(seconds, 1);
-  if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
-  return text;
-}
-
 // Exposure time 2^-Tv.
 std::string ExposureTime(float tv) { return ExposureText(std::exp2(-static_cast<double>(tv))) + " s"; }
 

@@ -22,7 +22,7 @@ std::string CodeText(uint16_t code) {
 
 std::string RecordText(const Record& r) {
   std::string line = "  " + CodeText(r.code) + " ";
-  std::string name = r.name != nullptr ? r.name : "(unknown)";
+  std::string name = r.name != nullptr ? StandardName(r) : "(unknown)";
   name.resize(std::max<size_t>(name.size() + 1, 22), ' ');
   line += name;
   std::string value;
@@ -38,11 +38,16 @@ std::string RecordText(const Record& r) {
   }
   if (r.truncated) value += " [payload shorter than its layout]";
   if (value.empty()) value = "(empty)";
+  const std::string display = DisplayValue(r);
+  if (!display.empty()) value = display + "  [" + value + "]";
   return line + value + "\n";
 }
 
 Json RecordJson(const Record& r) {
-  Json j = {{"code", r.code}, {"name", r.name != nullptr ? Json(r.name) : Json(nullptr)}, {"size", r.size}};
+  Json j = {{"code", r.code}, {"name", r.name != nullptr ? Json(StandardName(r)) : Json(nullptr)}, {"size", r.size}};
+  if (r.name != nullptr && StandardName(r) != r.name) j["recordName"] = r.name;
+  const std::string display = DisplayValue(r);
+  if (!display.empty()) j["display"] = display;
   if (r.fields.size() == 1 && r.fields[0].name.empty()) {
     j["value"] = r.fields[0].json;
   } else if (!r.fields.empty()) {

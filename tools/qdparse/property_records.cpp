@@ -1,9 +1,11 @@
 #include "property_records.h"
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
 #include "qdparse_host.h"
+#include "render.h"
 
 namespace qdtool {
 namespace {
@@ -210,6 +212,141 @@ bool RationalValue(const Record& r, double* value) {
   if (r.payload.size() < 8 || U32(&r.payload[4]) == 0) return false;
   *value = static_cast<double>(U32(&r.payload[0])) / U32(&r.payload[4]);
   return true;
+}
+
+std::string ExposureText(double seconds) {
+  if (seconds > 0 && seconds < 0.25001) return "1/" + Fixed(1.0 / seconds, 0);
+  std::string text = Fixed(seconds, 1);
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
+  return text;
+}
+
+namespace {
+
+int32_t S32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
+
+// The n-th RATIONAL (or SRATIONAL) of a payload as a number.
+bool Ratio(const Record& r, size_t n, bool sign, double* value) {
+  const size_t at = n * 8;
+  if (r.payload.size() < at + 8 || U32(&r.payload[at + 4]) == 0) return false;
+  const uint8_t* p = &r.payload[at];
+  *value = sign ? static_cast<double>(S32(p)) / S32(p + 4) : static_cast<double>(U32(p)) / U32(p + 4);
+  return true;
+}
+
+struct Meaning {
+  uint16_t value;
+  const char* text;
+};
+
+// Exif's own readings of the coded values.
+constexpr Meaning kFlash[] = {{0x00, "No flash"},         {0x01, "Fired"},
+                              {0x05, "Fired, return not detected"}, {0x07, "Fired, return detected"},
+                              {0x08, "On, did not fire"}, {0x09, "On, fired"},
+                              {0x10, "Off, did not fire"}, {0x18, "Auto, did not fire"},
+                              {0x19, "Auto, fired"},      {0x20, "No flash function"},
+                              {0x41, "Fired, red-eye reduction"}, {0x59, "Auto, fired, red-eye reduction"}};
+constexpr Meaning kExposureMode[] = {{0, "Auto"}, {1, "Manual"}, {2, "Auto bracket"}};
+constexpr Meaning kWhiteBalance[] = {{0, "Auto"}, {1, "Manual"}};
+constexpr Meaning kSceneCaptureType[] = {{0, "Standard"}, {1, "Landscape"}, {2, "Portrait"}, {3, "Night"}};
+constexpr Meaning kCustomRendered[] = {{0, "Normal"}, {1, "Custom"}};
+constexpr Meaning kColorSpace[] = {{1, "sRGB"}, {2, "Adobe RGB"}, {0xFFFF, "Uncalibrated"}};
+
+template <size_t N>
+std::string Coded(const Record& r, const Meaning (&table)[N]) {
+  if (r.payload.size() < 2) return {};
+  const uint16_t v = U16(r.payload.data());
+  for (const Meaning& m : table) {
+    if (m.value == v) return m.text;
+  }
+  return "unknown (" + std::to_string(v) + ")";
+}
+
+std::string Apex(double v, const std::string& meaning) { return Fixed(v, 2) + " (" + meaning + ")"; }
+
+struct Standard {
+  uint16_t code;
+  const char* exifName;  // null: the library's name is kept
+  std::string (*display)(const Record&);
+};
+
+const Standard kStandards[] = {
+    {0x0007, nullptr,
+     [](const Record& r) -> std::string {
+       if (r.payload.size() < 6) return {};
+       return "rotated " + std::to_string(U32(r.payload.data())) + " degrees" +
+              (U16(&r.payload[4]) != 0 ? ", mirrored" : "");
+     }},
+    {0x0008, nullptr,
+     [](const Record& r) -> std::string {
+       double focal = 0;
+       return Ratio(r, 0, false, &focal) ? "focal length " + Fixed(focal, 1) + " mm" : "";
+     }},
+    {0x000C, "ISOSpeedRatings",
+     [](const Record& r) -> std::string {
+       return r.payload.size() >= 2 ? "ISO " + std::to_string(U16(r.payload.data())) : "";
+     }},
+    {0x002D, nullptr,
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, false, &v) ? ExposureText(v) + " s" : "";
+     }},
+    {0x002E, nullptr,
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, false, &v) ? "f/" + Fixed(v, 1) : "";
+     }},
+    {0x002F, "ShutterSpeedValue",
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, true, &v) ? Apex(v, ExposureText(std::exp2(-v)) + " s") : "";
+     }},
+    {0x0030, "ApertureValue",
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, false, &v) ? Apex(v, "f/" + Fixed(std::exp2(v / 2), 1)) : "";
+     }},
+    {0x0031, "ExposureBiasValue",
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, true, &v) ? Fixed(v, 2) + " EV" : "";
+     }},
+    {0x0032, nullptr, [](const Record& r) { return Coded(r, kFlash); }},
+    {0x0034, nullptr, [](const Record& r) { return Coded(r, kCustomRendered); }},
+    {0x0035, nullptr, [](const Record& r) { return Coded(r, kExposureMode); }},
+    {0x0036, nullptr, [](const Record& r) { return Coded(r, kWhiteBalance); }},
+    {0x0037, nullptr,
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, false, &v) ? Fixed(v, 1) + "x" : "";
+     }},
+    {0x0038, nullptr, [](const Record& r) { return Coded(r, kSceneCaptureType); }},
+    {0x0039, nullptr, [](const Record& r) { return Coded(r, kColorSpace); }},
+    {0x0089, "PrimaryChromaticities", nullptr},
+    {0x008B, nullptr,
+     [](const Record& r) -> std::string {
+       double v = 0;
+       return Ratio(r, 0, false, &v) ? Fixed(v, 1) : "";
+     }},
+};
+
+const Standard* StandardOf(uint16_t code) {
+  for (const Standard& s : kStandards) {
+    if (s.code == code) return &s;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const char* StandardName(const Record& r) {
+  const Standard* s = StandardOf(r.code);
+  return s != nullptr && s->exifName != nullptr ? s->exifName : r.name;
+}
+
+std::string DisplayValue(const Record& r) {
+  const Standard* s = StandardOf(r.code);
+  return s != nullptr && s->display != nullptr ? s->display(r) : std::string();
 }
 
 }  // namespace qdtool

@@ -39,4 +39,17 @@ const Record* FindRecord(const std::vector<Record>& records, uint16_t code);
 // denominator is 0.
 bool RationalValue(const Record& r, double* value);
 
+// An exposure time as photographers and the common readers write it:
+// "1/160", "0.5", "2".
+std::string ExposureText(double seconds);
+
+// The Exif tag name of the value a record carries where one exists
+// ("ExposureBiasValue"), else the library's record name; null for codes the
+// library does not know.
+const char* StandardName(const Record& r);
+
+// The value with its unit or meaning ("1/125 s", "f/5.7", "sRGB"); empty
+// when the record has no such reading.
+std::string DisplayValue(const Record& r);
+
 }  // namespace qdtool
