@@ -297,7 +297,7 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
   if (parsed.type != 0xFF) {
     return ReportRefusal(file, "refused as " + FileTypeName(parsed.type), result, in.stream(), json);
   }
-  const Refusal why = ExplainRefusal(file, in.stream(), result);
+  const Refusal why = ExplainRefusal(in.stream(), result);
   if (!json && !why.text.empty()) *text = file + "\n" + why.text;
   Json extra = Json::object();
   if (!why.kind.empty()) extra = {{"type", why.kind}, {"description", why.details}};

@@ -54,8 +54,35 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-int WriteOutput(const Output& output, const std::string& input, const uint8_t* bytes, size_t size,
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+const char* ExtensionOf(const uint8_t* bytes, size_t size) {
+  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8) return ".jpg";
+  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xE1) return ".app1";
+  if (size >= 14 && std::memcmp(bytes + 6, "HEAP", 4) == 0) return ".heap";
+  if (size >= 4 && (std::memcmp(bytes, "II*", 4) == 0 || std::memcmp(bytes, "MM\0*", 4) == 0)) return ".tif";
+  return ".bin";
+}
+
+// DIR/STEM + suffix + extension for an output folder.
+std::string InFolder(const Output& output, const std::string& input, const uint8_t* bytes, size_t size) {
+  std::string name = input == "-" ? "stdin" : input.substr(input.find_last_of('/') + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot != 0) name.resize(dot);
+  return output.path + "/" + name + output.suffix + ExtensionOf(bytes, size);
+}
+
+}  // namespace
+
+int WriteOutput(const Output& requested, const std::string& input, const uint8_t* bytes, size_t size,
                 const std::string& what) {
+  Output output = requested;
+  if (IsDirectory(output.path)) output.path = InFolder(requested, input, bytes, size);
   const std::string report = what + ", " + std::to_string(size) + " bytes";
   if (output.path == "-") {
     if (std::fwrite(bytes, 1, size, stdout) != size || std::fflush(stdout) != 0) {
@@ -84,11 +111,34 @@ int WriteOutput(const Output& output, const std::string& input, const uint8_t* b
   return 0;
 }
 
+namespace {
+
+// Standard input, read once: several "-" arguments see the same bytes.
+const std::vector<uint8_t>& StandardInput() {
+  static const std::vector<uint8_t> bytes = [] {
+    std::vector<uint8_t> all;
+    uint8_t chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) all.insert(all.end(), chunk, chunk + n);
+    return all;
+  }();
+  return bytes;
+}
+
+}  // namespace
+
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
-  init_ = qdhFileStreamInit(&stream_, path_.c_str());
+  if (path_ != "-") {
+    init_ = qdhFileStreamInit(&stream_, path_.c_str());
+    return;
+  }
+  const std::vector<uint8_t>& in = StandardInput();
+  init_ = in.size() > UINT32_MAX ? QDH_E_TOO_LARGE
+                                 : qdhMemoryStreamInit(&stream_, in.data(), static_cast<uint32_t>(in.size()));
 }
 
 uint32_t InputFile::size() const {
+  if (path_ == "-") return static_cast<uint32_t>(StandardInput().size());
   struct stat st {};
   if (stat(path_.c_str(), &st) != 0 || st.st_size < 0 || static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFu) return 0;
   return static_cast<uint32_t>(st.st_size);

@@ -26,11 +26,18 @@ int Refuse(const std::string& file, const std::string& what, uint32_t code = 0,
 // failure. For files the tool changes in place.
 int SaveFile(const std::string& output, const uint8_t* bytes, size_t size);
 
-// Where a command's product goes: a new file, or standard output for "-".
+// Where a command's product goes: a new file, standard output for "-", or,
+// when `path` is a directory, a file there named after the input: its stem,
+// `suffix`, and an extension from the product's first bytes
+// (IMG_0001.thumb.jpg).
 struct Output {
   std::string path;
   bool force = false;  // an existing file may be replaced
+  std::string suffix;
 };
+
+// Whether `path` names an existing directory.
+bool IsDirectory(const std::string& path);
 
 // Writes a command's product. Refuses an output that is the input (the same
 // file, however named) and an existing file without --force; writes a
@@ -40,8 +47,9 @@ struct Output {
 int WriteOutput(const Output& output, const std::string& input, const uint8_t* bytes, size_t size,
                 const std::string& what);
 
-// A file read through the host file stream. Nothing is opened here: the
-// library's exports open and close the stream around each call.
+// A file read through the host file stream, or "-": standard input, read
+// whole into memory once. Nothing is opened here: the library's exports open
+// and close the stream around each call.
 class InputFile {
  public:
   explicit InputFile(std::string path);

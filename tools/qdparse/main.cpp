@@ -1,22 +1,26 @@
 // qdparse: reads camera files through the library, as a host application
-// would, and prints what it reports.
+// would, and prints what it reports. Every command takes several files, and
+// - for standard input.
 //
-//   qdparse info [--json] FILE...   file type, image, thumbnail, capture and shot descriptions
-//   qdparse props [--json] FILE     the typed property records, decoded
-//   qdparse thumb FILE -o OUT       the DCF thumbnail or the embedded JPEG
-//   qdparse wav [--json] FILE       a WAVE sound memo
-//   qdparse type [--json] FILE...   image format code, maker and model
-//   qdparse get [--json] FILE ID    one property's value, by its 32-bit identifier
-//   qdparse heap FILE -o OUT [--developed]   the file's heap object as a heap-file image
-//   qdparse makernote [--json] FILE where the camera maker's maker note lies
-//   qdparse set FILE [--orientation N] [--datetime T] [--comment C] [--exposure E]
+//   qdparse info [--json] FILE...        file type, image, thumbnail, capture and shot descriptions
+//   qdparse props [--json] FILE...       the typed property records, decoded
+//   qdparse thumb FILE... -o OUT         the DCF thumbnail or the embedded JPEG
+//   qdparse wav [--json] FILE...         WAVE sound memos
+//   qdparse type [--json] FILE...        image format code, maker and model
+//   qdparse get [--json] ID FILE...      one property's value, by its 32-bit identifier
+//   qdparse heap FILE... -o OUT [--developed]   the heap object as a heap-file image
+//   qdparse makernote [--json] FILE...   where the camera maker's maker note lies
+//   qdparse set FILE... [--orientation N] [--datetime T] [--comment C] [--exposure E]
 //               [--fnumber F] [--iso N] [--dry-run] [--backup SUFFIX]
-//                                   change properties in place
-//   qdparse set-value FILE ID VALUE one property, by identifier, in place
-//   qdparse exif FILE -o OUT [set options] [--thumbnail JPEG] [--jpeg]
-//                                   the Exif block, changed, as an APP1 segment (or the JPEG with it)
+//                                        change properties in place
+//   qdparse set-value ID VALUE FILE...   one property, by identifier, in place
+//   qdparse exif FILE... -o OUT [set options] [--thumbnail JPEG] [--jpeg]
+//                                        the Exif block, changed, as an APP1 segment (or the JPEG with it)
 //
+// -o OUT: a file, - for standard output, or a folder (required for several
+// files); an existing file is replaced only with --force, never the input.
 // Exit status: 0 done, 1 a file was refused, 2 bad usage.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -30,56 +34,121 @@ namespace {
 
 constexpr int kUsage = 2;
 
+// Runs a one-file command over every file; 1 when any was refused.
+template <typename Command>
+int Each(const std::vector<std::string>& files, Command&& command) {
+  int status = 0;
+  for (const std::string& f : files) {
+    if (command(f) != 0) status = 1;
+  }
+  return status;
+}
+
+// Levenshtein distance, for "did you mean".
+size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+// An unknown first word that is close to a command: say which was meant.
+bool SuggestCommand(const CLI::App& app, int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') return false;
+  const std::string word = argv[1];
+  std::string best;
+  size_t bestDistance = 3;  // at most two edits away
+  for (const CLI::App* c : app.get_subcommands([](const CLI::App*) { return true; })) {
+    if (c->get_name() == word) return false;
+    const size_t d = Distance(word, c->get_name());
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = c->get_name();
+    }
+  }
+  const std::string hint = best.empty() ? "" : " Did you mean '" + best + "'?";
+  std::fprintf(stderr, "qdparse: unknown command '%s'.%s (qdparse --help lists the commands)\n", word.c_str(),
+               hint.c_str());
+  return true;
+}
+
+CLI::App* Command(CLI::App& app, const char* name, const char* what, const char* example) {
+  CLI::App* c = app.add_subcommand(name, what);
+  c->footer(std::string("Example:\n  ") + example);
+  return c;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Reads the files a family of digital still cameras writes, through the qdparse library.",
+  CLI::App app{"Reads the files a family of digital still cameras writes, through the qdparse library.\n"
+               "FILE may be - for standard input; every command takes several files.",
                "qdparse"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "qdparse " QDPARSE_VERSION);
 
   bool json = false;
   std::vector<std::string> files;
-  std::string file;
   qdtool::Output output;
+  const auto addFiles = [&files](CLI::App* c, const char* what) {
+    c->add_option("FILE", files, what)->required();
+  };
+  const auto addOutput = [&output](CLI::App* c, const char* what) {
+    c->add_option("-o,--output", output.path, std::string(what) +
+                                                  " (- for standard output; a folder for several files)")
+        ->required();
+    c->add_flag("--force", output.force, "Replace an existing output file");
+  };
 
-  CLI::App* info = app.add_subcommand("info", "Describe files: type, images, capture data, shot values");
+  CLI::App* info = Command(app, "info", "Describe files: type, images, capture data, shot values",
+                           "qdparse info --json IMG_0001.JPG IMG_0002.TIF");
   info->add_flag("--json", json, "One JSON object per file, one per line");
-  info->add_option("FILE", files, "Files to describe")->required();
+  addFiles(info, "Files to describe");
 
-  CLI::App* props = app.add_subcommand("props", "Decode the typed property records of a file");
-  props->add_flag("--json", json, "One JSON object");
-  props->add_option("FILE", file, "File to read")->required();
+  CLI::App* props = Command(app, "props", "Decode the typed property records of files", "qdparse props IMG_0001.JPG");
+  props->add_flag("--json", json, "One JSON object per file");
+  addFiles(props, "Files to read");
 
-  CLI::App* thumb = app.add_subcommand("thumb", "Write the DCF thumbnail or the embedded JPEG of a file");
-  thumb->add_option("FILE", file, "File to read")->required();
-  thumb->add_option("-o,--output", output.path, "Where to write the thumbnail (- for standard output)")->required();
-  thumb->add_flag("--force", output.force, "Replace an existing output file");
+  CLI::App* thumb = Command(app, "thumb", "Write the DCF thumbnail or the embedded JPEG of files",
+                            "qdparse thumb IMG_0001.JPG -o thumb.jpg");
+  addFiles(thumb, "Files to read");
+  addOutput(thumb, "Where to write the thumbnail");
 
-  CLI::App* wav = app.add_subcommand("wav", "Describe a WAVE sound memo");
-  wav->add_flag("--json", json, "One JSON object");
-  wav->add_option("FILE", file, "File to read")->required();
+  CLI::App* wav = Command(app, "wav", "Describe WAVE sound memos", "qdparse wav --json MEMO_0001.WAV");
+  wav->add_flag("--json", json, "One JSON object per file");
+  addFiles(wav, "Files to read");
 
-  CLI::App* type = app.add_subcommand("type", "Image format code, maker and model of files");
+  CLI::App* type = Command(app, "type", "Image format code, maker and model of files", "qdparse type *.TIF");
   type->add_flag("--json", json, "One JSON object per file, one per line");
-  type->add_option("FILE", files, "Files to read")->required();
+  addFiles(type, "Files to read");
 
   uint32_t id = 0;
-  CLI::App* get = app.add_subcommand("get", "One property's value, by identifier (e.g. 0x00001810)");
-  get->add_flag("--json", json, "One JSON object");
-  get->add_option("FILE", file, "File to read")->required();
+  CLI::App* get = Command(app, "get", "One property's value, by identifier (e.g. 0x00001810)",
+                          "qdparse get 0x00001810 IMG_0001.CRW");
+  get->add_flag("--json", json, "One JSON object per file");
   get->add_option("ID", id, "Record type or tag | field type << 16 | location << 20 | conversion << 24")
       ->required();
+  addFiles(get, "Files to read");
 
   bool developed = false;
-  CLI::App* heap = app.add_subcommand("heap", "Write the file's heap object as a heap-file image");
-  heap->add_option("FILE", file, "File to read")->required();
-  heap->add_option("-o,--output", output.path, "Where to write it (- for standard output)")->required();
-  heap->add_flag("--force", output.force, "Replace an existing output file");
+  CLI::App* heap = Command(app, "heap", "Write the files' heap objects as heap-file images",
+                           "qdparse heap IMG_0001.CRW -o heap.bin");
+  addFiles(heap, "Files to read");
+  addOutput(heap, "Where to write it");
   heap->add_flag("--developed", developed, "The heap object of the developed picture");
 
-  CLI::App* makernote = app.add_subcommand("makernote", "Where the camera maker's maker note lies");
-  makernote->add_flag("--json", json, "One JSON object");
-  makernote->add_option("FILE", file, "File to read")->required();
+  CLI::App* makernote = Command(app, "makernote", "Where the camera maker's maker note lies",
+                                "qdparse makernote --json IMG_0001.JPG");
+  makernote->add_flag("--json", json, "One JSON object per file");
+  addFiles(makernote, "Files to read");
 
   qdtool::SetOptions set;
   auto changeOptions = [&set](CLI::App* c) {
@@ -90,45 +159,65 @@ int main(int argc, char** argv) {
     c->add_option("--fnumber", set.fnumber, "F-number, 7.1");
     c->add_option("--iso", set.iso, "ISO speed");
   };
-  CLI::App* setCmd = app.add_subcommand("set", "Change properties in place (values the file has; none added)");
-  setCmd->add_option("FILE", file, "File to change")->required();
+  CLI::App* setCmd = Command(app, "set", "Change properties in place (values the files have; none added)",
+                             "qdparse set --orientation 6 --backup .orig IMG_0001.JPG");
+  addFiles(setCmd, "Files to change");
   changeOptions(setCmd);
   std::string value;
-  CLI::App* setValue = app.add_subcommand("set-value", "Change one property in place, by identifier");
-  setValue->add_option("FILE", file, "File to change")->required();
+  CLI::App* setValue = Command(app, "set-value", "Change one property in place, by identifier",
+                               "qdparse set-value 0x00030112 8 IMG_0001.JPG");
   setValue->add_option("ID", id, "Identifier, as for get")->required();
   setValue->add_option("VALUE", value, "Text, numbers (1,2 or 1/250), hex bytes, or a date for conversions")
       ->required();
+  addFiles(setValue, "Files to change");
   for (CLI::App* c : {setCmd, setValue}) {
     c->add_flag("--dry-run", set.dryRun, "Report what would change; write nothing");
     c->add_option("--backup", set.backup, "Keep the original as FILE + SUFFIX");
   }
-  CLI::App* exif = app.add_subcommand("exif", "Write the Exif JPEG's Exif block, changed, as an APP1 segment");
-  exif->add_option("FILE", file, "File to read")->required();
-  exif->add_option("-o,--output", output.path, "Where to write the segment (- for standard output)")->required();
-  exif->add_flag("--force", output.force, "Replace an existing output file");
+  CLI::App* exif = Command(app, "exif", "Write the Exif JPEG's Exif block, changed, as an APP1 segment",
+                           "qdparse exif IMG_0001.JPG -o new.jpg --jpeg --iso 400");
+  addFiles(exif, "Files to read");
+  addOutput(exif, "Where to write the segment");
   changeOptions(exif);
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
+
+  if (SuggestCommand(app, argc, argv)) return kUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsage;
   }
+  if (files.size() > 1 && !output.path.empty() && !qdtool::IsDirectory(output.path)) {
+    std::fprintf(stderr, "qdparse: with several files, -o names a folder to write into\n");
+    return kUsage;
+  }
 
   try {
     if (info->parsed()) return qdtool::RunInfo(files, json);
-    if (props->parsed()) return qdtool::RunProps(file, json);
-    if (thumb->parsed()) return qdtool::RunThumb(file, output);
-    if (wav->parsed()) return qdtool::RunWav(file, json);
     if (type->parsed()) return qdtool::RunType(files, json);
-    if (get->parsed()) return qdtool::RunGet(file, id, json);
-    if (heap->parsed()) return qdtool::RunHeap(file, output, developed);
-    if (makernote->parsed()) return qdtool::RunMakerNote(file, json);
-    if (setCmd->parsed()) return qdtool::RunSet(file, set);
-    if (setValue->parsed()) return qdtool::RunSetValue(file, id, value, set);
-    if (exif->parsed()) return qdtool::RunExif(file, output, set);
+    if (props->parsed()) return Each(files, [&](const std::string& f) { return qdtool::RunProps(f, json); });
+    if (wav->parsed()) return Each(files, [&](const std::string& f) { return qdtool::RunWav(f, json); });
+    if (get->parsed()) return Each(files, [&](const std::string& f) { return qdtool::RunGet(f, id, json); });
+    if (makernote->parsed()) {
+      return Each(files, [&](const std::string& f) { return qdtool::RunMakerNote(f, json); });
+    }
+    if (thumb->parsed()) {
+      output.suffix = ".thumb";
+      return Each(files, [&](const std::string& f) { return qdtool::RunThumb(f, output); });
+    }
+    if (heap->parsed()) {
+      return Each(files, [&](const std::string& f) { return qdtool::RunHeap(f, output, developed); });
+    }
+    if (exif->parsed()) {
+      output.suffix = ".exif";
+      return Each(files, [&](const std::string& f) { return qdtool::RunExif(f, output, set); });
+    }
+    if (setCmd->parsed()) return Each(files, [&](const std::string& f) { return qdtool::RunSet(f, set); });
+    if (setValue->parsed()) {
+      return Each(files, [&](const std::string& f) { return qdtool::RunSetValue(f, id, value, set); });
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <vector>
 
 #include "host_streams.h"
@@ -162,23 +161,34 @@ void DescribeTiff(const Bytes& b, uint64_t size, Refusal* r) {
   if (model[0] != '\0') Row(r->text, 1, "model", Printable(model, sizeof model));
 }
 
+// The first bytes of the stream, where the metadata sits, and its size.
+Bytes ReadFront(const qdlStream* s, uint64_t* size) {
+  Bytes b;
+  uint32_t error = 0;
+  if (s->open != nullptr) s->open(s->context, QD_OPEN_READ, &error);
+  if (error != 0) return b;
+  s->seek(s->context, QD_SEEK_END, 0, &error);
+  *size = error == 0 ? s->tell(s->context, &error) : 0;
+  s->seek(s->context, QD_SEEK_START, 0, &error);
+  b.resize(static_cast<size_t>(std::min<uint64_t>(*size, kLookAhead)));
+  uint32_t count = static_cast<uint32_t>(b.size());
+  if (error == 0 && count != 0) s->read(s->context, b.data(), &count, &error);
+  b.resize(error == 0 ? std::min<size_t>(count, b.size()) : 0);
+  uint32_t ignored = 0;
+  if (s->close != nullptr) s->close(s->context, &ignored);
+  return b;
+}
+
 }  // namespace
 
-Refusal ExplainRefusal(const std::string& path, const qdlStream* stream, uint32_t result) {
+Refusal ExplainRefusal(const qdlStream* stream, uint32_t result) {
   Refusal r;
   if (IsHostError(result)) {
     r.reason = "cannot read";
     return r;
   }
-  std::ifstream in(path, std::ios::binary);
-  Bytes b;
-  b.resize(kLookAhead);
-  in.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  b.resize(static_cast<size_t>(in.gcount()));
-  in.clear();
-  in.seekg(0, std::ios::end);
-  const auto end = in.tellg();
-  const uint64_t size = end > 0 ? static_cast<uint64_t>(end) : b.size();
+  uint64_t size = 0;
+  const Bytes b = ReadFront(stream, &size);
 
   if (size == 0) {
     r.reason = "an empty file";

@@ -19,7 +19,7 @@ struct Refusal {
 };
 
 // Looks at a file that the library refused with `result`.
-Refusal ExplainRefusal(const std::string& path, const qdlStream* stream, uint32_t result);
+Refusal ExplainRefusal(const qdlStream* stream, uint32_t result);
 
 // Reports a refusal: "qdparse: FILE: WHAT: CODE NAME" on stderr, or with
 // `json` the line {"file": ..., "error": {"code", "name", "message"}} on

@@ -128,6 +128,7 @@ std::string Difference(const std::vector<uint8_t>& before, const std::vector<uin
 // backs the file up if asked and runs it again on the file itself.
 template <typename Change>
 int ChangeFile(const std::string& file, const SetOptions& o, Change&& change) {
+  if (file == "-") return Refuse(file, "standard input cannot be changed in place");
   std::vector<uint8_t> before;
   if (!ReadWhole(file, &before)) return Refuse(file, "cannot read it");
   if (before.size() > UINT32_MAX) return Refuse(file, "longer than 4 GiB - 1, which the streams cannot address");

@@ -103,7 +103,7 @@ int RunThumb(const std::string& file, const Output& output) {
     if (open.error() != 0) return Refuse(file, "cannot read", open.error(), in.stream());
     const uint32_t result = QDParseStream2(in.stream(), nullptr, nullptr, nullptr, nullptr, nullptr, &type);
     if (result != QD_OK) {
-      const std::string why = IsHostError(result) ? "cannot read" : ExplainRefusal(file, in.stream(), result).reason;
+      const std::string why = IsHostError(result) ? "cannot read" : ExplainRefusal(in.stream(), result).reason;
       return Refuse(file, why + "; no thumbnail", result, in.stream());
     }
   }
