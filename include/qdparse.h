@@ -30,6 +30,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* ---- Version ------------------------------------------------------------ */
+
+/* The version of this header and of the library built with it; the build
+ * takes its project, package and shared-library versions from these lines. */
+#define QDPARSE_VERSION_MAJOR 1
+#define QDPARSE_VERSION_MINOR 0
+#define QDPARSE_VERSION_PATCH 0
+#define QD_VERSION_TEXT_(x) #x
+#define QD_VERSION_TEXT(x) QD_VERSION_TEXT_(x)
+/* "1.0.0" */
+#define QDPARSE_VERSION_STRING                                                    \
+    QD_VERSION_TEXT(QDPARSE_VERSION_MAJOR) "." QD_VERSION_TEXT(QDPARSE_VERSION_MINOR) "." \
+    QD_VERSION_TEXT(QDPARSE_VERSION_PATCH)
+
 /* ---- Calling convention and visibility --------------------------------- */
 
 /* Exports and host callbacks use stdcall on 32-bit x86, the platform default

@@ -44,33 +44,33 @@ qd_staged_library() {
   echo "$so"
 }
 
-# Builds tests/install against the staging prefix through find_package, on
-# the shared and on the static library, and prints the two binaries' paths.
-qd_build_consumer_cmake() {
-  local dir=$QD_BUILD/consumer-cmake
-  cmake -S "$QD_ROOT/tests/install" -B "$dir" -G Ninja \
-    -DCMAKE_PREFIX_PATH="$QD_STAGE" >&2 &&
+# Builds examples/ against the staging prefix through find_package (read_file
+# also on the static library) and prints the build folder.
+qd_build_examples() {
+  local dir=$QD_BUILD/examples
+  cmake -S "$QD_ROOT/examples" -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH="$QD_STAGE" >&2 &&
     cmake --build "$dir" -j"$QD_JOBS" >&2 &&
-    echo "$dir/consumer-shared $dir/consumer-static"
+    echo "$dir"
 }
 
-# The same consumer built with one compiler line from pkg-config, shared
-# (qdparse-host qdparse) and static (qdparse-host qdparse-static).
-qd_build_consumer_pkgconfig() {
-  local dir=$QD_BUILD/consumer-pkgconfig kind flags
+# examples/read_file.c built with one compiler line from pkg-config, shared
+# (qdparse-host qdparse) and static (qdparse-host qdparse-static); prints the
+# two binaries.
+qd_build_read_file_pkgconfig() {
+  local dir=$QD_BUILD/examples-pkgconfig kind flags packages
   mkdir -p "$dir"
   for kind in shared static; do
-    local packages="qdparse-host qdparse"
+    packages="qdparse-host qdparse"
     [[ $kind == static ]] && packages="qdparse-host qdparse-static"
     # shellcheck disable=SC2086  # a word list
     flags=$(PKG_CONFIG_PATH=$(dirname "$(qd_staged_library)")/pkgconfig pkg-config --cflags --libs $packages) ||
       return 1
-    echo "cc -std=c99 consumer.c $flags" >&2
+    echo "cc -std=c99 read_file.c $flags" >&2
     # shellcheck disable=SC2086  # pkg-config output is a word list
-    cc -std=c99 -Wall -Wextra -pedantic -Werror "$QD_ROOT/tests/install/consumer.c" $flags \
-      -o "$dir/consumer-$kind" >&2 || return 1
+    cc -std=c99 -Wall -Wextra -pedantic -Werror "$QD_ROOT/examples/read_file.c" $flags \
+      -o "$dir/read_file-$kind" >&2 || return 1
   done
-  echo "$dir/consumer-shared $dir/consumer-static"
+  echo "$dir/read_file-shared $dir/read_file-static"
 }
 
 # The sample files of every kind, made by the tool build's sample maker.
@@ -80,8 +80,8 @@ qd_make_samples() {
     "$build/tools/qdparse/qdparse_samples" "$dir"
 }
 
-# qd_run_consumer <binary> <camera file> <its model>: runs it against the
-# staged shared library (the static one needs nothing).
-qd_run_consumer() {
+# qd_run_staged <program> [arguments...]: runs a program against the staged
+# shared library (one linked statically needs nothing).
+qd_run_staged() {
   LD_LIBRARY_PATH=$(dirname "$(qd_staged_library)")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} "$@"
 }

@@ -29,6 +29,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "qdparse.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
                "FILE may be - for standard input; every command takes several files.",
                "qdparse"};
   app.require_subcommand(1);
-  app.set_version_flag("--version", "qdparse " QDPARSE_VERSION);
+  app.set_version_flag("--version", "qdparse " QDPARSE_VERSION_STRING);
 
   bool json = false;
   std::vector<std::string> files;
