@@ -161,6 +161,20 @@ void DescribeTiff(const Bytes& b, uint64_t size, Refusal* r) {
   if (model[0] != '\0') Row(r->text, 1, "model", Printable(model, sizeof model));
 }
 
+// Formats people mistake for camera files, by their signatures.
+const char* OtherFormat(const Bytes& b) {
+  static const struct {
+    size_t at;
+    const char* signature;
+    const char* name;
+  } kFormats[] = {{0, "\x89PNG", "PNG"}, {0, "GIF8", "GIF"}, {0, "%PDF", "PDF"},
+                  {4, "ftyp", "ISO media (HEIF, MP4 or MOV)"}, {0, "PK\x03\x04", "ZIP"}};
+  for (const auto& f : kFormats) {
+    if (Starts(b, f.at, f.signature)) return f.name;
+  }
+  return nullptr;
+}
+
 // The first bytes of the stream, where the metadata sits, and its size.
 Bytes ReadFront(const qdlStream* s, uint64_t* size) {
   Bytes b;
@@ -200,6 +214,8 @@ Refusal ExplainRefusal(const qdlStream* stream, uint32_t result) {
     DescribeTiff(b, size, &r);
   } else if (Starts(b, 0, "RIFF") && Starts(b, 8, "WAVE")) {
     r.reason = "a WAVE file the library cannot read (damaged, cut short or not a sound memo)";
+  } else if (const char* other = OtherFormat(b)) {
+    r.reason = std::string("a ") + other + " file, not a camera file the library reads";
   } else if (size < kShortestCameraFile) {
     r.reason = "too short to be a camera file (" + std::to_string(size) + " bytes)";
   } else {
