@@ -23,6 +23,15 @@ inline Bytes Record(uint8_t record, uint8_t dataset, const std::string& data) {
   PutU32(b, 2, static_cast<uint32_t>(data.size()), false);
   return Concat({b, Bytes(data.begin(), data.end())});
 }
+// A null-terminated list over the records laid one after another in `bytes`.
+inline std::vector<IimRecord*> List(const Bytes& bytes) {
+  std::vector<IimRecord*> out;
+  for (size_t at = 0; at < bytes.size(); at += 6 + GetU32(&bytes[at + 2], false)) {
+    out.push_back(reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(&bytes[at])));
+  }
+  out.push_back(nullptr);
+  return out;
+}
 inline const std::string kZeros(8, '\0');
 
 // Chosen (2:05, 2:25, 2:80) and passed-over datasets (2:00, 2:95, an extended

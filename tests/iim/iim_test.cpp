@@ -14,12 +14,7 @@ uint32_t Get(const Bytes& file, Bytes* out) {
 
 TEST(Iim, GetGivesTheChosenStandardDatasetsInFileOrder) {
   const Bytes tooLong = {0x1C, 2, 5, 0x7F, 0xFF};
-  const struct {
-    const char* name;
-    Bytes file;
-    uint32_t result;
-    Bytes records;
-  } rows[] = {
+  const struct { const char* name; Bytes file; uint32_t result; Bytes records; } rows[] = {
       {"Exif JPEG", IimJpeg(), QD_OK, kChosen},
       {"Exif TIFF, II", IimTiff(Order::II), QD_OK, kChosen},
       {"Exif TIFF, MM", IimTiff(Order::MM), QD_OK, kChosen},
@@ -45,15 +40,11 @@ TEST(Iim, GetGivesTheChosenStandardDatasetsInFileOrder) {
 // Only the data bytes of the named standard datasets change: cut, padded with
 // zeros, or left when the dataset is extended or absent; the versions are set.
 TEST(Iim, ReplaceOverwritesStoredDataInPlace) {
-  const Bytes list[] = {Record(2, 5, "ab"), Record(2, 25, "keyword"), Record(2, 120, "new"), Record(2, 10, "x")};
-  IimRecord* records[] = {reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(list[0].data())),
-                          reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(list[1].data())),
-                          reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(list[2].data())),
-                          reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(list[3].data())), nullptr};
+  const Bytes list = Concat({Record(2, 5, "ab"), Record(2, 25, "keyword"), Record(2, 120, "new"), Record(2, 10, "x")});
   const Bytes before = Block(), after = Block("ab" + kZeros, "ke", std::string("\0\1", 2));
   for (const Bytes& file : {IimJpeg(), IimTiff(Order::II), IimTiff(Order::MM)}) {
     TestStream s(file);
-    ASSERT_EQ(QDParseReplaceIIMInfo(s.stream(), records), QD_OK);
+    ASSERT_EQ(QDParseReplaceIIMInfo(s.stream(), List(list).data()), QD_OK);
     Bytes want = file;
     const auto at = std::search(want.begin(), want.end(), before.begin(), before.end());
     std::copy(after.begin(), after.end(), at);
@@ -67,9 +58,8 @@ TEST(Iim, ReplaceOverwritesStoredDataInPlace) {
 TEST(Iim, PreservedBlocksReadBackAsTheirRecords) {
   const Bytes records = Concat({Record(2, 5, "abc"), Record(2, 120, "hello")});
   TestStream fromList, source(records), fromStream;
-  IimRecord* list[] = {reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(records.data())),
-                       reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(records.data() + 9)), nullptr};
-  ASSERT_EQ(QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, list, fromList.stream()), QD_OK);
+  std::vector<IimRecord*> list = List(records);
+  ASSERT_EQ(QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, list.data(), fromList.stream()), QD_OK);
   ASSERT_EQ(QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_STREAM, source.stream(), fromStream.stream()), QD_OK);
   const Bytes block = fromList.data();
   EXPECT_EQ(block, Concat({Text("VEDRADC_IIM"), {0, 0, 0, 1, 0, 0, 0, 0}, records}));
@@ -80,12 +70,7 @@ TEST(Iim, PreservedBlocksReadBackAsTheirRecords) {
   PutU32(bigEndian, 22, 3, true);
   PutU32(bigEndian, 31, 5, true);
   version2[15] = 2;
-  const struct {
-    const char* name;
-    Bytes block;
-    uint32_t result;
-    Bytes records;
-  } rows[] = {{"little-endian", block, QD_OK, records},
+  const struct { const char* name; Bytes block; uint32_t result; Bytes records; } rows[] = {{"little-endian", block, QD_OK, records},
               {"big-endian", bigEndian, QD_OK, records},
               {"version 2", version2, QD_E_CORRUPT, {}},
               {"a cut record", Bytes(block.begin(), block.end() - 1), QD_E_CORRUPT, Record(2, 5, "abc")}};

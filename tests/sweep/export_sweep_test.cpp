@@ -263,8 +263,7 @@ constexpr unsigned kFullView = kLengthBeforeClear;
 
 // Exchange records for the IIM rows, and a preserved block of them.
 const Bytes kIimRecords = Concat({iim::Record(2, 5, "abc"), iim::Record(2, 120, "hello")});
-IimRecord* kIimList[] = {reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(kIimRecords.data())),
-                         reinterpret_cast<IimRecord*>(const_cast<uint8_t*>(kIimRecords.data() + 9)), nullptr};
+std::vector<IimRecord*> kIimList = iim::List(kIimRecords);
 Bytes IimPreserved() { return Concat({parse::Text("VEDRADC_IIM"), {0, 0, 0, 1, 1, 0, 0, 0}, {2, 5, 0, 0, 0, 1, 'x'}}); }
 
 const Row kRows[] = {
@@ -370,11 +369,11 @@ const Row kRows[] = {
     {"GetIIMInfo_ExifTiff", [] { return iim::IimTiff(Order::MM); }, 1, 0,
      [](Trial& r) { return QDParseGetIIMInfo(r.in, r.o[0]); }},
     {"ReplaceIIMInfo_ExifJpeg", [] { return iim::IimJpeg(); }, 0, kRewrites,
-     [](Trial& r) { return QDParseReplaceIIMInfo(r.in, kIimList); }},
+     [](Trial& r) { return QDParseReplaceIIMInfo(r.in, kIimList.data()); }},
     {"MakePreserveIIMInfo_Stream", [] { return kIimRecords; }, 1, kWholeOrNothing,
      [](Trial& r) { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_STREAM, r.in, r.o[0]); }},
     {"MakePreserveIIMInfo_List", nullptr, 1, kBuffers,
-     [](Trial& r) { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, kIimList, r.o[0]); }},
+     [](Trial& r) { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, kIimList.data(), r.o[0]); }},
     {"ReadPreserveIIMInfo", IimPreserved, 1, 0,
      [](Trial& r) { return QDParseReadPreserveIIMInfo(r.in, r.o[0]); }},
 };

@@ -15,6 +15,8 @@
 //   qdparse set-value FILE ID VALUE one property, by identifier, in place
 //   qdparse exif FILE -o OUT [set options] [--thumbnail JPEG] [--jpeg]
 //                                   the Exif block, changed, as an APP1 segment (or the JPEG with it)
+//   qdparse iim [--json] FILE [--set R:D=TEXT]... [--preserve OUT] | iim [--json] --restore BLOCK
+//                                   IIM datasets: list, change in place, pack, unpack
 //
 // Exit status: 0 done, 1 a file was refused, 2 bad usage.
 #include <cstdio>
@@ -107,6 +109,13 @@ int main(int argc, char** argv) {
   changeOptions(exif);
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
+  qdtool::IimOptions iimOptions;
+  CLI::App* iim = app.add_subcommand("iim", "IIM (IPTC) datasets: list, change in place, preserve, restore");
+  iim->add_flag("--json", iimOptions.json, "One JSON object");
+  iim->add_option("FILE", file, "An Exif JPEG or TIFF");
+  iim->add_option("--set", iimOptions.sets, "RECORD:DATASET=TEXT, e.g. 2:120=Caption (the stored length stays)");
+  iim->add_option("--preserve", iimOptions.preserve, "Write the datasets as a preserved block to this file");
+  iim->add_option("--restore", iimOptions.restore, "List the datasets of a preserved block");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -126,6 +135,7 @@ int main(int argc, char** argv) {
     if (setCmd->parsed()) return qdtool::RunSet(file, set);
     if (setValue->parsed()) return qdtool::RunSetValue(file, id, value, set);
     if (exif->parsed()) return qdtool::RunExif(file, output, set);
+    if (iim->parsed()) return qdtool::RunIim(file, iimOptions);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;
