@@ -72,15 +72,15 @@ uint32_t Unpack(const qdlStream* source, Destination* out) {
   }
   error = out->Open();
   for (uint64_t at = kBlockHeader; error == 0 && at < size;) {
-    uint8_t head6[kRecordHead];
+    uint8_t recordHead[kRecordHead];
     if (!FitsIn(at, kRecordHead, size)) return QD_E_CORRUPT;
-    StreamReadExact(source, head6, kRecordHead, kErrorBase, &error);
+    StreamReadExact(source, recordHead, kRecordHead, kErrorBase, &error);
     if (error != 0) break;
-    const uint32_t length = Get32(head6 + kRecordLengthAt, static_cast<ByteOrder>(order));
+    const uint32_t length = Get32(recordHead + kRecordLengthAt, static_cast<ByteOrder>(order));
     if (!FitsIn(at + kRecordHead, length, size)) return QD_E_CORRUPT;
     BlockOwner record(BlockAlloc(kRecordHead + length));
     if (!record) return QD_E_NO_MEMORY;
-    std::memcpy(record.get(), head6, kRecordLengthAt);
+    std::memcpy(record.get(), recordHead, kRecordLengthAt);
     PutLE32(length, record.get() + kRecordLengthAt);
     StreamReadExact(source, record.get() + kRecordHead, length, kErrorBase, &error);
     if (error == 0) StreamWriteExact(out->stream(), record.get(), kRecordHead + length, kErrorBase, &error);
