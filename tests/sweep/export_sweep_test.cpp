@@ -18,6 +18,7 @@
 #include "exifwrite/exif_support.h"
 #include "extract/parse_support.h"
 #include "frame/fault.h"
+#include "iim/iim_support.h"
 #include "support/wave_builder.h"
 
 namespace qdtest {
@@ -260,6 +261,11 @@ constexpr unsigned kExifTiff = kWalksValues | kOneRead;
 constexpr unsigned kStrip = kOneRead | kWholeOrNothing;
 constexpr unsigned kFullView = kLengthBeforeClear;
 
+// Exchange records for the IIM rows, and a preserved block of them.
+const Bytes kIimRecords = Concat({iim::Record(2, 5, "abc"), iim::Record(2, 120, "hello")});
+std::vector<IimRecord*> kIimList = iim::List(kIimRecords);
+Bytes IimPreserved() { return Concat({parse::Text("VEDRADC_IIM"), {0, 0, 0, 1, 1, 0, 0, 0}, {2, 5, 0, 0, 0, 1, 'x'}}); }
+
 const Row kRows[] = {
     {"Ex2_HeapFile", HeapLe, 3, kHandsBack, Ex2},
     {"Ex2_JpegHeap", JpegHeapLe, 3, kHandsBack, Ex2},
@@ -358,6 +364,18 @@ const Row kRows[] = {
      ExifWriter<qdParseCreateLossLessPropBuffer>},
     {"CreateMakerNote", nullptr, 0, kBuffers, MakerNote},
     {"CreateExifProperty", nullptr, 0, kBuffers, ExifProperty},
+    {"GetIIMInfo_ExifJpeg", [] { return iim::IimJpeg(); }, 1, 0,
+     [](Trial& r) { return QDParseGetIIMInfo(r.in, r.o[0]); }},
+    {"GetIIMInfo_ExifTiff", [] { return iim::IimTiff(Order::MM); }, 1, 0,
+     [](Trial& r) { return QDParseGetIIMInfo(r.in, r.o[0]); }},
+    {"ReplaceIIMInfo_ExifJpeg", [] { return iim::IimJpeg(); }, 0, kRewrites,
+     [](Trial& r) { return QDParseReplaceIIMInfo(r.in, kIimList.data()); }},
+    {"MakePreserveIIMInfo_Stream", [] { return kIimRecords; }, 1, kWholeOrNothing,
+     [](Trial& r) { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_STREAM, r.in, r.o[0]); }},
+    {"MakePreserveIIMInfo_List", nullptr, 1, kBuffers,
+     [](Trial& r) { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, kIimList.data(), r.o[0]); }},
+    {"ReadPreserveIIMInfo", IimPreserved, 1, 0,
+     [](Trial& r) { return QDParseReadPreserveIIMInfo(r.in, r.o[0]); }},
 };
 
 bool IsPrefix(const Bytes& part, const Bytes& whole) {
@@ -584,6 +602,11 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
       [&] { return QDParseReplaceSingleProperty(i, nullptr, 0x1810, nullptr); },
       [&] { return qdParseGetExifPropBufferWithReplace(i, {}, {}, {}, {}, {}); },
       [&] { return qdParseExifJpegMakeImageProperty(i, {}, {}, {}, {}, {}, {}); },
+      [&] { return QDParseGetIIMInfo(i, nw); },
+      [&] { return QDParseReplaceIIMInfo(i, nullptr); },
+      [&] { return QDParseMakePreserveIIMInfo(3, i, o); },
+      [&] { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, nullptr, o); },
+      [&] { return QDParseReadPreserveIIMInfo(noRead.stream(), o); },
   };
   for (size_t k = 0; k < std::size(calls); ++k) {
     SCOPED_TRACE(k);

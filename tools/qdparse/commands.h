@@ -21,6 +21,14 @@ struct SetOptions {
   bool wholeJpeg = false;  // exif: the whole file with the new segment, not the segment alone
 };
 
+// `iim`: list (or change, or preserve) a file's IIM datasets, or restore a block.
+struct IimOptions {
+  bool json = false;
+  std::vector<std::string> sets;  // "2:120=TEXT"
+  Output preserve;  // --preserve: where the preserved block goes
+  std::string restore;
+};
+
 int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
 int RunThumb(const std::string& file, const Output& output);
@@ -32,5 +40,6 @@ int RunMakerNote(const std::string& file, bool json);
 int RunSet(const std::string& file, const SetOptions& options);
 int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
 int RunExif(const std::string& file, const Output& output, const SetOptions& options);
+int RunIim(const std::string& file, const IimOptions& options);
 
 }  // namespace qdtool

@@ -16,6 +16,8 @@
 //   qdparse set-value ID VALUE FILE...   one property, by identifier, in place
 //   qdparse exif FILE... -o OUT [set options] [--thumbnail JPEG] [--jpeg]
 //                                        the Exif block, changed, as an APP1 segment (or the JPEG with it)
+//   qdparse iim [--json] FILE... [--set R:D=TEXT]... [--preserve OUT] | iim [--json] --restore BLOCK
+//                                        IIM datasets: list, change in place, pack, unpack
 //
 // -o OUT: a file, - for standard output, or a folder (required for several
 // files); an existing file is replaced only with --force, never the input.
@@ -183,6 +185,17 @@ int main(int argc, char** argv) {
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
 
+  qdtool::IimOptions iimOptions;
+  CLI::App* iim = Command(app, "iim", "IIM (IPTC) datasets: list, change in place, preserve, restore",
+                          "qdparse iim IMG_0001.JPG --set 2:120=\"Harbour at dawn\"");
+  iim->add_flag("--json", iimOptions.json, "One JSON object per file");
+  iim->add_option("FILE", files, "Exif JPEGs or TIFFs");
+  iim->add_option("--set", iimOptions.sets, "RECORD:DATASET=TEXT, e.g. 2:120=Caption (the stored length stays)");
+  iim->add_option("--preserve", iimOptions.preserve.path,
+                  "Write the datasets as a preserved block to this file (a folder for several files)");
+  iim->add_flag("--force", iimOptions.preserve.force, "Replace an existing block file");
+  iim->add_option("--restore", iimOptions.restore, "List the datasets of a preserved block");
+
   if (SuggestCommand(app, argc, argv)) return kUsage;
   try {
     app.parse(argc, argv);
@@ -190,7 +203,8 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsage;
   }
-  if (files.size() > 1 && !output.path.empty() && !qdtool::IsDirectory(output.path)) {
+  const std::string& target = !output.path.empty() ? output.path : iimOptions.preserve.path;
+  if (files.size() > 1 && !target.empty() && !qdtool::IsDirectory(target)) {
     std::fprintf(stderr, "qdparse: with several files, -o names a folder to write into\n");
     return kUsage;
   }
@@ -218,6 +232,11 @@ int main(int argc, char** argv) {
     if (setCmd->parsed()) return Each(files, [&](const std::string& f) { return qdtool::RunSet(f, set); });
     if (setValue->parsed()) {
       return Each(files, [&](const std::string& f) { return qdtool::RunSetValue(f, id, value, set); });
+    }
+    if (iim->parsed()) {
+      iimOptions.preserve.suffix = ".iim";
+      if (files.empty()) return qdtool::RunIim("", iimOptions);
+      return Each(files, [&](const std::string& f) { return qdtool::RunIim(f, iimOptions); });
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());

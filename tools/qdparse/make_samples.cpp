@@ -285,6 +285,33 @@ Bytes ExifTiff() {
   return qdtest::BuildTiffFile(shape).bytes;
 }
 
+// An Exif JPEG whose IFD0 carries IIM datasets behind its IPTC-NAA tag (LONGs
+// holding the datasets' bytes, zero-padded to whole words).
+Bytes IptcJpeg() {
+  const auto dataset = [](uint8_t record, uint8_t number, const std::string& data) {
+    Bytes d = {0x1C, record, number, static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(data.size())};
+    d.insert(d.end(), data.begin(), data.end());
+    return d;
+  };
+  Bytes iim = Join({dataset(2, 0, std::string("\0\4", 2)), dataset(2, 5, "Harbour at dawn"),
+                    dataset(2, 25, "harbour"), dataset(2, 25, "boats"), dataset(2, 80, "Demo Photographer"),
+                    dataset(2, 120, "Fishing boats leaving the harbour at first light")});
+  iim.resize((iim.size() + 3) & ~size_t{3});
+  std::vector<uint32_t> words;  // written back little-endian: the bytes as they are
+  for (size_t i = 0; i < iim.size(); i += 4) {
+    words.push_back(iim[i] | iim[i + 1] << 8 | iim[i + 2] << 16 | uint32_t{iim[i + 3]} << 24);
+  }
+  qdtest::TiffBuilder tb(qdtest::Order::II);
+  qdtest::TiffIfd& ifd0 = tb.NewIfd();
+  qdtest::TiffIfd& exif = tb.NewIfd();
+  ifd0.Ascii(0x010F, kMaker).Ascii(0x0110, "Vedra Lumaframe T270").Short(0x0112, {1}).Long(0x83BB, words);
+  ifd0.Sub(0x8769, exif);
+  exif.Undefined(0x9000, {'0', '2', '2', '0'});
+  const qdtest::TiffImage tiff = tb.Build();
+  return qdtest::AfterSoi(qdtest::EncodeJpeg({160, 120, 3, 0x22, false, false}),
+                          {qdtest::App1(qdtest::App1Payload(tiff.bytes))});
+}
+
 // Two seconds in the cameras' memo format: 11000 one-byte samples a second.
 Bytes Wave() {
   qdtest::WaveShape shape;
@@ -326,6 +353,7 @@ int main(int argc, char** argv) {
     ok = Write(dir, "tiff-raw.tif", TiffRaw()) && ok;
     ok = Write(dir, "exif.tif", ExifTiff()) && ok;
     ok = Write(dir, "memo.wav", Wave()) && ok;
+    ok = Write(dir, "iptc.jpg", IptcJpeg()) && ok;
     return ok ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse_samples: %s\n", e.what());
