@@ -288,9 +288,11 @@ QD_LAYOUT_ASSERT(offsetof(HeapObject, bigEndian) == 25, HeapObject_bigEndian);
  * One entry of a record entry list: consecutive entries ended by one of type
  * 0. An entry whose type is a nested-heap kind ((type & 0x3800) is 0x2800 or
  * 0x3000) is followed by the entries for inside that heap and their own
- * type-0 terminator, to any depth. Records match on (type & 0x3FFF).
- * A data entry is requested by setting `found`; one with found 0 is left
- * untouched, and one whose record is absent gets found 0.
+ * type-0 terminator, to any depth (at most 64). Records match on
+ * (type & 0x3FFF). An entry whose record is absent gets found 0.
+ * _GetHeapRecordEntryPtr answers a data entry only when its `found` is set on
+ * entry (one with found 0 is left untouched); qdParseHeapObject answers every
+ * entry and sets found 1 for each record present.
  * qdParseHeapObject copies into `pointer` (a buffer of `size` bytes), or with
  * size 0 stores a library block of the data in the void* that `pointer`
  * addresses (release it with qdParseFreeApp1Info through an ExtensionInfo);
@@ -833,13 +835,17 @@ QD_EXPORT uint32_t QD_API _GetHeapRecordEntryPtr(HeapObject heap, RecordEntry **
  * list. An entry with `size` > 0 gets at most `size` bytes copied into
  * `pointer`; an entry with size 0 gets a library block stored in the void* that
  * `pointer` addresses (the caller releases it with qdParseFreeApp1Info through
- * an ExtensionInfo; if that allocation fails the entry still reports found 1
- * and the record's length, with no block). `size` returns the bytes delivered,
- * absent records get found 0. Uses no stream.
+ * an ExtensionInfo). When that allocation fails or the record is longer than
+ * 65535 bytes, no block is stored but `size` still reports the record's
+ * length; records of other kinds than bytes, text and 16/32-bit numbers
+ * deliver nothing (size 0). A text cut to a buffer of 4 or more bytes ends in
+ * "..." and a zero byte. Every record present gets found 1 and `size` the
+ * bytes delivered; absent records get found 0. Uses no stream.
  * @param heap   a heap object by value; its `heap` must be set.
  * @param cursor the caller's cursor into a record entry list; required.
  * @retval QD_OK            every entry was answered (absent records are not failures).
- * @retval QD_E_INVALID_ARG cursor, *cursor or heap.heap is null.
+ * @retval QD_E_INVALID_ARG cursor, *cursor or heap.heap is null, or heaps nested
+ *                          more than 64 deep.
  * @retval QD_E_CORRUPT     a table lies outside the heap or does not tile its data area.
  * @retval QD_E_NO_MEMORY   the table check could not allocate.
  * Entries answered before a failure keep what they received.
@@ -1655,8 +1661,8 @@ QD_EXPORT uint32_t QD_API QDEstimateSoundProperties(const char *fileName, uint32
 /**
  * Builds a complete little-endian Exif property buffer ("Exif" signature) in
  * the basic camera form from the caller's values: IFD0, the Exif IFD with the
- * maker note, the interoperability IFD and IFD1 with the thumbnail when a
- * record carries one. Uses no stream; no value is validated (out-of-range or
+ * maker note and, as the values call for them, the interoperability IFD and
+ * IFD1 with a thumbnail. Uses no stream; no value is validated (out-of-range or
  * unknown values fall back to the defaults).
  * @param imageInfo   image description (ignored when its `valid` is 0), or null.
  * @param captureInfo capture data, or null.
