@@ -25,6 +25,7 @@ QDPARSE_PACKAGES=(
   nlohmann-json3-dev  # the command-line tool's JSON output
   libbenchmark-dev    # benchmarks
   gcovr               # scripts/coverage
+  doxygen             # the docs target: API documentation from the headers
 )
 
 # True when the package is fully installed (not merely known to dpkg, which
