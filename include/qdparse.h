@@ -1212,30 +1212,39 @@ QD_EXPORT uint32_t QD_API QDParseHasVedraOptionalData(const qdlStream *stream, u
  * @{ */
 
 /**
- * Writes the IIM datasets of a JPEG (APP13) or TIFF file to `destination`,
- * one IimRecord each, in file order. `source` needs read, seek and tell and is
- * opened with QD_OPEN_READ and closed; `destination` needs open, write and close
- * and is opened with QD_OPEN_WRITE, written and closed.
+ * Writes the IIM datasets that an Exif JPEG or a TIFF file carries behind
+ * IFD0's IPTC-NAA tag (0x83BB) to `destination`, one IimRecord per dataset
+ * the library extracts (record 1: 30, 60; record 2: 5, 15, 20, 25, 40, 55, 60,
+ * 65, 80, 85, 90, 103, 105, 110, 115, 120, 122; never an extended dataset), in
+ * file order. `source` needs read, seek and tell and is opened with
+ * QD_OPEN_READ when it has open, and closed; `destination` needs open, write
+ * and close and is opened with QD_OPEN_WRITE, written and closed.
  * @param source      the file.
  * @param destination receives the IimRecords.
  * @retval QD_OK              the datasets were written.
  * @retval QD_E_INVALID_ARG   a stream or callback is missing.
  * @retval QD_E_NOT_APPLICABLE the file could hold IIM data but has none.
- * @retval QD_E_CORRUPT       a file kind that carries no IIM block, or a block or
- *                            extended length that runs past the stream.
+ * @retval QD_E_CORRUPT       a file kind that carries no IIM block, or a block,
+ *                            dataset or extended length that runs past the stream.
  * @retval QD_E_UNSUPPORTED   an Exif JPEG without an APP1 segment.
+ * @retval QD_E_FAILED        the file is not one that recognition takes (its
+ *                            status converted), other than the two TIFF models
+ *                            read like Exif TIFFs.
  * @retval QD_E_NO_MEMORY     an allocation failed.
- * @return Host errors of either stream are returned as the host stored them.
- *         Records written before a failure stay in `destination`.
+ * @return Host errors while reading the datasets, writing or closing are
+ *         returned as the host stored them; those during recognition are
+ *         converted. Records written before a failure stay in `destination`.
  */
 QD_EXPORT uint32_t QD_API QDParseGetIIMInfo(const qdlStream *source,
                                             const qdlStream *destination);
 
 /**
- * Overwrites, in place, the datasets of the file that `records` name. Stored
- * lengths never change (values are cut or zero-padded) and datasets the file
- * lacks are skipped. Needs read, write, seek and tell; opened with
- * QD_OPEN_UPDATE and closed.
+ * Overwrites, in place, the datasets of the file that `records` name (the
+ * first dataset with each record's numbers), after the version datasets 1:00,
+ * 1:20, 1:22 and 2:00 are set to 2, 3, 2 and 1 where they exist. Stored
+ * lengths never change (values are cut or zero-padded), extended datasets and
+ * datasets the file lacks are skipped. Needs read, write, seek and tell;
+ * opened with QD_OPEN_UPDATE when it has open, and closed.
  * @param stream  the file.
  * @param records null-terminated array of IimRecord pointers; required.
  * @retval QD_OK            the named datasets were overwritten.
