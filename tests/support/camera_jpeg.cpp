@@ -33,28 +33,29 @@ TiffImage BuildTiff(const CameraShape& s, uint32_t thumbnailAt, uint32_t thumbna
   const auto dpi = std::vector<std::pair<uint32_t, uint32_t>>{{180, 1}};
   if (keep(0x010F)) ifd0.Ascii(0x010F, s.make);
   if (keep(0x0110)) ifd0.Ascii(0x0110, "Vedra QX-10");
+  ifd1.Short(0x0103, {6});
   for (TiffIfd* ifd : {&ifd0, &ifd1}) ifd->Rational(0x011A, dpi).Rational(0x011B, dpi).Short(0x0128, {2});
-  if (keep(0x0213)) ifd0.Short(0x0213, {2});
   if (s.adobeRgbTags && keep(0x013E)) ifd0.Rational(0x013E, {{313, 1000}, {329, 1000}});
   if (s.adobeRgbTags) {
     ifd0.Rational(0x013F, {{64, 100}, {33, 100}, {21, 100}, {71, 100}, {15, 100}, {6, 100}})
         .Rational(0x0211, {{299, 1000}, {587, 1000}, {114, 1000}});
   }
-  if (s.adobeRgbTags && keep(0xA500)) exif.Rational(0xA500, {{22, 10}});
+  if (keep(0x0213)) ifd0.Short(0x0213, {2});
   ifd0.Sub(kTagExifIfd, exif);
   if (keep(0x9000)) exif.Undefined(0x9000, Bytes(s.exifVersion.begin(), s.exifVersion.end()));
   if (keep(0x9003)) exif.Ascii(0x9003, "2026:12:06 05:00:00");
   if (keep(0x9004)) exif.Ascii(0x9004, "2026:12:06 05:00:00");
-  exif.Undefined(0x9101, {1, 2, 3, 0}).Undefined(0xA000, {'0', '1', '0', '0'});
+  exif.Undefined(0x9101, {1, 2, 3, 0});
+  if (!s.makerNote.empty()) exif.Undefined(kTagMakerNote, s.makerNote);
+  exif.Undefined(0xA000, {'0', '1', '0', '0'});
   if (keep(0xA001)) exif.Short(0xA001, {s.colorSpace});
   if (keep(0xA002)) exif.Short(0xA002, {64});
-  exif.Short(0xA003, {48});
-  if (!s.makerNote.empty()) exif.Undefined(kTagMakerNote, s.makerNote);
-  exif.Sub(kTagInteropIfd, interop);
+  exif.Short(0xA003, {48}).Sub(kTagInteropIfd, interop);
+  if (s.adobeRgbTags && keep(0xA500)) exif.Rational(0xA500, {{22, 10}});
   if (keep(0x0001)) interop.Ascii(0x0001, s.interopIndex);
   interop.Undefined(0x0002, {'0', '1', '0', '0'});
   if (s.ifd1) ifd0.Next(ifd1);
-  ifd1.Short(0x0103, {6}).Raw(0x0201, kTLong, 1, thumbnailAt).Long(0x0202, {thumbnailSize});
+  ifd1.Raw(0x0201, kTLong, 1, thumbnailAt).Long(0x0202, {thumbnailSize});
   if (s.extra) s.extra(f);
   return tb.Build();
 }

@@ -30,5 +30,7 @@ int RunMakerNote(const std::string& file, bool json);
 int RunSet(const std::string& file, const SetOptions& options);
 int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
 int RunExif(const std::string& file, const std::string& output, const SetOptions& options);
+// Exit 1 when any file does not conform or cannot be checked.
+int RunCheck(const std::vector<std::string>& files, bool json);
 
 }  // namespace qdtool

@@ -163,7 +163,7 @@ Json ShotJson(const ExifShotValues& s) {
 }
 
 // Prints the JSON object, or returns the text block.
-std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json) {
+std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json, bool optionalData) {
   if (json) {
     Json j = {{"file", file},
               {"type", FileTypeKey(p.type)},
@@ -177,6 +177,7 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json) 
     }
     j["capture"] = CaptureJson(p.capture);
     j["shot"] = ShotJson(p.shot);
+    j["optional_data"] = optionalData;
     PrintJson(j);
     return {};
   }
@@ -191,6 +192,7 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, bool json) 
   }
   CaptureRows(out, p.capture);
   ShotRows(out, p.shot);
+  Row(out, 1, "optional data", optionalData ? "a trailer marks maker data after the image" : "none");
   return out;
 }
 
@@ -214,7 +216,10 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
   ParsedFile parsed;
   const uint32_t result = ParseFile(in.stream(), in.size(), &parsed);
   if (result == QD_OK) {
-    *text = ShowParsed(file, parsed, json);
+    uint16_t optionalData = 0;
+    const uint32_t trailer = QDParseHasVedraOptionalData(in.stream(), &optionalData);
+    if (trailer != QD_OK) return Refuse(file, "cannot read", trailer, in.stream());
+    *text = ShowParsed(file, parsed, json, optionalData == 1);
     return 0;
   }
   // The parse exports do not read sound memos; those have calls of their own.

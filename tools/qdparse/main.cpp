@@ -15,6 +15,7 @@
 //   qdparse set-value FILE ID VALUE one property, by identifier, in place
 //   qdparse exif FILE -o OUT [set options] [--thumbnail JPEG] [--jpeg]
 //                                   the Exif block, changed, as an APP1 segment (or the JPEG with it)
+//   qdparse check [--json] FILE...  whether JPEG files are laid out as the cameras write them
 //
 // Exit status: 0 done, 1 a file was refused, 2 bad usage.
 #include <cstdio>
@@ -107,6 +108,9 @@ int main(int argc, char** argv) {
   changeOptions(exif);
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
+  CLI::App* check = app.add_subcommand("check", "Whether JPEG files are laid out as the cameras write them");
+  check->add_flag("--json", json, "One JSON object per file, one per line");
+  check->add_option("FILE", files, "Files to check")->required();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -126,6 +130,7 @@ int main(int argc, char** argv) {
     if (setCmd->parsed()) return qdtool::RunSet(file, set);
     if (setValue->parsed()) return qdtool::RunSetValue(file, id, value, set);
     if (exif->parsed()) return qdtool::RunExif(file, output, set);
+    if (check->parsed()) return qdtool::RunCheck(files, json);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;
