@@ -9,7 +9,6 @@
 //   Bytes jpeg = CameraJpeg(s);
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -19,23 +18,22 @@
 
 namespace qdtest {
 
-struct CameraIfds {
-  TiffIfd &ifd0, &exif, &interop, &ifd1;
-};
+struct CameraIfds { TiffIfd &ifd0, &exif, &interop, &ifd1; };
 
 struct CameraShape {
   Order order = Order::II;
-  bool portrait = false;  // a 120x160 thumbnail, both images sampled 1x2
-  std::string make = "Vedra";
-  std::string exifVersion = "0220";
-  std::string interopIndex = "R98";
+  // portrait: a 120x160 thumbnail, both images sampled 1x2; adobeRgbTags: white
+  // point, primaries, coefficients and gamma.
+  bool portrait = false, adobeRgbTags = false, ifd1 = true;
+  std::string make = "Vedra", exifVersion = "0220", interopIndex = "R98";
   uint16_t colorSpace = 1;
-  bool adobeRgbTags = false;  // white point, primaries, coefficients, gamma
-  bool ifd1 = true;
-  Bytes makerNote;            // tag 0x927C when not empty
-  std::set<uint16_t> omit;    // usual tags left out
-  std::function<void(CameraIfds&)> extra;  // entries added after the usual ones
-  Bytes thumbnail;            // default: CameraImage(160, 120, 0x21) (portrait: 120, 160, 0x12)
+  // Tag 0x927C when not empty.
+  Bytes makerNote;
+  // Usual tags left out, and entries added after the usual ones.
+  std::set<uint16_t> omit;
+  std::function<void(CameraIfds&)> extra;
+  // Default: CameraImage(160, 120, 0x21), or (120, 160, 0x12) for a portrait.
+  Bytes thumbnail;
 };
 
 // An encoded image with one DQT and one DHT (libjpeg writes one per table),

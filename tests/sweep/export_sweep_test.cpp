@@ -598,7 +598,6 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
       [&] { return QDParseJpegCheck(i, 0, &w, nullptr); },
       [&] { return QDParseJpegCheck(noClose.stream(), 0, &w, &w); },
       [&] { return QDParseHasVedraOptionalData(i, nullptr); },
-      [&] { return QDParseHasVedraOptionalData(noClose.stream(), &w); },
   };
   for (size_t k = 0; k < std::size(calls); ++k) {
     SCOPED_TRACE(k);

@@ -40,6 +40,11 @@ std::string TagHex(uint16_t tag) {
   return text;
 }
 
+// The host names do not cover this export's own non-error code.
+std::string CheckResultText(uint32_t result) {
+  return result == QD_CHECK_TAG_OR_PORTRAIT ? "0x00000051 QD_CHECK_TAG_OR_PORTRAIT" : ResultText(result);
+}
+
 int CheckOne(const std::string& file, bool json) {
   const InputFile in(file);
   if (in.initError() != 0) return Refuse(file, "cannot make a stream", in.initError());
@@ -53,7 +58,7 @@ int CheckOne(const std::string& file, bool json) {
                            : tagFailed ? "tag"
                                        : "structure";
   if (json) {
-    Json j = {{"file", file}, {"conforms", conforms}, {"portrait", portrait == 1}, {"result", ResultText(result)}};
+    Json j = {{"file", file}, {"conforms", conforms}, {"portrait", portrait == 1}, {"result", CheckResultText(result)}};
     j["rule"] = conforms ? Json(nullptr) : Json(rule);
     j["tag"] = tagFailed ? Json(tag) : Json(nullptr);
     j["tagName"] = tagFailed ? Json(CheckedTagName(tag)) : Json(nullptr);
@@ -62,7 +67,7 @@ int CheckOne(const std::string& file, bool json) {
     std::printf("%s: conforms%s\n", file.c_str(), portrait == 1 ? ", portrait" : "");
   } else if (tagFailed) {
     std::printf("%s: tag %s %s is missing or breaks its rule (%s)\n", file.c_str(), TagHex(tag).c_str(),
-                CheckedTagName(tag), ResultText(result).c_str());
+                CheckedTagName(tag), CheckResultText(result).c_str());
   } else {
     std::printf("%s: segment structure (marker order, Exif signature or thumbnail) does not conform (%s)\n",
                 file.c_str(), ResultText(result).c_str());
