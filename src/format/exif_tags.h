@@ -17,7 +17,8 @@ namespace qd::tiff {
   X(PlanarConfiguration, 0x011C) X(ResolutionUnit, 0x0128) X(TransferFunction, 0x012D)             \
   X(Software, 0x0131) X(DateTime, 0x0132) X(Artist, 0x013B) X(WhitePoint, 0x013E)                  \
   X(PrimaryChromaticities, 0x013F) X(JpegOffset, 0x0201) X(JpegLength, 0x0202)                     \
-  X(YCbCrCoefficients, 0x0211) X(YCbCrPositioning, 0x0213) X(ReferenceBlackWhite, 0x0214)          \
+  X(YCbCrCoefficients, 0x0211) X(YCbCrSubSampling, 0x0212) X(YCbCrPositioning, 0x0213)            \
+  X(ReferenceBlackWhite, 0x0214)                                                                   \
   X(PrivateBlock, 0x08C5) X(Private0D68, 0x0D68) X(RelatedImageWidth, 0x1001)                      \
   X(RelatedImageLength, 0x1002) X(ExposureTime, 0x829A) X(FNumber, 0x829D) X(Iptc, 0x83BB)         \
   X(ExifIfd, 0x8769) X(IccProfile, 0x8773) X(ExposureProgram, 0x8822)                              \

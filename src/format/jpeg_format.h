@@ -15,6 +15,11 @@ constexpr uint8_t kAPP1 = 0xE1;
 constexpr uint8_t kAPP2 = 0xE2;
 constexpr uint8_t kAPP13 = 0xED;
 constexpr uint8_t kSOS = 0xDA;
+constexpr uint8_t kDQT = 0xDB;
+constexpr uint8_t kDHT = 0xC4;
+constexpr uint8_t kDRI = 0xDD;
+constexpr uint8_t kAPP15 = 0xEF;
+constexpr uint8_t kCOM = 0xFE;
 
 // Frame headers; DHT (0xC4), DAC (0xCC) and the others of the range are not.
 inline bool IsFrameHeader(uint8_t m) {
@@ -23,6 +28,15 @@ inline bool IsFrameHeader(uint8_t m) {
 
 // A segment's length field counts itself.
 constexpr uint16_t kLengthSize = 2;
+
+// "Exif", its NUL and a pad byte open an Exif APP1 payload; the TIFF header follows.
+constexpr uint8_t kExifSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
+
+// The trailer some cameras append after the image to mark optional maker
+// data: the last 64 bytes of the file, of which only this opening is fixed.
+constexpr uint32_t kOptionalTrailerSize = 64;
+constexpr uint8_t kOptionalTrailerSignature[21] = {'V', 'E', 'D', 'R', 'A', ' ', 'O', 'P', 'T', 'I', 'O',
+                                                   'N', 'A', 'L', ' ', 'D', 'A', 'T', 'A', 0,   0};
 
 constexpr char kJfif[] = "JFIF";  // and its zero byte: 5 bytes
 constexpr uint32_t kJfifPayload = 12;

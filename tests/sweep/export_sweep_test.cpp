@@ -19,6 +19,7 @@
 #include "extract/parse_support.h"
 #include "frame/fault.h"
 #include "iim/iim_support.h"
+#include "support/camera_jpeg.h"
 #include "support/wave_builder.h"
 
 namespace qdtest {
@@ -108,6 +109,7 @@ struct Trial {
   HeapObject heap = Filled<HeapObject>();
   char text[2][32];
   MakerNoteLocation location = Filled<MakerNoteLocation>();
+  uint16_t tag = 0xA5A5, answer = 0xA5A5;  // the check's failing tag; a yes/no answer
   std::vector<std::function<void(Outcome&)>> reports;
 
   const qdlStream* in = nullptr;
@@ -137,6 +139,8 @@ struct Trial {
   uint16_t* W() { return *Take(&size, kZero); }
   uint16_t* H() { return &size[1]; }
   MakerNoteLocation* Location() { return Take(&location, kUntouched); }
+  uint16_t* Tag() { return Take(&tag, kUntouched); }  // written only for a failed tag
+  uint16_t* Answer() { return Take(&answer, [](uint16_t a) { return a == 0 || a == 0xA5A5; }); }
   char* Text(int i) {
     std::memset(text[i], kFill, sizeof text[i]);
     return *Take(&text[i], kZero);
@@ -315,6 +319,10 @@ const Row kRows[] = {
      [](Trial& r) { return qdParseGetTWAINThumbnailDataFromTiffRAW(r.in, r.W(), r.H(), r.o[0]); }},
     {"GetLCDData", TiffBe, 1, kStrip,
      [](Trial& r) { return qdParseGetLCDDataFromTiffRAW(r.in, r.W(), r.H(), r.o[0]); }},
+    {"JpegCheck", [] { return CameraJpeg(); }, 0, 0,
+     [](Trial& r) { return QDParseJpegCheck(r.in, 0, r.Tag(), r.Answer()); }},
+    {"HasVedraOptionalData", [] { return Concat({CameraJpeg(), Bytes(64, 0)}); }, 0, 0,
+     [](Trial& r) { return QDParseHasVedraOptionalData(r.in, r.Answer()); }},
     {"GetWAVEInfo", Wave, 0, 0, [](Trial& r) { return QDParseGetWAVEInfo(r.in, r.Wave()); }},
     {"SoundProperties", Wave, 0, kLengthOnly | kOpenOnLength,
      [](Trial& r) { return QDParseSoundProperties(r.in, r.Sound(), 0); }},
@@ -571,6 +579,8 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
   TestStream in(HeapBe()), out, noWrite, noRead(HeapBe());
   noWrite.SetNull(Callback::Write);
   noRead.SetNull(Callback::Read);
+  TestStream noClose(CameraJpeg());
+  noClose.SetNull(Callback::Close);
   QdImageInfo image{};
   HeapObject heap{};
   QdSoundProperties sound{};
@@ -607,12 +617,17 @@ TEST(ExportArguments, AMissingArgumentOrCallbackCallsNothing) {
       [&] { return QDParseMakePreserveIIMInfo(3, i, o); },
       [&] { return QDParseMakePreserveIIMInfo(QD_IIM_SOURCE_LIST, nullptr, o); },
       [&] { return QDParseReadPreserveIIMInfo(noRead.stream(), o); },
+      [&] { return QDParseJpegCheck(i, 0, nullptr, &w); },
+      [&] { return QDParseJpegCheck(i, 0, &w, nullptr); },
+      [&] { return QDParseJpegCheck(noClose.stream(), 0, &w, &w); },
+      [&] { return QDParseHasVedraOptionalData(i, nullptr); },
   };
   for (size_t k = 0; k < std::size(calls); ++k) {
     SCOPED_TRACE(k);
     EXPECT_EQ(calls[k](), QD_E_INVALID_ARG);
   }
-  EXPECT_EQ(in.TotalCalls() + out.TotalCalls() + noWrite.TotalCalls() + noRead.TotalCalls(), 0);
+  EXPECT_EQ(in.TotalCalls() + out.TotalCalls() + noWrite.TotalCalls() + noRead.TotalCalls() +
+                noClose.TotalCalls(), 0);
   EXPECT_EQ(qd::fault::LiveBlocks(), 0);
 }
 

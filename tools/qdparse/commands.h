@@ -41,5 +41,7 @@ int RunSet(const std::string& file, const SetOptions& options);
 int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
 int RunExif(const std::string& file, const Output& output, const SetOptions& options);
 int RunIim(const std::string& file, const IimOptions& options);
+// Exit 1 when any file does not conform or cannot be checked.
+int RunCheck(const std::vector<std::string>& files, bool json);
 
 }  // namespace qdtool

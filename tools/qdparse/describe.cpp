@@ -222,7 +222,7 @@ Json ShotJson(const ExifShotValues& s) {
 
 // Prints the JSON object, or returns the text block.
 std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::vector<Record>& records,
-                       bool json) {
+                       bool json, bool optionalData) {
   const std::string make = MakeOf(records);
   const Exposure exposure = ExposureOf(records, p.shot);
   if (json) {
@@ -241,6 +241,7 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::
     }
     j["capture"] = CaptureJson(p.capture);
     j["shot"] = ShotJson(p.shot);
+    j["optionalData"] = optionalData;
     PrintJson(j);
     return {};
   }
@@ -258,6 +259,7 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::
   }
   CaptureRows(out, p.capture);
   ShotRows(out, p.shot);
+  Row(out, 1, "optional data", optionalData ? "a trailer marks maker data after the image" : "none");
   return out;
 }
 
@@ -282,8 +284,11 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
   const OutputBuffer properties;
   const uint32_t result = ParseFile(in.stream(), in.size(), &parsed, properties.stream());
   if (result == QD_OK) {
+    uint16_t optionalData = 0;
+    const uint32_t trailer = QDParseHasVedraOptionalData(in.stream(), &optionalData);
+    if (trailer != QD_OK) return ReportRefusal(file, "cannot read", trailer, in.stream(), json);
     bool truncated = false;
-    *text = ShowParsed(file, parsed, SplitRecords(properties.bytes(), &truncated), json);
+    *text = ShowParsed(file, parsed, SplitRecords(properties.bytes(), &truncated), json, optionalData == 1);
     return 0;
   }
   // The parse exports do not read sound memos; those have calls of their own.

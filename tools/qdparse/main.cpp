@@ -18,6 +18,7 @@
 //                                        the Exif block, changed, as an APP1 segment (or the JPEG with it)
 //   qdparse iim [--json] FILE... [--set R:D=TEXT]... [--preserve OUT] | iim [--json] --restore BLOCK
 //                                        IIM datasets: list, change in place, pack, unpack
+//   qdparse check [--json] FILE...       whether JPEG files are laid out as the cameras write them
 //
 // -o OUT: a file, - for standard output, or a folder (required for several
 // files); an existing file is replaced only with --force, never the input.
@@ -196,6 +197,11 @@ int main(int argc, char** argv) {
   iim->add_flag("--force", iimOptions.preserve.force, "Replace an existing block file");
   iim->add_option("--restore", iimOptions.restore, "List the datasets of a preserved block");
 
+  CLI::App* check = Command(app, "check", "Whether JPEG files are laid out as the cameras write them",
+                            "qdparse check --json DCIM/*.JPG");
+  check->add_flag("--json", json, "One JSON object per file, one per line");
+  addFiles(check, "Files to check");
+
   if (SuggestCommand(app, argc, argv)) return kUsage;
   try {
     app.parse(argc, argv);
@@ -238,6 +244,7 @@ int main(int argc, char** argv) {
       if (files.empty()) return qdtool::RunIim("", iimOptions);
       return Each(files, [&](const std::string& f) { return qdtool::RunIim(f, iimOptions); });
     }
+    if (check->parsed()) return qdtool::RunCheck(files, json);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qdparse: %s\n", e.what());
     return 1;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "qdparse.h"
+#include "support/camera_jpeg.h"
 #include "support/container_builder.h"
 #include "support/heap_builder.h"
 #include "support/jpeg_builder.h"
@@ -258,6 +259,14 @@ Bytes ExifJpeg() {
   return qdtest::AfterSoi(qdtest::EncodeJpeg({320, 240, 3, 0x22, false, false}), {qdtest::App1(payload)});
 }
 
+// A JPEG as the cameras write it, ending with the optional-data trailer.
+Bytes CameraJpeg() {
+  const char kTrailer[] = "VEDRA OPTIONAL DATA\0";  // and the literal's own NUL: 21 bytes
+  Bytes trailer(kTrailer, kTrailer + sizeof kTrailer);
+  trailer.resize(64, 0x20);
+  return qdtest::Concat({qdtest::CameraJpeg(), trailer});
+}
+
 // TIFF RAW: an uncompressed RGB strip and a "TIFP" heap in IFD0.
 Bytes TiffRaw() {
   // Thumbnail description: the builder's 2 x 1 grey IFD1 strip.
@@ -350,6 +359,7 @@ int main(int argc, char** argv) {
     bool ok = Write(dir, "heap-file.heap", HeapFile());
     ok = Write(dir, "jpeg-heap.jpg", JpegWithHeap()) && ok;
     ok = Write(dir, "exif.jpg", ExifJpeg()) && ok;
+    ok = Write(dir, "camera.jpg", CameraJpeg()) && ok;
     ok = Write(dir, "tiff-raw.tif", TiffRaw()) && ok;
     ok = Write(dir, "exif.tif", ExifTiff()) && ok;
     ok = Write(dir, "memo.wav", Wave()) && ok;

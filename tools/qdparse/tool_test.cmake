@@ -21,7 +21,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "qdparse_samples: status ${status}")
 endif()
 
-foreach(pair heap-file.heap:heap-file jpeg-heap.jpg:jpeg-heap exif.jpg:exif-jpeg
+foreach(pair heap-file.heap:heap-file jpeg-heap.jpg:jpeg-heap exif.jpg:exif-jpeg camera.jpg:exif-jpeg
              tiff-raw.tif:tiff-raw exif.tif:exif-tiff memo.wav:wave)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 name)
@@ -406,3 +406,27 @@ if(NOT status EQUAL 0 OR NOT out MATCHES "\"file\":\"-\"")
 endif()
 run(2 out thumb ${WORK}/samples/exif.jpg)
 run(0 out info --help)
+
+# check: the camera-style sample conforms and ends with the optional-data
+# trailer; the writer's Exif JPEG does not conform, and a version edit fails
+# on its tag.
+run(0 out check ${WORK}/samples/camera.jpg)
+string(FIND "${out}" ": conforms" at)
+run(0 info_out info --json ${WORK}/samples/camera.jpg ${WORK}/samples/exif.jpg)
+string(REGEX MATCHALL "\"optionalData\":(true|false)" trailer "${info_out}")
+if(at EQUAL -1 OR NOT trailer STREQUAL "\"optionalData\":true;\"optionalData\":false")
+  message(FATAL_ERROR "check/info camera.jpg: ${out}\n${info_out}")
+endif()
+run(1 out check --json ${WORK}/samples/exif.jpg ${WORK}/samples/camera.jpg)
+string(FIND "${out}" "\"conforms\":false,\"portrait\":false,\"result\":\"0x0400002C QD_E_UNSUPPORTED\"" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "check --json exif.jpg: ${out}")
+endif()
+if(EXIFTOOL)
+  execute_process(COMMAND ${EXIFTOOL} -q -ExifVersion=0230 -o ${WORK}/version.jpg ${WORK}/samples/camera.jpg)
+  run(1 out check ${WORK}/version.jpg)
+  string(FIND "${out}" "tag 0x9000 ExifVersion is missing or breaks its rule (0x00000051 QD_CHECK_TAG_OR_PORTRAIT)" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "check version.jpg: ${out}")
+  endif()
+endif()
