@@ -21,6 +21,15 @@ struct SetOptions {
   bool wholeJpeg = false;  // exif: the whole file with the new segment, not the segment alone
 };
 
+// `scan`: -o empty or "-" is standard output.
+struct ScanOptions {
+  unsigned jobs = 1;
+  bool csv = false;
+  std::vector<std::string> kinds;  // type keys, "refused"; empty: every file
+  std::string output;
+  bool force = false;
+};
+
 int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
 int RunThumb(const std::string& file, const Output& output);
@@ -32,5 +41,6 @@ int RunMakerNote(const std::string& file, bool json);
 int RunSet(const std::string& file, const SetOptions& options);
 int RunSetValue(const std::string& file, uint32_t id, const std::string& value, const SetOptions& options);
 int RunExif(const std::string& file, const Output& output, const SetOptions& options);
+int RunScan(const std::vector<std::string>& roots, const ScanOptions& options);
 
 }  // namespace qdtool

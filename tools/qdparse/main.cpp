@@ -16,6 +16,8 @@
 //   qdparse set-value ID VALUE FILE...   one property, by identifier, in place
 //   qdparse exif FILE... -o OUT [set options] [--thumbnail JPEG] [--jpeg]
 //                                        the Exif block, changed, as an APP1 segment (or the JPEG with it)
+//   qdparse scan PATH... [--jobs N] [--format jsonl|csv] [--kinds K,...] [-o OUT]
+//                                        every file under folders, one info --json record each, by path
 //
 // -o OUT: a file, - for standard output, or a folder (required for several
 // files); an existing file is replaced only with --force, never the input.
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -183,12 +186,31 @@ int main(int argc, char** argv) {
   exif->add_option("--thumbnail", set.thumbnail, "A JPEG to take the place of the thumbnail");
   exif->add_flag("--jpeg", set.wholeJpeg, "Write the whole JPEG with the new segment in place of the old");
 
+  qdtool::ScanOptions scanOptions;
+  scanOptions.jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::string scanFormat = "jsonl";
+  CLI::App* scan = Command(app, "scan", "Describe every file under folders, one record per file, sorted by path",
+                           "qdparse scan --jobs 4 --format csv -o index.csv /photos");
+  scan->add_option("PATH", files, "Folders (walked recursively) and files")->required();
+  scan->add_option("-j,--jobs", scanOptions.jobs, "Files parsed at once (default: the number of cores)")
+      ->check(CLI::Range(1u, 1024u));
+  scan->add_option("--format", scanFormat, "jsonl: info --json objects; csv: fixed columns")
+      ->check(CLI::IsMember({"jsonl", "csv"}));
+  scan->add_option("--kinds", scanOptions.kinds, "Only these type keys (exif-jpeg, wave, ...; refused)")
+      ->delimiter(',');
+  scan->add_option("-o,--output", scanOptions.output, "Where to write the records (- for standard output)");
+  scan->add_flag("--force", scanOptions.force, "Replace an existing output file");
+
   if (SuggestCommand(app, argc, argv)) return kUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsage;
+  }
+  if (scan->parsed()) {
+    scanOptions.csv = scanFormat == "csv";
+    return qdtool::RunScan(files, scanOptions);
   }
   if (files.size() > 1 && !output.path.empty() && !qdtool::IsDirectory(output.path)) {
     std::fprintf(stderr, "qdparse: with several files, -o names a folder to write into\n");
