@@ -25,6 +25,13 @@ QDPARSE_PACKAGES=(
   nlohmann-json3-dev  # the command-line tool's JSON output
   libbenchmark-dev    # benchmarks
   gcovr               # scripts/coverage
+  python3-venv        # the python leg: Debian's python3 and its packages, no other index
+  python3-setuptools
+  python3-pytest
+  python3-dask
+  python3-distributed
+  python3-fsspec
+  python3-pandas
 )
 
 # True when the package is fully installed (not merely known to dpkg, which
