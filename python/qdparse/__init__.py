@@ -198,6 +198,12 @@ def _is_host_error(code):
 
 
 def _describe(stream, name):
+    # A sound memo goes to the sound exports first: the parse exports refuse
+    # it anyway, and only after reading it whole.
+    if stream.peek(12)[8:12] == b"WAVE":
+        result, w, s = _wave_facts(stream)
+        if result == 0:
+            return dict({"file": name, "type": "wave", "typeCode": None, "typeName": "WAVE sound"}, **_wave_json(w, s))
     props = Output()
     result, p = _parse(stream, props)
     t = p.type.value

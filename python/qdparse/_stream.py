@@ -113,6 +113,16 @@ class Stream:
         error[0] = 0
         return position
 
+    def peek(self, n):
+        """The first `n` bytes (fewer when shorter); b"" when unreadable."""
+        try:
+            self._f.seek(0)
+            data = self._f.read(n)
+        except Exception:  # noqa: BLE001
+            return b""
+        self.delivered += len(data)
+        return data
+
     def size(self):
         """The source's length, or 0 when it cannot be told; the position is kept."""
         try:

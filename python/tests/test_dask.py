@@ -58,8 +58,11 @@ def test_bytes_fetched_through_a_counting_filesystem(samples):
     data = (samples / "exif.jpg").read_bytes()
     memory.pipe("/big/exif.jpg", data[:-2] + bytes(32 << 20) + b"\xff\xd9")
     memory.pipe("/big/small.jpg", data)
-    frame = qdparse.dask.read_metadata("memory://big/*.jpg").compute(scheduler="sync")
+    wave = (samples / "memo.wav").read_bytes()
+    memory.pipe("/big/memo.wav", wave)
+    frame = qdparse.dask.read_metadata("memory://big/*").compute(scheduler="sync")
     print("\nbytes fetched per file:", dict(zip(frame["file"], frame["bytesRead"])))
-    assert list(frame["type"]) == ["exif-jpeg", "exif-jpeg"]
+    assert list(frame["type"]) == ["exif-jpeg", "wave", "exif-jpeg"]
     assert frame["bytesRead"].max() <= METADATA_BOUND
-    assert frame["bytesRead"].iloc[0] == frame["bytesRead"].iloc[1]
+    assert frame["bytesRead"].iloc[0] == frame["bytesRead"].iloc[2]
+    assert frame["bytesRead"].iloc[1] < len(wave) // 4  # the sound data is not read
