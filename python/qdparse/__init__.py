@@ -193,6 +193,10 @@ def _wave_json(w, s):
                       "bitsPerSample": s.bitsPerSample}}
 
 
+def _wave_record(name, w, s):
+    return dict({"file": name, "type": "wave", "typeCode": None, "typeName": "WAVE sound"}, **_wave_json(w, s))
+
+
 def _is_host_error(code):
     return code & 0xFF000000 != 0x04000000
 
@@ -203,7 +207,7 @@ def _describe(stream, name):
     if stream.peek(12)[8:12] == b"WAVE":
         result, w, s = _wave_facts(stream)
         if result == 0:
-            return dict({"file": name, "type": "wave", "typeCode": None, "typeName": "WAVE sound"}, **_wave_json(w, s))
+            return _wave_record(name, w, s)
     props = Output()
     result, p = _parse(stream, props)
     t = p.type.value
@@ -230,9 +234,7 @@ def _describe(stream, name):
     if t == _NO_TYPE and not _is_host_error(result):
         wave_result, w, s = _wave_facts(stream)
         if wave_result == 0:
-            j = {"file": name, "type": "wave", "typeCode": None, "typeName": "WAVE sound"}
-            j.update(_wave_json(w, s))
-            return j
+            return _wave_record(name, w, s)
     if t != _NO_TYPE:
         _check(result, stream, "refused as " + _type_name(t))
     _check(result, stream, "cannot read" if _is_host_error(result) else "not a camera file the library reads")
