@@ -122,12 +122,16 @@ class Scan {
     for (unsigned i = 0; i < jobs; ++i) workers.emplace_back([this] { Work(); });
     const bool progress = isatty(STDERR_FILENO) != 0;
     size_t next = 0;
+    Clock::time_point shown = start_;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       while (next < files_.size() && !(gStop.load() && active_ == 0)) {
         changed_.wait_for(lock, std::chrono::milliseconds(200));
         next = Flush(out, next, lock);
-        if (progress) Progress();
+        if (progress && Clock::now() - shown >= std::chrono::milliseconds(250)) {
+          Progress();
+          shown = Clock::now();
+        }
       }
     }
     for (std::thread& t : workers) t.join();
