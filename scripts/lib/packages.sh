@@ -26,6 +26,13 @@ QDPARSE_PACKAGES=(
   libbenchmark-dev    # benchmarks
   gcovr               # scripts/coverage
   doxygen             # the docs target: API documentation from the headers
+  python3-venv        # the python leg: Debian's python3 and its packages, no other index
+  python3-setuptools
+  python3-pytest
+  python3-dask
+  python3-distributed
+  python3-fsspec
+  python3-pandas
 )
 
 # True when the package is fully installed (not merely known to dpkg, which

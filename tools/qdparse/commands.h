@@ -29,6 +29,15 @@ struct IimOptions {
   std::string restore;
 };
 
+// `scan`: -o empty or "-" is standard output.
+struct ScanOptions {
+  unsigned jobs = 1;
+  bool csv = false;
+  std::vector<std::string> kinds;  // type keys, "refused"; empty: every file
+  std::string output;
+  bool force = false;
+};
+
 int RunInfo(const std::vector<std::string>& files, bool json);
 int RunProps(const std::string& file, bool json);
 int RunThumb(const std::string& file, const Output& output);
@@ -43,5 +52,6 @@ int RunExif(const std::string& file, const Output& output, const SetOptions& opt
 int RunIim(const std::string& file, const IimOptions& options);
 // Exit 1 when any file does not conform or cannot be checked.
 int RunCheck(const std::vector<std::string>& files, bool json);
+int RunScan(const std::vector<std::string>& roots, const ScanOptions& options);
 
 }  // namespace qdtool

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "commands.h"
+#include "describe.h"
 #include "host_streams.h"
 #include "parse_file.h"
 #include "property_records.h"
@@ -220,9 +221,9 @@ Json ShotJson(const ExifShotValues& s) {
           {"settingFlag", value(s.settingFlag == kAbsentSettingFlag, s.settingFlag)}};
 }
 
-// Prints the JSON object, or returns the text block.
+// Fills the JSON object, or returns the text block.
 std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::vector<Record>& records,
-                       bool json, bool optionalData) {
+                       Json* json, bool optionalData) {
   const std::string make = MakeOf(records);
   const Exposure exposure = ExposureOf(records, p.shot);
   if (json) {
@@ -242,7 +243,7 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::
     j["capture"] = CaptureJson(p.capture);
     j["shot"] = ShotJson(p.shot);
     j["optionalData"] = optionalData;
-    PrintJson(j);
+    *json = std::move(j);
     return {};
   }
   std::string out = file + "\n";
@@ -263,11 +264,11 @@ std::string ShowParsed(const std::string& file, const ParsedFile& p, const std::
   return out;
 }
 
-std::string ShowSound(const std::string& file, const SoundFacts& facts, bool json) {
+std::string ShowSound(const std::string& file, const SoundFacts& facts, Json* json) {
   if (json) {
     Json j = {{"file", file}, {"type", "wave"}, {"typeCode", nullptr}, {"typeName", "WAVE sound"}};
     SoundJson(j, facts);
-    PrintJson(j);
+    *json = std::move(j);
     return {};
   }
   std::string out = file + "\n";
@@ -276,17 +277,24 @@ std::string ShowSound(const std::string& file, const SoundFacts& facts, bool jso
   return out;
 }
 
-// Returns the exit status; `text` receives the text block.
-int InfoOne(const std::string& file, bool json, std::string* text) {
+// Returns the exit status. With `json` the object (or the error object) goes
+// there; without, `text` receives the text block and refusals go to stderr.
+int Describe(const std::string& file, Json* json, std::string* text) {
+  const auto refuse = [&](const std::string& what, uint32_t code, const qdlStream* stream,
+                          Json extra = Json::object()) {
+    if (json == nullptr) return Refuse(file, what, code, stream);
+    *json = RefusalJson(file, what, code, stream, extra);
+    return 1;
+  };
   const InputFile in(file);
-  if (in.initError() != 0) return ReportRefusal(file, "cannot make a stream", in.initError(), nullptr, json);
+  if (in.initError() != 0) return refuse("cannot make a stream", in.initError(), nullptr);
   ParsedFile parsed;
   const OutputBuffer properties;
   const uint32_t result = ParseFile(in.stream(), in.size(), &parsed, properties.stream());
   if (result == QD_OK) {
     uint16_t optionalData = 0;
     const uint32_t trailer = QDParseHasVedraOptionalData(in.stream(), &optionalData);
-    if (trailer != QD_OK) return ReportRefusal(file, "cannot read", trailer, in.stream(), json);
+    if (trailer != QD_OK) return refuse("cannot read", trailer, in.stream());
     bool truncated = false;
     *text = ShowParsed(file, parsed, SplitRecords(properties.bytes(), &truncated), json, optionalData == 1);
     return 0;
@@ -299,24 +307,29 @@ int InfoOne(const std::string& file, bool json, std::string* text) {
       return 0;
     }
   }
-  if (parsed.type != 0xFF) {
-    return ReportRefusal(file, "refused as " + FileTypeName(parsed.type), result, in.stream(), json);
-  }
+  if (parsed.type != 0xFF) return refuse("refused as " + FileTypeName(parsed.type), result, in.stream());
   const Refusal why = ExplainRefusal(in.stream(), result);
-  if (!json && !why.text.empty()) *text = file + "\n" + why.text;
+  if (json == nullptr && !why.text.empty()) *text = file + "\n" + why.text;
   Json extra = Json::object();
   if (!why.kind.empty()) extra = {{"type", why.kind}, {"description", why.details}};
-  return ReportRefusal(file, why.reason, result, in.stream(), json, extra);
+  return refuse(why.reason, result, in.stream(), extra);
 }
 
 }  // namespace
+
+bool DescribeJson(const std::string& file, Json* out) {
+  std::string text;
+  return Describe(file, out, &text) == 0;
+}
 
 int RunInfo(const std::vector<std::string>& files, bool json) {
   int status = 0;
   bool shown = false;
   for (const std::string& file : files) {
     std::string text;
-    if (InfoOne(file, json, &text) != 0) status = 1;
+    Json object;
+    if (Describe(file, json ? &object : nullptr, &text) != 0) status = 1;
+    if (json) PrintJson(object);
     if (text.empty()) continue;
     if (shown) std::fputs("\n", stdout);
     std::fputs(text.c_str(), stdout);

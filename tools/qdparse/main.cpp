@@ -19,6 +19,8 @@
 //   qdparse iim [--json] FILE... [--set R:D=TEXT]... [--preserve OUT] | iim [--json] --restore BLOCK
 //                                        IIM datasets: list, change in place, pack, unpack
 //   qdparse check [--json] FILE...       whether JPEG files are laid out as the cameras write them
+//   qdparse scan PATH... [--jobs N] [--format jsonl|csv] [--kinds K,...] [-o OUT]
+//                                        every file under folders, one info --json record each, by path
 //
 // -o OUT: a file, - for standard output, or a folder (required for several
 // files); an existing file is replaced only with --force, never the input.
@@ -27,6 +29,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -202,12 +205,31 @@ int main(int argc, char** argv) {
   check->add_flag("--json", json, "One JSON object per file, one per line");
   addFiles(check, "Files to check");
 
+  qdtool::ScanOptions scanOptions;
+  scanOptions.jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::string scanFormat = "jsonl";
+  CLI::App* scan = Command(app, "scan", "Describe every file under folders, one record per file, sorted by path",
+                           "qdparse scan --jobs 4 --format csv -o index.csv /photos");
+  scan->add_option("PATH", files, "Folders (walked recursively) and files")->required();
+  scan->add_option("-j,--jobs", scanOptions.jobs, "Files parsed at once (default: the number of cores)")
+      ->check(CLI::Range(1u, 1024u));
+  scan->add_option("--format", scanFormat, "jsonl: info --json objects; csv: fixed columns")
+      ->check(CLI::IsMember({"jsonl", "csv"}));
+  scan->add_option("--kinds", scanOptions.kinds, "Only these type keys (exif-jpeg, wave, ...; refused)")
+      ->delimiter(',');
+  scan->add_option("-o,--output", scanOptions.output, "Where to write the records (- for standard output)");
+  scan->add_flag("--force", scanOptions.force, "Replace an existing output file");
+
   if (SuggestCommand(app, argc, argv)) return kUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsage;
+  }
+  if (scan->parsed()) {
+    scanOptions.csv = scanFormat == "csv";
+    return qdtool::RunScan(files, scanOptions);
   }
   const std::string& target = !output.path.empty() ? output.path : iimOptions.preserve.path;
   if (files.size() > 1 && !target.empty() && !qdtool::IsDirectory(target)) {

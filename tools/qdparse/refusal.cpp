@@ -224,9 +224,8 @@ Refusal ExplainRefusal(const qdlStream* stream, uint32_t result) {
   return r;
 }
 
-int ReportRefusal(const std::string& file, const std::string& what, uint32_t code, const qdlStream* stream,
-                  bool json, Json extra) {
-  if (!json) return Refuse(file, what, code, stream);
+Json RefusalJson(const std::string& file, const std::string& what, uint32_t code, const qdlStream* stream,
+                 const Json& extra) {
   const char* name = qdhResultName(code) != nullptr ? qdhResultName(code) : qdhErrorName(code);
   Json j = {{"file", file}};
   for (auto& item : extra.items()) j[item.key()] = item.value();
@@ -234,7 +233,13 @@ int ReportRefusal(const std::string& file, const std::string& what, uint32_t cod
   const int os = stream != nullptr && IsHostError(code) ? qdhFileStreamOsError(stream) : 0;
   if (os != 0) message += std::string(": ") + std::strerror(os);
   j["error"] = {{"code", code}, {"name", name != nullptr ? Json(name) : Json(nullptr)}, {"message", message}};
-  PrintJson(j);
+  return j;
+}
+
+int ReportRefusal(const std::string& file, const std::string& what, uint32_t code, const qdlStream* stream,
+                  bool json, Json extra) {
+  if (!json) return Refuse(file, what, code, stream);
+  PrintJson(RefusalJson(file, what, code, stream, extra));
   return 1;
 }
 

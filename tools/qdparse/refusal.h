@@ -21,6 +21,11 @@ struct Refusal {
 // Looks at a file that the library refused with `result`.
 Refusal ExplainRefusal(const qdlStream* stream, uint32_t result);
 
+// The error object of a refusal: {"file", extra's fields..., "error": {"code",
+// "name", "message"}}.
+Json RefusalJson(const std::string& file, const std::string& what, uint32_t code, const qdlStream* stream,
+                 const Json& extra = Json::object());
+
 // Reports a refusal: "qdparse: FILE: WHAT: CODE NAME" on stderr, or with
 // `json` the line {"file": ..., "error": {"code", "name", "message"}} on
 // stdout (plus `extra`'s fields). Returns exit status 1.
