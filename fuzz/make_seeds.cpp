@@ -10,6 +10,7 @@
 #include "qdparse.h"
 #include "extract/parse_support.h"
 #include "heap/walk_support.h"
+#include "support/camera_jpeg.h"
 #include "support/container_builder.h"
 #include "support/heap_builder.h"
 #include "support/jpeg_builder.h"
@@ -315,6 +316,33 @@ int main(int argc, char** argv) {
                      {0x88, Le({313, 1000, 329, 1000})},
                      {0x1B, Le({0x1234})},
                      {0x0B, Prefixed({'A', 'S', 'C', 'I', 'I', 0, 0, 0}, Prefixed(Le({3}), Text("abc")))}}));
+  // The conformance check and the IIM exports: camera-style JPEGs (one with
+  // the optional-data trailer), IIM datasets behind IFD0 of a JPEG and a TIFF,
+  // a preserved block.
+  const Bytes datasets = {0x1C, 2, 0,   0, 2, 0, 4,   0x1C, 2, 5,   0, 5, 'T', 'i', 't', 'l', 'e',
+                     0x1C, 2, 120, 0, 7, 'C', 'a', 'p', 't', 'i', 'o', 'n',
+                     0x1C, 2, 25,  0, 2, 'k', 'w',   0x1C, 2, 202, 0x80, 2, 0, 1, 'x'};
+  qdtest::CameraShape camera;
+  Write("check_iim_fuzzer", "camera", qdtest::CameraJpeg(camera));
+  camera.portrait = true;
+  camera.interopIndex = "R03";
+  camera.colorSpace = 0xFFFF;
+  camera.adobeRgbTags = true;
+  Bytes trailed = qdtest::CameraJpeg(camera);
+  const char* signature = "VEDRA OPTIONAL DATA";
+  trailed.insert(trailed.end(), signature, signature + 19);
+  trailed.resize(trailed.size() + 45, 0);
+  Write("check_iim_fuzzer", "camera-portrait-trailer", trailed);
+  qdtest::CameraShape withIim;
+  withIim.extra = [&datasets](qdtest::CameraIfds& f) { f.ifd0.Undefined(0x83BB, datasets); };
+  Write("check_iim_fuzzer", "camera-iim", qdtest::CameraJpeg(withIim));
+  qdtest::TiffShape iimTiff = qdtest::ExifTiffShape(qdtest::Order::MM);
+  iimTiff.iptc = datasets;
+  Write("check_iim_fuzzer", "exif-tiff-iim-mm", qdtest::BuildTiffFile(iimTiff).bytes);
+  Bytes block = {'V', 'E', 'D', 'R', 'A', 'D', 'C', '_', 'I', 'I', 'M', 0, 0, 0, 0, 1, 1, 0, 0, 0,
+                 2, 120, 0, 0, 0, 3, 'a', 'b', 'c', 2, 5, 0, 0, 0, 0};
+  Write("check_iim_fuzzer", "preserved-block-be", block);
+
   Write("exif_writer_fuzzer", "nothing-given", WriterInput(0, "", absent, {}));
   Write("exif_writer_fuzzer", "other-maker",
         WriterInput(3, "Other One", absent,
