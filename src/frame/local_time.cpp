@@ -152,7 +152,8 @@ bool StateAt(int64_t t, ZoneState* out) {
 }
 
 // mktime's search: start from a guessed offset, correct by the error until
-// the clock matches; an oscillation means a skipped clock time. When the
+// the clock matches; an oscillation means a skipped clock time, which ends
+// on the summer-time reading (or on the flag not asked for). When the
 // match has the other summer-time flag than asked for, the offset of the
 // nearest time that has the asked one is used. False where the zone could
 // not be learned: the caller asks mktime itself.
