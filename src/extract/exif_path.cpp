@@ -27,7 +27,6 @@ using namespace qd::tiff;
 
 constexpr uint8_t kModeJpeg = 5;
 constexpr uint8_t kModeTiff = 8;
-constexpr uint32_t kLargestFixed = 128;
 constexpr float kThirtySecond = 1.0f / 32;
 
 // The standard list: R = read (size 0: allocated), L = locate, E/X = enter
@@ -121,28 +120,67 @@ enum Tag : uint32_t {
 #undef QD_TAG_NAME
 #undef QD_NO_TAG
 
+// The requests of both lists as their shape fixes them; kTagCount names none.
+struct Request {
+  uint16_t op, tag, type;
+  uint32_t size;
+  Tag name;
+};
+#define QD_REQ_READ(name, tag, type, size) Request{IFDQ_READ, tag, type, size, name},
+#define QD_REQ_LOCATE(name, tag) Request{IFDQ_LOCATE, tag, 0, 0, name},
+#define QD_REQ_ENTER(name, tag) Request{IFDQ_ENTER, tag, 0, 0, name},
+#define QD_REQ_LEAVE Request{IFDQ_LEAVE, 0, 0, 0, kTagCount},
+#define QD_REQ_NEXT(name) Request{IFDQ_NEXT_IFD, 0, 0, 0, name},
+constexpr Request kRequests[] = {
+    QD_STANDARD_LIST(QD_REQ_READ, QD_REQ_LOCATE, QD_REQ_ENTER, QD_REQ_LEAVE, QD_REQ_NEXT)  //
+    Request{IFDQ_END, 0, 0, 0, kTagCount},
+    QD_MAKER_LIST(QD_REQ_READ)  //
+    Request{IFDQ_END, 0, 0, 0, kTagCount}};
+#undef QD_REQ_READ
+#undef QD_REQ_LOCATE
+#undef QD_REQ_ENTER
+#undef QD_REQ_LEAVE
+#undef QD_REQ_NEXT
+constexpr uint32_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
+
+// Each tag's request, and its buffer among the fixed ones, packed at 4-byte
+// steps (the shot and settings arrays are read as 16-bit words).
+struct Layout {
+  uint32_t makerList = 0;
+  uint16_t request[kTagCount] = {};
+  uint16_t buffer[kTagCount] = {};  // fixed size: offset; size 0: slot of its block
+  uint32_t bufferBytes = 0;
+  uint32_t blocks = 0;
+};
+constexpr Layout MakeLayout() {
+  Layout l;
+  for (uint32_t i = 0; i < kRequestCount; ++i) {
+    const Request& r = kRequests[i];
+    if (r.op == IFDQ_END && l.makerList == 0) l.makerList = i + 1;
+    if (r.name == kTagCount) continue;
+    l.request[r.name] = static_cast<uint16_t>(i);
+    if (r.op == IFDQ_READ && r.size == 0) l.buffer[r.name] = static_cast<uint16_t>(l.blocks++);
+    if (r.op == IFDQ_READ && r.size != 0) {
+      l.buffer[r.name] = static_cast<uint16_t>(l.bufferBytes);
+      l.bufferBytes += (r.size + 3) / 4 * 4;
+    }
+  }
+  return l;
+}
+constexpr Layout kLayout = MakeLayout();
+
 // Query lists with their buffers: a tag's answer is at the request made for it.
 class TagLists {
  public:
   TagLists() {
-    uint32_t i = 0;
-#define QD_READ(name, tag, type, size) Add(standard_, i++, name, IFDQ_READ, tag, type, size);
-#define QD_LOCATE(name, tag) Add(standard_, i++, name, IFDQ_LOCATE, tag, 0, 0);
-#define QD_ENTER(name, tag) Add(standard_, i++, name, IFDQ_ENTER, tag, 0, 0);
-#define QD_LEAVE standard_[i++].op = IFDQ_LEAVE;
-#define QD_NEXT(name) Add(standard_, i++, name, IFDQ_NEXT_IFD, 0, 0, 0);
-    QD_STANDARD_LIST(QD_READ, QD_LOCATE, QD_ENTER, QD_LEAVE, QD_NEXT)
-    standard_[i].op = IFDQ_END;
-    i = 0;
-#define QD_MAKER_READ(name, tag, type, size) Add(maker_, i++, name, IFDQ_READ, tag, type, size);
-    QD_MAKER_LIST(QD_MAKER_READ)
-    maker_[i].op = IFDQ_END;
-#undef QD_MAKER_READ
-#undef QD_READ
-#undef QD_LOCATE
-#undef QD_ENTER
-#undef QD_LEAVE
-#undef QD_NEXT
+    for (uint32_t i = 0; i < kRequestCount; ++i) {
+      const Request& r = kRequests[i];
+      IfdQuery& q = lists_[i];
+      q = IfdQuery{r.op, r.tag, r.type, 0, 0, r.size, 0};
+      if (r.op != IFDQ_READ) continue;
+      q.data = r.size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[kLayout.buffer[r.name]])
+                           : reinterpret_cast<uintptr_t>(fixed_ + kLayout.buffer[r.name]);
+    }
   }
   TagLists(const TagLists&) = delete;
   TagLists& operator=(const TagLists&) = delete;
@@ -150,14 +188,27 @@ class TagLists {
     for (void* p : allocated_) (void)BlockFree(p);
   }
 
-  IfdQuery* standard() { return standard_; }
-  IfdQuery* maker() { return maker_; }
+  IfdQuery* standard() { return lists_; }
+  IfdQuery* maker() { return lists_ + kLayout.makerList; }
+
+  // Some answers read a found tag's buffer whole: what its value did not
+  // fill reads as zeros. Buffers of tags not found are never read.
+  void ClearUnfilled() {
+    for (uint32_t i = 0; i < kRequestCount; ++i) {
+      const IfdQuery& q = lists_[i];
+      const uint32_t capacity = kRequests[i].size;
+      if (q.op == IFDQ_READ && q.found != 0 && q.size < capacity) {
+        std::memset(fixed_ + kLayout.buffer[kRequests[i].name] + q.size, 0, capacity - q.size);
+      }
+    }
+  }
 
   bool Found(Tag t) const { return Query(t).found != 0; }
   uint32_t Size(Tag t) const { return Query(t).size; }
   const uint8_t* Data(Tag t) const {
-    const IfdQuery& q = Query(t);
-    return q.op == IFDQ_READ && sizes_[t] == 0 ? static_cast<const uint8_t*>(allocated_[t]) : fixed_[t];
+    const Request& r = kRequests[kLayout.request[t]];
+    if (r.op != IFDQ_READ) return nullptr;
+    return r.size == 0 ? static_cast<const uint8_t*>(allocated_[kLayout.buffer[t]]) : fixed_ + kLayout.buffer[t];
   }
   void Drop(Tag t) { Query(t).found = 0; }
   uint16_t U16(Tag t, uint32_t k = 0) const { return HostElement<uint16_t>(Found(t), Data(t), Size(t), k); }
@@ -175,29 +226,12 @@ class TagLists {
   }
 
  private:
-  IfdQuery& Query(Tag t) { return *where_[t]; }
-  const IfdQuery& Query(Tag t) const { return *where_[t]; }
+  IfdQuery& Query(Tag t) { return lists_[kLayout.request[t]]; }
+  const IfdQuery& Query(Tag t) const { return lists_[kLayout.request[t]]; }
 
-  void Add(IfdQuery* list, uint32_t i, Tag t, uint16_t op, uint16_t tag, uint16_t type, uint32_t size) {
-    IfdQuery& q = list[i];
-    q.op = op;
-    q.tag = tag;
-    q.type = type;
-    q.size = size;
-    sizes_[t] = size;
-    where_[t] = &q;
-    if (op == IFDQ_READ) {
-      q.data = size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[t]) : reinterpret_cast<uintptr_t>(fixed_[t]);
-    }
-  }
-  static constexpr uint32_t kStandardLength = 128;
-  static constexpr uint32_t kMakerLength = 48;
-  IfdQuery standard_[kStandardLength] = {};
-  IfdQuery maker_[kMakerLength] = {};
-  IfdQuery* where_[kTagCount] = {};
-  uint32_t sizes_[kTagCount] = {};
-  void* allocated_[kTagCount] = {};
-  alignas(4) uint8_t fixed_[kTagCount][kLargestFixed] = {};
+  IfdQuery lists_[kRequestCount];
+  void* allocated_[kLayout.blocks] = {};
+  alignas(4) uint8_t fixed_[kLayout.bufferBytes];
 };
 
 bool Ratio(uint32_t num, uint32_t den, double* out) {
@@ -308,9 +342,13 @@ uint32_t ExifPath::Read() {
   const uint32_t noteAt = t_.Field(MakerNote);
   const uint32_t noteSize = t_.Size(MakerNote);
   // Offset 0 would start the maker-note walk at IFD0.
-  if (!IsCameraMaker() || noteAt == 0) return QD_OK;
-  result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker());
-  if (result != QD_OK) return result;
+  const bool note = IsCameraMaker() && noteAt != 0;
+  if (note) {
+    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker());
+    if (result != QD_OK) return result;
+  }
+  t_.ClearUnfilled();
+  if (!note) return QD_OK;
   if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
     t_.Drop(M01);
     t_.Drop(M04);

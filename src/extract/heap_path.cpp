@@ -10,7 +10,7 @@
 #include "extract/parse.h"
 #include "extract/typed_records.h"
 #include "frame/byte_order.h"
-#include "frame/calendar.h"
+#include "frame/local_time.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 #include "heap/heap_object.h"
@@ -18,11 +18,8 @@
 namespace qd::extract {
 
 int32_t LocalSecondsToTime(int64_t seconds) {
-  const time_t t = static_cast<time_t>(seconds);
-  struct tm parts {};
-  if (!UtcFields(t, &parts)) return 0;
-  parts.tm_isdst = -1;  // the camera clock kept summer time when it was in force
-  return static_cast<int32_t>(mktime(&parts));
+  // The camera clock kept summer time when it was in force: the zone decides.
+  return static_cast<int32_t>(LocalClockToTime(static_cast<time_t>(seconds), -1));
 }
 
 namespace {

@@ -76,7 +76,7 @@ uint32_t ParseExifFileStream(const qdlStream* stream, uint32_t fileSize, const O
 void DefaultShotValues(ExifShotValues* shot);
 
 // A camera's clock seconds (local time counted as if it were UTC) to seconds
-// since 1970; 0 when the runtime cannot convert them.
+// since 1970; -1 when the runtime cannot convert them.
 int32_t LocalSecondsToTime(int64_t seconds);
 // "%Y:%m:%d %H:%M:%S" as local time to seconds since 1970 (0 when absent).
 int32_t ParseDateText(const char* text, uint32_t size);

@@ -4,6 +4,7 @@
 
 #include "extract/parse.h"
 #include "frame/export_call.h"
+#include "frame/local_time.h"
 #include "frame/stream_port.h"
 #include "container/recognize.h"
 
@@ -39,7 +40,7 @@ int32_t ParseDateText(const char* text, uint32_t size) {
   t.tm_min = field(':', 2) % 256;
   t.tm_sec = field('\0', 2) % 256;
   t.tm_isdst = -1;
-  return static_cast<int32_t>(mktime(&t));
+  return static_cast<int32_t>(LocalFieldsToTime(t));
 }
 
 uint32_t ParseFileStream(const StreamPort& port, uint32_t fileSize, const Outputs& out, uint8_t* fileType) {

@@ -50,13 +50,20 @@ WordArray WordArray::Of(const uint16_t* words, uint32_t bufferBytes) {
 
 uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size) {
   if (size > UINT32_MAX - 6) return QD_E_NO_MEMORY;
-  BlockOwner block(BlockAlloc(size + 6));
-  if (!block) return QD_E_NO_MEMORY;
-  PutLE16(code, block.get());
-  PutLE32(size, block.get() + 2);
-  if (size != 0) std::memcpy(block.get() + 6, payload, size);
+  // Header and payload go out in one write; most records fit on the stack.
+  uint8_t small[256];
+  BlockOwner block;
+  uint8_t* record = small;
+  if (size > sizeof small - 6) {
+    block.reset(BlockAlloc(size + 6));
+    if (!block) return QD_E_NO_MEMORY;
+    record = block.get();
+  }
+  PutLE16(code, record);
+  PutLE32(size, record + 2);
+  if (size != 0) std::memcpy(record + 6, payload, size);
   uint32_t error = 0;
-  StreamWriteExact(out, block.get(), size + 6, kErrorBase, &error);
+  StreamWriteExact(out, record, size + 6, kErrorBase, &error);
   const Status released = BlockFree(block.release());
   if (error != 0) return error;
   return released == ST_OK ? QD_OK : QD_E_BLOCK_CHECK;

@@ -17,7 +17,7 @@
 #include "format/heap_records.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
-#include "frame/calendar.h"
+#include "frame/local_time.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 #include "heap/heap_object.h"
@@ -73,19 +73,16 @@ uint16_t Steps(float v) { return static_cast<uint16_t>(RoundHalfAway(double{v} *
 // hour when summer time is in force now but was not at `utc`.
 int32_t ToLocalClock(int32_t utc) {
   const time_t now = time(nullptr);
-  struct tm local {};
-  struct tm universal {};
-  (void)LocalFields(now, &local);
-  (void)UtcFields(now, &universal);
-  const bool summerNow = local.tm_isdst > 0;
-  local.tm_isdst = 0;
-  universal.tm_isdst = 0;
-  const int64_t offset = static_cast<int64_t>(mktime(&local)) - mktime(&universal);
-  const time_t at = utc;
-  struct tm then {};
-  (void)LocalFields(at, &then);
+  int32_t nowOffset = 0;
+  bool summerNow = false;
+  (void)LocalOffsetAt(now, &nowOffset, &summerNow);
+  // Both clocks read as standard time.
+  const int64_t offset = LocalClockToTime(int64_t{now} + nowOffset, 0) - LocalClockToTime(now, 0);
+  int32_t thenOffset = 0;
+  bool summerThen = false;
+  (void)LocalOffsetAt(utc, &thenOffset, &summerThen);
   const int64_t summer = summerNow ? 3600 : 0;
-  const int64_t drop = summerNow && then.tm_isdst <= 0 ? 3600 : 0;
+  const int64_t drop = summerNow && !summerThen ? 3600 : 0;
   return static_cast<int32_t>(utc + offset + summer - drop);
 }
 

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "frame/calendar.h"
+#include "frame/local_time.h"
 #include "frame/stream_port.h"
 
 namespace qd::replace {
@@ -19,11 +20,10 @@ void StoreValue(uint8_t* to, const uint8_t* from, uint32_t n, uint32_t element, 
 
 int64_t LocalClockOffset() {
   const time_t now = time(nullptr);
-  struct tm local {};
-  struct tm universal {};
-  (void)LocalFields(now, &local);
-  (void)UtcFields(now, &universal);
-  return static_cast<int64_t>(mktime(&local)) - mktime(&universal);
+  int32_t offset = 0;
+  bool summer = false;
+  (void)LocalOffsetAt(now, &offset, &summer);
+  return LocalClockToTime(int64_t{now} + offset, summer ? 1 : 0) - LocalClockToTime(now, 0);
 }
 
 bool FormatDate(int64_t seconds, char (&text)[kDateText]) {

@@ -18,7 +18,8 @@ namespace qd::replace {
 void StoreValue(uint8_t* to, const uint8_t* from, uint32_t n, uint32_t element, ByteOrder order);
 
 // Seconds the local clock is ahead of UTC now, as the camera's clock reads it:
-// mktime of the local time less mktime of the UTC time, both of now.
+// the local clock of now read back, less the UTC clock read as local
+// standard time.
 int64_t LocalClockOffset();
 
 // A time value as the camera's date text "YYYY:MM:DD HH:MM:SS" and its zero

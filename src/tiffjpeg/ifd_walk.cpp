@@ -19,6 +19,47 @@ IfdEntry DecodeEntry(const uint8_t* e, ByteOrder o) {
 // The walkers use only the low 16 bits of an entry's count.
 uint16_t Count16(const IfdEntry& e) { return static_cast<uint16_t>(e.count); }
 
+// An IFD's entries and how its tags are looked up: by bisection when they
+// never decrease, as writers store them (the first of equal tags is then the
+// first in file order too), else by the scan in file order.
+class TagIndex {
+ public:
+  TagIndex() = default;
+  TagIndex(const ByteView& entries, ByteOrder o) : entries_(entries), order_(o) {
+    uint16_t last = 0;
+    for (uint32_t i = 0; i < Count(); ++i) {
+      const uint16_t tag = TagAt(i);
+      if (tag < last) return;
+      last = tag;
+    }
+    ascending_ = true;
+  }
+
+  bool Find(uint16_t tag, IfdEntry* out) const {
+    if (!ascending_) return FindTag(entries_, tag, order_, out);
+    uint32_t lo = 0, hi = Count();
+    while (lo < hi) {
+      const uint32_t mid = lo + (hi - lo) / 2;
+      if (TagAt(mid) < tag) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo == Count() || TagAt(lo) != tag) return false;
+    *out = DecodeEntry(entries_.data() + kEntrySize * lo, order_);
+    return true;
+  }
+
+ private:
+  uint32_t Count() const { return entries_.size() / kEntrySize; }
+  uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
+
+  ByteView entries_;
+  ByteOrder order_ = kLittleEndian;
+  bool ascending_ = false;
+};
+
 // What a read request of entry `e` transfers.
 struct ReadPlan {
   uint32_t element;   // bytes per element
@@ -56,13 +97,14 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
   }
 }
 
-// The destination of a read: the caller's buffer, or a fresh zeroed block
-// when the request asks the walker to allocate (size 0). A block that cannot
-// be had leaves the request unfound and is noted in *outOfMemory.
+// The destination of a read: the caller's buffer, or a fresh block when the
+// request asks the walker to allocate (size 0); the value fills that block
+// whole. A block that cannot be had leaves the request unfound and is noted
+// in *outOfMemory.
 uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, bool* outOfMemory) {
   if (q.data == 0) return nullptr;
   if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
-  allocated->reset(BlockAllocZeroed(plan.byteSize));
+  allocated->reset(BlockAlloc(plan.byteSize));
   if (!*allocated && outOfMemory != nullptr) *outOfMemory = true;
   return allocated->get();
 }
@@ -91,13 +133,11 @@ class MemoryIfd {
   MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, int64_t bias,
             ReadMode mode, bool* outOfMemory)
       : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode),
-        outOfMemory_(outOfMemory) {}
-
-  bool Find(uint16_t tag, IfdEntry* e) const {
-    ByteView entries;  // OpenIfd found them inside the block
-    return block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries) &&
-           FindTag(entries, tag, order_, e);
+        outOfMemory_(outOfMemory) {
+    Index();
   }
+
+  bool Find(uint16_t tag, IfdEntry* e) const { return tags_.Find(tag, e); }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -139,6 +179,7 @@ class MemoryIfd {
     if (!OpenIfd(block_, link, order_, &count)) return ST_NOT_FOUND;
     offset_ = link;
     count_ = count;
+    Index();
     return ST_OK;
   }
 
@@ -157,6 +198,13 @@ class MemoryIfd {
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
   bool* outOfMemory_ = nullptr;
+  TagIndex tags_;
+
+  void Index() {
+    ByteView entries;  // OpenIfd found them inside the block
+    (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
+    tags_ = TagIndex(entries, order_);
+  }
 };
 
 // The stream form: each IFD's entries and link are loaded into a block of
@@ -188,12 +236,11 @@ class StreamIfd {
     if (st != ST_OK) return st;
     entries_ = std::move(entries);
     count_ = count;
+    tags_ = TagIndex(ByteView(entries_.get(), kEntrySize * count_), order_);
     return ST_OK;
   }
 
-  bool Find(uint16_t tag, IfdEntry* e) const {
-    return entries_ && FindTag(ByteView(entries_.get(), kEntrySize * count_), tag, order_, e);
-  }
+  bool Find(uint16_t tag, IfdEntry* e) const { return entries_ && tags_.Find(tag, e); }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -239,6 +286,7 @@ class StreamIfd {
   bool* outOfMemory_ = nullptr;
   uint16_t count_ = 0;
   BlockOwner entries_;
+  TagIndex tags_;
 };
 
 // The stream locate form: entries are read one by one through the reader;

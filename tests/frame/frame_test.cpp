@@ -1,14 +1,18 @@
 // What the export sweep cannot reach: the bounds of byte views, the memory
-// block's ownership checks, the buffered reader's seek and refill edges and
-// the host-call rules of the stream port.
+// block's ownership checks, the buffered reader's seek and refill edges, the
+// host-call rules of the stream port and the local-time conversion.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "frame/buffered_reader.h"
 #include "frame/byte_order.h"
+#include "frame/local_time.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
 #include "support/fault_sweep.h"
@@ -189,6 +193,76 @@ TEST(DirectStream, SizeAndExactReads) {
   s.ReportCount(Callback::Read, s.CountOf(Callback::Read) + 1, 17);
   StreamReadExact(s.stream(), out.data(), 16, kErrorBase, &error);
   EXPECT_EQ(error, QD_E_SHORT_READ);
+}
+
+// Against mktime in zones north and south, a half-hour one, UTC and the
+// system's (TZ unset): every quarter hour of the days around each change of
+// 2021 and a spread of fields over 1970-2037, out-of-range ones among them,
+// read as the zone decides and as standard time. mktime answers a repeated hour by the offset its
+// previous call found, so it first converts a time of the day before.
+TEST(LocalTime, AnswersAsMktime) {
+  const char* saved = std::getenv("TZ");
+  const std::string restore = saved != nullptr ? saved : "";
+  struct Zone {
+    const char* tz;  // null: unset
+    int changes;     // in 2021; -1: whatever the system's zone has
+  };
+  const Zone kZones[] = {{"Europe/Berlin", 2}, {"America/New_York", 2}, {"Australia/Sydney", 2},
+                         {"Asia/Kolkata", 0},  {"UTC", 0},              {nullptr, -1}};
+  std::mt19937 rng(2021);
+  const auto pick = [&rng](int lo, int hi) { return lo + static_cast<int>(rng() % (hi - lo + 1)); };
+  for (const Zone& zone : kZones) {
+    zone.tz != nullptr ? setenv("TZ", zone.tz, 1) : unsetenv("TZ");
+    tzset();
+    const char* name = zone.tz != nullptr ? zone.tz : "(unset)";
+    std::vector<struct tm> cases;
+    int changes = 0;
+    struct tm prior {};
+    for (time_t day = 1609459200; day < 1609459200 + 365 * 86400; day += 86400) {  // 2021
+      struct tm now {};
+      ASSERT_TRUE(localtime_r(&day, &now));
+      if (day > 1609459200 && now.tm_gmtoff != prior.tm_gmtoff) {
+        ++changes;
+        for (int k = 0; k < 3 * 96; ++k) {
+          struct tm f {};
+          f.tm_year = now.tm_year, f.tm_mon = now.tm_mon, f.tm_mday = now.tm_mday - 1 + k / 96;
+          f.tm_hour = k % 96 / 4, f.tm_min = k % 4 * 15;
+          cases.push_back(f);
+        }
+      }
+      prior = now;
+    }
+    if (zone.changes >= 0) EXPECT_EQ(changes, zone.changes) << name;
+    for (int i = 0; i < 400; ++i) {
+      struct tm f {};
+      f.tm_year = pick(70, 137), f.tm_mon = pick(-1, 14), f.tm_mday = pick(0, 40);
+      f.tm_hour = pick(0, 30), f.tm_min = pick(0, 70), f.tm_sec = pick(-1, 99);
+      cases.push_back(f);
+    }
+    for (struct tm f : cases) {
+      for (f.tm_isdst = -1; f.tm_isdst <= 0; ++f.tm_isdst) {
+        struct tm copy = f;
+        time_t before = timegm(&copy) - 86400;
+        struct tm primer {};
+        ASSERT_TRUE(localtime_r(&before, &primer));
+        (void)mktime(&primer);
+        copy = f;
+        const time_t expected = mktime(&copy);
+        ASSERT_EQ(LocalFieldsToTime(f), int64_t{expected})
+            << name << " " << f.tm_year + 1900 << "-" << f.tm_mon + 1 << "-" << f.tm_mday << " " << f.tm_hour
+            << ":" << f.tm_min << ":" << f.tm_sec << " isdst " << f.tm_isdst;
+        if (f.tm_sec >= 0 && f.tm_sec <= 59) ASSERT_EQ(LocalClockToTime(before + 86400, f.tm_isdst), int64_t{expected});
+        int32_t offset = 0;
+        bool summer = false;
+        if (expected == -1) continue;  // past a 32-bit time_t
+        ASSERT_TRUE(LocalOffsetAt(expected, &offset, &summer));
+        ASSERT_EQ(offset, copy.tm_gmtoff) << name << " at " << expected;
+        ASSERT_EQ(summer, copy.tm_isdst > 0) << name << " at " << expected;
+      }
+    }
+  }
+  saved != nullptr ? setenv("TZ", restore.c_str(), 1) : unsetenv("TZ");
+  tzset();
 }
 
 }  // namespace
