@@ -1,7 +1,9 @@
-// IFD query lists through both walkers in both byte orders: what a read
-// delivers, the list as a program over IFD chains and nested scopes, input cut
-// anywhere; then the queries over Exif blocks and maker notes. The locate walk
-// over a stream is the Exif TIFF replacement's (tests/replace and the sweep).
+// IFD query lists through both walkers in both byte orders: the list as a
+// program over IFD chains and nested scopes, input cut anywhere; then the
+// queries over Exif blocks and maker notes. What a read delivers (types,
+// element cuts, byte order, located fields) is the parse and replacement
+// exports' (tests/extract, tests/replace); the locate walk over a stream is the
+// Exif TIFF replacement's.
 #include "tiffjpeg/ifd_walk.h"
 
 #include <gtest/gtest.h>
@@ -24,17 +26,10 @@
 namespace qdtest {
 namespace {
 
-using Flags = std::vector<uint16_t>;
-
 IfdQuery Op(uint16_t op, uint16_t tag = 0) { return IfdQuery{op, tag, 0, 0, 0, 0, 0}; }
 // Size 0: the walker stores a new block in `*into`.
 IfdQuery ReadInto(uint16_t tag, uint16_t type, void* into, uint32_t size) {
   return IfdQuery{IFDQ_READ, tag, type, 0, reinterpret_cast<uintptr_t>(into), size, 0};
-}
-Flags FoundFlags(const IfdQuery* list, size_t n) {
-  Flags flags;
-  for (size_t i = 0; i < n; ++i) flags.push_back(list[i].found);
-  return flags;
 }
 
 struct Walker {
@@ -56,40 +51,6 @@ class Walkers : public testing::TestWithParam<Walker> {
     return qd::ToResultCode(qd::tiff::WalkMemory(view, 8, order, &cursor, 0));
   }
 };
-
-// Values arrive in host order: whole, cut to the whole elements a small
-// buffer holds (nothing written past them), or in a new block (size 0).
-// Another type, or a type the walkers do not read, stays unfound. LOCATE
-// reports type, count and field; only the memory form knows the block: it
-// checks located fields against it and wants a value to end strictly before
-// the block does.
-TEST_P(Walkers, ReadsAndLocates) {
-  TiffBuilder tb(GetParam().order);
-  tb.NewIfd()
-      .Short(0x0101, {1, 0x0203, 0x0A0B})
-      .Values(0x0102, kTDouble, 8, {~0ull})
-      .Raw(0x0103, kTUndefined, 5, 71)   // ends at the end of the block
-      .Raw(0x0104, kTUndefined, 2, 75);  // one byte past it
-  uint16_t whole[4] = {}, cut[3] = {7, 7, 7};
-  uint8_t* block = nullptr;
-  uint8_t* none = nullptr;
-  uint8_t spare[8] = {};
-  IfdQuery list[] = {ReadInto(0x0101, kTShort, whole, 8),  ReadInto(0x0101, kTShort, cut, 5),
-                     ReadInto(0x0101, kTShort, &block, 0), ReadInto(0x0101, kTLong, spare, 8),
-                     ReadInto(0x0102, kTDouble, &none, 0), ReadInto(0x0103, kTUndefined, spare, 8),
-                     Op(IFDQ_LOCATE, 0x0103),              Op(IFDQ_LOCATE, 0x0104),
-                     Op(IFDQ_LOCATE, 0x0999),              Op(IFDQ_END)};
-  ASSERT_EQ(Walk(tb.Build().bytes, list), QD_OK);
-  EXPECT_EQ(FoundFlags(list, 9), (Flags{1, 1, 1, 0, 0, !memory(), 1, !memory(), 0}));
-  EXPECT_EQ((Flags{whole[0], whole[1], whole[2], whole[3], cut[0], cut[1], cut[2]}),
-            (Flags{1, 0x0203, 0x0A0B, 0, 1, 0x0203, 7}));
-  EXPECT_EQ((std::vector<uintptr_t>{list[0].size, list[1].size, list[6].type, list[6].size,
-                                    list[6].data}),
-            (std::vector<uintptr_t>{6, 4, kTUndefined, 5, 71}));
-  EXPECT_EQ(Bytes(block, block + qd::BlockLength(block)), (Bytes{1, 0, 3, 2, 0x0B, 0x0A}));
-  EXPECT_EQ(qd::BlockFree(block), qd::ST_OK);
-  if (memory()) EXPECT_EQ(none, nullptr) << "nothing written, nothing allocated";
-}
 
 // Lists as programs over IFD0 -> IFD1 and IFD0 -> Exif IFD -> interop IFD,
 // one token per request: rA reads tag A; eX enters the Exif IFD, eI the
