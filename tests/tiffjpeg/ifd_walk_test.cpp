@@ -158,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(Forms, Walkers,
                          });
 
 // A value block the memory walk cannot get leaves its request unfound and is
-// reported to the caller, who turns it into a failed call.
+// reported to the caller, who turns it into a failed call. No export shows the
+// report apart from a missing value, so this test sweeps the walk itself.
 TEST(WalkMemory, ReportsABlockItCouldNotGet) {
   TiffBuilder tb(Order::II);
   tb.NewIfd().Long(0x0101, {1, 2});
