@@ -151,11 +151,14 @@ TEST(HeapRewrite, WriteBackPutsTheHeapWhereItCameFrom) {
                            Insert(jpeg, SegmentOffset(jpeg, marker::kDQT), {HeapApp0(EmbeddedHeapImage(be, "JPGM"))})};
     HeapBuilder root(be);
     root.Nested(0x300A, HeapBuilder(be));  // an image-properties heap of another length
+    TiffShape smaller = RawTiffShape(be ? Order::MM : Order::II);
+    smaller.heap = Bytes(30, 0);  // a heap that grew must not overwrite what follows
     // Into the file itself, and into files without the room for it.
     const std::tuple<Bytes, Bytes, Status> rows[] = {
         {files[0], files[0], ST_OK}, {files[1], files[1], ST_OK}, {files[2], files[2], ST_OK},
         {files[0], HeapFileBuilder(root).Build(), ST_SIZE_MISMATCH}, {files[0], Bytes(600, 'x'), ST_UNSUPPORTED},
         {files[1], Bytes(397, 0), ST_NOT_FOUND}, {files[1], BuildTiffFile(TiffShape{}).bytes, ST_NOT_FOUND},
+        {files[1], BuildTiffFile(smaller).bytes, ST_SIZE_MISMATCH},
         // Where recognition found the APP0 a scan begins: image data, not ours.
         {files[2],
          Insert(jpeg, SegmentOffset(jpeg, marker::kDQT), {{0xFF, 0xDA, 0, 2}, HeapApp0(EmbeddedHeapImage(be, "JPGM"))}),

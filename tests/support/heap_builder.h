@@ -103,8 +103,6 @@ class HeapFileBuilder {
 
   HeapFileBuilder& Subtype(const std::string& four) { return Chain(*this, subtype_, four); }
   HeapFileBuilder& Version(uint32_t v) { return Chain(*this, version_, v); }
-  // A header of 26 + n bytes (H grows with it).
-  HeapFileBuilder& ExtraHeader(uint32_t n) { return Chain(*this, extra_, n); }
 
   // Damage: another byte-order mark or magic, or the H field only (the root
   // heap stays where it is).
@@ -113,7 +111,7 @@ class HeapFileBuilder {
   HeapFileBuilder& OverrideHeaderLength(uint32_t h) { return Chain(*this, headerLength_, h); }
 
   // Where the root heap starts.
-  uint32_t HeaderLength() const { return 26 + extra_; }
+  uint32_t HeaderLength() const { return 26; }
   Bytes Build() const;
 
  private:
@@ -122,7 +120,6 @@ class HeapFileBuilder {
   std::string mark_;
   std::string subtype_ = "CCDR";
   uint32_t version_ = 0x00010006;
-  uint32_t extra_ = 0;
   std::string magic_ = "HEAP";
   std::optional<uint32_t> headerLength_;
 };

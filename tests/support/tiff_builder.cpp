@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "frame/memory_block.h"  // only for PayloadBlock's allocation
-
 namespace qdtest {
 
 constexpr uint32_t kInline = 4;  // value bytes that fit the entry's last field
@@ -97,12 +95,6 @@ std::vector<uint8_t> App1Payload(const std::vector<uint8_t>& tiff, const char* s
   payload.resize(6, 0);  // signature, its NUL and the pad byte
   payload.insert(payload.end(), tiff.begin(), tiff.end());
   return payload;
-}
-
-uint8_t* PayloadBlock(const std::vector<uint8_t>& payload) {
-  uint8_t* block = qd::BlockAlloc(static_cast<uint32_t>(payload.size()));
-  if (block != nullptr && !payload.empty()) std::memcpy(block, payload.data(), payload.size());
-  return block;
 }
 
 }  // namespace qdtest

@@ -145,8 +145,5 @@ class TiffBuilder {
 // "Exif\0\0" (or another 4-letter signature) followed by the TIFF bytes: an
 // APP1 payload.
 std::vector<uint8_t> App1Payload(const std::vector<uint8_t>& tiff, const char* signature = "Exif");
-// The same bytes in a library block of exactly their length; the caller
-// releases it (qdParseFreeExifBuffer, BlockFree).
-uint8_t* PayloadBlock(const std::vector<uint8_t>& payload);
 
 }  // namespace qdtest

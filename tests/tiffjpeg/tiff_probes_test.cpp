@@ -1,6 +1,7 @@
 // The TIFF container readers over whole files in both byte orders, IFD0 at 8
-// or behind IFD1: the TIFF-RAW and Exif-TIFF probes, Make and Model, and the
-// rewrite of the embedded heap. Error cases break one field of a valid file.
+// or behind IFD1: the TIFF-RAW and Exif-TIFF probes, Make and Model. Error
+// cases break one field of a valid file. The heap's write-back is the heap
+// replacement's (tests/replace and the sweep).
 #include "tiffjpeg/tiff_probes.h"
 
 #include <gtest/gtest.h>
@@ -139,7 +140,6 @@ TEST_P(TiffProbes, ExifProbeAndIfd0PastTheEnd) {
   PutU32(far, 4, static_cast<uint32_t>(f.bytes.size() + 100), big());
   EXPECT_EQ(RawProbe(far).status, qd::ST_NOT_FOUND);
   EXPECT_EQ(ReadMakeModel(far), qd::ST_WRONG_STATE);
-  EXPECT_EQ(qd::tiff::RewriteEmbeddedHeap(Port(far).port, HeapObject{}), qd::ST_WRONG_STATE);
   const Bytes cut(f.bytes.begin(), f.bytes.begin() + kIfd0Window - 1);
   EXPECT_EQ(ProbeExif(cut, &block), qd::ST_NOT_FOUND);
   EXPECT_EQ(RawProbe(cut).status, qd::ST_NOT_FOUND);
@@ -152,47 +152,6 @@ TEST_P(TiffProbes, ExifProbeAndIfd0PastTheEnd) {
   tb.NewIfd().Ascii(0x010F, "Mk").Undefined(0x9999, fake);
   tb.Pad(kIfd0Window);
   EXPECT_EQ(ReadMakeModel(tb.Build().bytes), qd::ST_NOT_FOUND);
-}
-
-// The rewrite replaces the heap image (or the front of it, when it shrank) and
-// refuses a heap that no longer fits, writing nothing. No export reaches it,
-// so the reader's allocation failure is checked here.
-TEST_P(TiffProbes, RewriteReplacesExactlyTheHeapImage) {
-  const TiffFile f = BuildTiffFile(Shape());
-  const Bytes changed = EmbeddedHeapImage(big(), "TIFP", 5);
-  ASSERT_EQ(changed.size(), f.heapSize);
-  const auto descriptor = [&](uint32_t blockSize, uint32_t length) {
-    HeapObject h{PayloadBlock(Bytes(changed.begin(), changed.begin() + blockSize)), 26};
-    h.heap = h.block + 26;
-    h.heapLength = length - 26;
-    return h;
-  };
-  for (const auto& [blockSize, length, expected] :
-       {std::tuple{f.heapSize, f.heapSize, qd::ST_OK},
-        {f.heapSize, f.heapSize - 4, qd::ST_OK},
-        {f.heapSize, f.heapSize + 1, qd::ST_SIZE_MISMATCH},
-        {f.heapSize - 4, f.heapSize - 2, qd::ST_SIZE_MISMATCH}}) {
-    SCOPED_TRACE(testing::Message() << blockSize << " " << length);
-    const HeapObject h = descriptor(blockSize, length);
-    Port p(f.bytes);
-    EXPECT_EQ(qd::tiff::RewriteEmbeddedHeap(p.port, h), expected);
-    Bytes written = f.bytes;
-    if (expected == qd::ST_OK)
-      std::copy(changed.begin(), changed.begin() + length, written.begin() + f.heapAt);
-    EXPECT_EQ(p.stream.data(), written);
-    EXPECT_EQ(p.stream.writes().size(), expected == qd::ST_OK ? 1u : 0u);
-    (void)qdParseFreeHeapObject(h);
-  }
-  EXPECT_EQ(qd::tiff::RewriteEmbeddedHeap(Port(f.bytes).port, HeapObject{}), qd::ST_SIZE_MISMATCH);
-  const TiffFile noHeap = BuildTiffFile(Shape(false));
-  EXPECT_EQ(qd::tiff::RewriteEmbeddedHeap(Port(noHeap.bytes).port, HeapObject{}),
-            qd::ST_NOT_FOUND);
-  const HeapObject h = descriptor(f.heapSize, f.heapSize);
-  const auto rewrite = [&] {
-    return uint32_t(qd::tiff::RewriteEmbeddedHeap(Port(f.bytes).port, h));
-  };
-  EXPECT_GT(SweepAllocationFailures(rewrite, {qd::ST_READER_NO_MEMORY}), 1);
-  (void)qdParseFreeHeapObject(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TiffProbes,
