@@ -230,6 +230,9 @@ def _describe(stream, name):
                      "additionalEv": _absent(s.additionalEv == _ABSENT_EV, _short(s.additionalEv)),
                      "settingWord": _absent(s.settingWord == 0xFFFF, s.settingWord),
                      "settingFlag": _absent(s.settingFlag == 0xFF, s.settingFlag)}
+        present = ctypes.c_uint16(0)
+        _check(_abi.lib().QDParseHasVedraOptionalData(stream.ref, ctypes.byref(present)), stream, "cannot read")
+        j["optionalData"] = present.value == 1
         return j
     if t == _NO_TYPE and not _is_host_error(result):
         wave_result, w, s = _wave_facts(stream)

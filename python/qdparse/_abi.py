@@ -127,6 +127,7 @@ _PROTOTYPES = {
                                       ctypes.POINTER(QdAuxImageInfo), ctypes.POINTER(ExifCaptureInfo),
                                       ctypes.POINTER(ExifShotValues), _S, _S, _S, _S],
     "QDParseGetDCFThumbnail": [_S, _S],
+    "QDParseHasVedraOptionalData": [_S, ctypes.POINTER(ctypes.c_uint16)],
     "qdParseGetJpegDataFromQdRAW": [_S, u8, _S],
     "QDParseGetWAVEInfo": [_S, ctypes.POINTER(QdWaveInfo)],
     "QDParseSoundProperties": [_S, ctypes.POINTER(QdSoundProperties), u32],
