@@ -39,7 +39,9 @@ void OpOpen(StreamPort* self, uint16_t mode, Status* status) {
   const qdlStream* h = self->host;
   if (h->open == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->open(h->context, HostMode(mode), &error);
+  self->sizeKnown = false;
   Report(self, error, status);
 }
 
@@ -47,6 +49,7 @@ void OpClose(StreamPort* self, Status* status) {
   const qdlStream* h = self->host;
   if (h->close == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->close(h->context, &error);
   Report(self, error, status);
 }
@@ -55,6 +58,7 @@ void OpRead(StreamPort* self, void* buffer, uint32_t* count, Status* status) {
   const qdlStream* h = self->host;
   if (h->read == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->read(h->context, buffer, count, &error);
   Report(self, error, status);
 }
@@ -63,7 +67,9 @@ void OpWrite(StreamPort* self, const void* buffer, uint32_t* count, Status* stat
   const qdlStream* h = self->host;
   if (h->write == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->write(h->context, buffer, count, &error);
+  self->sizeKnown = false;
   Report(self, error, status);
 }
 
@@ -71,6 +77,7 @@ void OpSeek(StreamPort* self, uint16_t origin, int32_t offset, Status* status) {
   const qdlStream* h = self->host;
   if (h->seek == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->seek(h->context, HostOrigin(origin), offset, &error);
   Report(self, error, status);
 }
@@ -82,6 +89,7 @@ uint32_t OpTell(StreamPort* self, Status* status) {
     return 0;
   }
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   const uint32_t position = h->tell(h->context, &error);
   Report(self, error, status);
   return position;
@@ -91,14 +99,39 @@ void OpAux(StreamPort* self, uint32_t value, Status* status) {
   const qdlStream* h = self->host;
   if (h->aux == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->aux(h->context, value, &error);
   Report(self, error, status);
 }
 
 uint32_t OpSize(StreamPort* self, Status* status) {
-  uint32_t error = 0;
-  const uint32_t size = StreamSize(self->host, &error);
+  if (self->sizeKnown) {
+    *status = ST_OK;
+    return self->size;
+  }
+  // StreamSize's four calls, keeping where they leave the host.
+  const qdlStream* h = self->host;
+  uint32_t error = 0, size = 0;
+  ++self->hostCalls;
+  const uint32_t here = h->tell(h->context, &error);
+  if (error == 0) {
+    ++self->hostCalls;
+    h->seek(h->context, QD_SEEK_END, 0, &error);
+  }
+  if (error == 0) {
+    ++self->hostCalls;
+    size = h->tell(h->context, &error);
+  }
+  if (error == 0) {
+    ++self->hostCalls;
+    h->seek(h->context, QD_SEEK_START, static_cast<int32_t>(here), &error);
+  }
   Report(self, error, status);
+  if (*status == ST_OK) {
+    self->size = size;
+    self->sizeKnown = true;
+    self->sizeRestoredTo = here;
+  }
   return size;
 }
 
@@ -108,6 +141,10 @@ void MakeStreamPort(const qdlStream* stream, StreamPort* port) {
   port->ops = PortInterface{port, OpOpen, OpClose, OpRead, OpWrite, OpSeek, OpTell, OpAux, OpSize};
   port->host = stream;
   port->hostError = 0;
+  port->hostCalls = 0;
+  port->size = 0;
+  port->sizeKnown = false;
+  port->sizeRestoredTo = 0;
 }
 
 uint32_t PortSize(const PortInterface& port, Status* status) {

@@ -44,6 +44,14 @@ struct StreamPort {
   PortInterface ops;
   const qdlStream* host;
   uint32_t hostError;  // the last nonzero error a host callback stored
+  // Host callbacks made through the ops: a reader that finds the count
+  // unchanged since its own transfer knows where the host stands.
+  uint32_t hostCalls;
+  // The stream's length, asked once per call: every reader of a call shares it.
+  // A write through the port may lengthen the stream and forgets it.
+  uint32_t size;
+  bool sizeKnown;
+  uint32_t sizeRestoredTo;  // where the size query left the host
 };
 
 // Fills a port over the host record; calls nothing.
