@@ -32,8 +32,10 @@ bool HostAt(const BufferedReader& r, uint32_t position) {
 // transfers. A host that stops early or claims more than asked has failed;
 // that is not the end of the file. A host already at `at` is not sought.
 Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t count) {
+  TakeFromHead(*r->port.self, &at, &into, &count);
+  if (count == 0) return ST_OK;
   Status status = ST_OK;
-  if (!HostAt(*r, at)) PortSeek(r->port, kFromStart, static_cast<int32_t>(at), &status);
+  if (!HostAt(*r, at) && !PortAt(*r->port.self, at)) PortSeek(r->port, kFromStart, static_cast<int32_t>(at), &status);
   r->hostKnown = false;
   if (status != ST_OK) return status;
   uint32_t done = 0;
@@ -47,6 +49,7 @@ Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t co
   r->hostAt = at + count;
   r->hostCalls = r->port.self->hostCalls;
   r->hostKnown = at + uint64_t{count} <= UINT32_MAX;
+  if (r->hostKnown) NotePortAt(r->port.self, r->hostAt);
   return ST_OK;
 }
 

@@ -1,5 +1,7 @@
 #include "frame/stream_port.h"
 
+#include <cstring>
+
 namespace qd {
 namespace {
 
@@ -131,6 +133,7 @@ uint32_t OpSize(StreamPort* self, Status* status) {
     self->size = size;
     self->sizeKnown = true;
     self->sizeRestoredTo = here;
+    NotePortAt(self, here);
   }
   return size;
 }
@@ -145,6 +148,11 @@ void MakeStreamPort(const qdlStream* stream, StreamPort* port) {
   port->size = 0;
   port->sizeKnown = false;
   port->sizeRestoredTo = 0;
+  port->probing = false;
+  port->head = nullptr;
+  port->headLength = 0;
+  port->at = 0;
+  port->atCalls = 0;
 }
 
 uint32_t PortSize(const PortInterface& port, Status* status) {
@@ -202,14 +210,37 @@ Status PortTransferAll(uint32_t size, Status shortStatus, Transfer transfer) {
 
 }  // namespace
 
+void TakeFromHead(const StreamPort& port, uint32_t* offset, uint8_t** buffer, uint32_t* size) {
+  if (port.head == nullptr || *offset >= port.headLength) return;
+  uint32_t n = port.headLength - *offset;
+  if (n > *size) n = *size;
+  std::memcpy(*buffer, port.head + *offset, n);
+  *offset += n;
+  *buffer += n;
+  *size -= n;
+}
+
+bool PortAt(const StreamPort& port, uint32_t offset) {
+  return port.probing && port.atCalls == port.hostCalls && port.at == offset;
+}
+
+void NotePortAt(StreamPort* port, uint32_t offset) {
+  port->at = offset;
+  port->atCalls = port->hostCalls;
+}
+
 Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size) {
-  Status status = ST_OK;
-  PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
-  if (status != ST_OK) return status;
   auto* bytes = static_cast<uint8_t*>(buffer);
-  return PortTransferAll(size, ST_PAST_END, [&](uint32_t at, uint32_t* count, Status* st) {
+  TakeFromHead(*port.self, &offset, &bytes, &size);
+  if (size == 0) return ST_OK;
+  Status status = ST_OK;
+  if (!PortAt(*port.self, offset)) PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
+  if (status != ST_OK) return status;
+  status = PortTransferAll(size, ST_PAST_END, [&](uint32_t at, uint32_t* count, Status* st) {
     PortRead(port, bytes + at, count, st);
   });
+  if (status == ST_OK && offset + uint64_t{size} <= UINT32_MAX) NotePortAt(port.self, offset + size);
+  return status;
 }
 
 Status PortWriteAll(const PortInterface& port, const void* buffer, uint32_t size) {

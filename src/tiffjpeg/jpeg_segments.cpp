@@ -139,9 +139,10 @@ class PropertiesWalk {
   Status OnScanFailure() { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
   Status OnLengthFailure(Status) { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
 
-  bool Complete() const { return sof_->found != 0 && app_; }
+  bool Complete() const { return sof_->found != 0 && (app_ || appSkipped_); }
 
   BlockOwner app_;
+  bool appSkipped_ = false;  // the last block was an APP1 left unread
   uint8_t appMarker_ = 0;
   uint32_t appOffset_ = 0;
   BlockOwner icc_;
@@ -159,8 +160,23 @@ class PropertiesWalk {
 
   Status OnApplication(const Segment& seg) {
     if (seg.marker == kAPP0 && jfif_->found == 0) return OnJfif(seg);
+    // An APP1 without the Exif signature (an XMP packet) can never be adopted:
+    // it is noted where it stands but not read.
+    if (seg.marker == kAPP1 && seg.payload() >= 5) {
+      uint8_t signature[5];
+      const Status st = ReadPayload(r_, seg, 0, sizeof signature, signature);
+      if (st != ST_OK) return st;
+      if (!IsExifSignature(signature, sizeof signature)) {
+        app_.reset();
+        appSkipped_ = true;
+        appMarker_ = seg.marker;
+        appOffset_ = seg.position - 2;
+        return ST_OK;
+      }
+    }
     const Status st = LoadBlock(r_, seg, 0, seg.payload(), &app_);
     if (st != ST_OK) return st;
+    appSkipped_ = false;
     appMarker_ = seg.marker;
     appOffset_ = seg.position - 2;
     exifTaken_ = IsExifSignature(app_.get(), seg.payload());
@@ -258,6 +274,7 @@ Status Classify(PropertiesWalk& walk, HeapObject* heap, TiffBlockInfo* exif, uin
     return ST_OK;
   }
   if (walk.appMarker_ == kAPP1) {
+    if (walk.appSkipped_) return ST_UNSUPPORTED;
     TiffBlockInfo block{};
     block.segment = walk.app_.get();
     block.segmentOffset = walk.appOffset_;
