@@ -286,7 +286,9 @@ std::vector<File> BenchFiles(const std::vector<qdtest::ParseFixture>& fixtures) 
       f.target = {10, true};
       files.push_back(f);
       File x{"ExifJpegXmp", qdtest::AfterSoi(fx.bytes, {XmpApp1()})};
-      x.metadata = f.metadata;  // the XMP packet is not used
+      // Every segment before the scan, the XMP packet among them, which the
+      // parse passes over by seeking.
+      x.metadata = SosOffset(x.bytes);
       x.target = {10, true};
       files.push_back(x);
       // The same photo without an Exif block.

@@ -62,9 +62,9 @@ Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* rea
   const uint32_t callsBefore = port.hostCalls;
   const uint32_t size = reader->port.size(reader->port.self, &status);
   if (status != ST_OK) return status;
-  // A size asked just now left the host where it was before the query.
+  // A size asked just now left the host at the end.
   reader->hostKnown = port.hostCalls != callsBefore;
-  reader->hostAt = port.sizeRestoredTo;
+  reader->hostAt = size;
   reader->hostCalls = port.hostCalls;
   reader->buffer = BlockAllocZeroed(capacity);
   if (reader->buffer == nullptr) return ST_READER_NO_MEMORY;

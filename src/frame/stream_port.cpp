@@ -111,29 +111,21 @@ uint32_t OpSize(StreamPort* self, Status* status) {
     *status = ST_OK;
     return self->size;
   }
-  // StreamSize's four calls, keeping where they leave the host.
+  // The host is left at the end: every transfer through the port that
+  // follows positions it first, unless it knows the host stands there.
   const qdlStream* h = self->host;
   uint32_t error = 0, size = 0;
   ++self->hostCalls;
-  const uint32_t here = h->tell(h->context, &error);
-  if (error == 0) {
-    ++self->hostCalls;
-    h->seek(h->context, QD_SEEK_END, 0, &error);
-  }
+  h->seek(h->context, QD_SEEK_END, 0, &error);
   if (error == 0) {
     ++self->hostCalls;
     size = h->tell(h->context, &error);
-  }
-  if (error == 0) {
-    ++self->hostCalls;
-    h->seek(h->context, QD_SEEK_START, static_cast<int32_t>(here), &error);
   }
   Report(self, error, status);
   if (*status == ST_OK) {
     self->size = size;
     self->sizeKnown = true;
-    self->sizeRestoredTo = here;
-    NotePortAt(self, here);
+    NotePortAt(self, size);
   }
   return size;
 }
@@ -147,7 +139,6 @@ void MakeStreamPort(const qdlStream* stream, StreamPort* port) {
   port->hostCalls = 0;
   port->size = 0;
   port->sizeKnown = false;
-  port->sizeRestoredTo = 0;
   port->probing = false;
   port->head = nullptr;
   port->headLength = 0;

@@ -51,7 +51,6 @@ struct StreamPort {
   // A write through the port may lengthen the stream and forgets it.
   uint32_t size;
   bool sizeKnown;
-  uint32_t sizeRestoredTo;  // where the size query left the host
   // While recognition runs: the stream's first bytes, read once for every
   // probe, and where the last transfer through the port left the host (good
   // while hostCalls == atCalls; nothing moves the host behind the port then).
