@@ -33,13 +33,19 @@ enum class Step : uint8_t {
   kStop,      // the walk is over, successfully
 };
 
+// Bytes before the first marker that a walk looks through: a JPEG may be
+// preceded by a little padding, but a stream without a marker this far in is
+// not a JPEG, and is not read to its end to say so.
+constexpr uint32_t kFirstMarkerWithin = 64 * 1024;
+
 // Reads to the next marker: one or more 0xFF and a byte that is neither 0x00
-// nor 0xFF. Every pass consumes at least one byte, so the walk advances.
-Status FindMarker(BufferedReader* r, uint8_t* marker) {
+// nor 0xFF, its 0xFF before `limit`. Every pass consumes at least one byte, so
+// the walk advances.
+Status FindMarker(BufferedReader* r, uint8_t* marker, uint32_t limit) {
   uint8_t b = 0;
   for (;;) {
     do {
-      if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
+      if (ReaderTell(*r) >= limit || ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
     } while (b != kMarkerPrefix);
     do {
       if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
@@ -56,10 +62,13 @@ Status FindMarker(BufferedReader* r, uint8_t* marker) {
 // positions strictly increase, so the walk ends with the stream.
 template <typename Visitor>
 Status WalkMarkers(BufferedReader* r, Visitor& v) {
+  const uint32_t start = ReaderTell(*r);
+  uint32_t limit = start > UINT32_MAX - kFirstMarkerWithin ? UINT32_MAX : start + kFirstMarkerWithin;
   for (;;) {
     uint8_t marker = 0;
-    Status st = FindMarker(r, &marker);
+    Status st = FindMarker(r, &marker, limit);
     if (st != ST_OK) return v.OnScanFailure();
+    limit = UINT32_MAX;
     const uint32_t position = ReaderTell(*r);
     if (marker == kEOI) return v.OnEnd();
     if (marker == kSOI) continue;
