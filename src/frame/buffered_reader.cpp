@@ -35,7 +35,9 @@ Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t co
   TakeFromHead(*r->port.self, &at, &into, &count);
   if (count == 0) return ST_OK;
   Status status = ST_OK;
-  if (!HostAt(*r, at) && !PortAt(*r->port.self, at)) PortSeek(r->port, kFromStart, static_cast<int32_t>(at), &status);
+  if (!HostAt(*r, at) && !PortAt(*r->port.self, at)) {
+    PortSeek(r->port, kFromStart, static_cast<int32_t>(at), &status);
+  }
   r->hostKnown = false;
   if (status != ST_OK) return status;
   uint32_t done = 0;

@@ -1,5 +1,6 @@
 #include "tiffjpeg/jpeg_segments.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -44,9 +45,22 @@ constexpr uint32_t kFirstMarkerWithin = 64 * 1024;
 Status FindMarker(BufferedReader* r, uint8_t* marker, uint32_t limit) {
   uint8_t b = 0;
   for (;;) {
-    do {
-      if (ReaderTell(*r) >= limit || ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
-    } while (b != kMarkerPrefix);
+    for (;;) {
+      const uint32_t at = ReaderTell(*r);
+      if (at >= limit) return ST_UNSUPPORTED;
+      // Bytes before a 0xFF are passed over within the window, not one read each.
+      if (r->cursor < r->valid) {
+        const uint32_t span = std::min(r->valid - r->cursor, limit - at);
+        const auto* ff = static_cast<const uint8_t*>(std::memchr(r->buffer + r->cursor, kMarkerPrefix, span));
+        if (ff == nullptr) {
+          r->cursor += span;
+          continue;
+        }
+        r->cursor = static_cast<uint32_t>(ff - r->buffer);
+      }
+      if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
+      if (b == kMarkerPrefix) break;
+    }
     do {
       if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
     } while (b == kMarkerPrefix);
