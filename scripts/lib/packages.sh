@@ -45,6 +45,10 @@ qd_package_installed() {
 # the sample files (real image data through libjpeg).
 QDPARSE_DEMO_PACKAGES=(cmake g++ ninja-build pkg-config libjpeg-dev libcli11-dev nlohmann-json3-dev)
 
+# What scripts/bench needs besides the demo's: the peers it is measured
+# against and callgrind for instruction counts. Not needed by the tests.
+QDPARSE_BENCH_PACKAGES=(libexiv2-dev libexif-dev valgrind)
+
 # qd_ensure_packages [package...]: installs whichever of the named packages
 # (default: QDPARSE_PACKAGES) are missing. apt-get update runs only when
 # something has to be installed.

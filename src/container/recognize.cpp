@@ -13,6 +13,38 @@ namespace {
 
 bool Declined(Status st) { return st == ST_NOT_FOUND || st == ST_UNSUPPORTED; }
 
+// The bytes every probe looks at first, read once for all of them.
+constexpr uint32_t kHeadCapacity = 1024;
+
+// Lends the port the stream's head while the probes run.
+class LentHead {
+ public:
+  explicit LentHead(StreamPort* port) : port_(port) { port_->probing = true; }
+  LentHead(const LentHead&) = delete;
+  LentHead& operator=(const LentHead&) = delete;
+  ~LentHead() {
+    port_->probing = false;
+    port_->head = nullptr;
+    port_->headLength = 0;
+  }
+  Status Fill() {
+    Status st = ST_OK;
+    const uint32_t size = port_->ops.size(port_->ops.self, &st);
+    if (st != ST_OK) return st;
+    const uint32_t n = size < kHeadCapacity ? size : kHeadCapacity;
+    st = PortReadAt(port_->ops, 0, bytes_, n);
+    // The size promised these bytes: a host that stops early has failed.
+    if (st != ST_OK) return st == ST_PAST_END ? ST_STREAM_FAILED : st;
+    port_->head = bytes_;
+    port_->headLength = n;
+    return ST_OK;
+  }
+
+ private:
+  StreamPort* port_;
+  uint8_t bytes_[kHeadCapacity];
+};
+
 }  // namespace
 
 Status Recognition::Run(const StreamPort& port) {
@@ -23,9 +55,13 @@ Status Recognition::Run(const StreamPort& port) {
   kind = kKindNone;
   app0Position = 0;
 
+  LentHead head(port.ops.self);
+  Status st = head.Fill();
+  if (st != ST_OK) return st;
+
   uint16_t jpegKind = kKindNone;
   uint32_t blockAt = 0;
-  Status st = jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &extensions, &jpegKind, &blockAt);
+  st = jpeg::ProbeJpeg(port, &heap, &exif, &sof, &jfif, &extensions, &jpegKind, &blockAt);
   if (st == ST_OK) {
     kind = jpegKind;
     if (kind == kKindJpegHeap) app0Position = blockAt;

@@ -24,19 +24,35 @@ Status Flush(BufferedReader* r) {
   return ST_OK;
 }
 
-// Reads bytes the stream's size says are there, asking again after partial
-// transfers. A host that stops early or claims more than asked has failed;
-// that is not the end of the file.
-Status ReadKnownBytes(const BufferedReader& r, uint32_t at, uint8_t* into, uint32_t count) {
-  const Status status = PortReadAt(r.port, at, into, count);
-  return status == ST_PAST_END ? ST_STREAM_FAILED : status;
+bool HostAt(const BufferedReader& r, uint32_t position) {
+  return r.hostKnown && r.hostAt == position && r.hostCalls == r.port.self->hostCalls;
 }
 
-// Positions the host stream at `position` for the next transfer.
-Status SeekHost(const BufferedReader& r, uint32_t position) {
+// Reads bytes the stream's size says are there, asking again after partial
+// transfers. A host that stops early or claims more than asked has failed;
+// that is not the end of the file. A host already at `at` is not sought.
+Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t count) {
+  TakeFromHead(*r->port.self, &at, &into, &count);
+  if (count == 0) return ST_OK;
   Status status = ST_OK;
-  PortSeek(r.port, kFromStart, static_cast<int32_t>(position), &status);
-  return status;
+  if (!HostAt(*r, at) && !PortAt(*r->port.self, at)) {
+    PortSeek(r->port, kFromStart, static_cast<int32_t>(at), &status);
+  }
+  r->hostKnown = false;
+  if (status != ST_OK) return status;
+  uint32_t done = 0;
+  while (done < count) {
+    uint32_t n = count - done;
+    PortRead(r->port, into + done, &n, &status);
+    if (status != ST_OK) return status;
+    if (n == 0 || n > count - done) return ST_STREAM_FAILED;
+    done += n;
+  }
+  r->hostAt = at + count;
+  r->hostCalls = r->port.self->hostCalls;
+  r->hostKnown = at + uint64_t{count} <= UINT32_MAX;
+  if (r->hostKnown) NotePortAt(r->port.self, r->hostAt);
+  return ST_OK;
 }
 
 }  // namespace
@@ -45,8 +61,13 @@ Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* rea
   std::memset(reader, 0, sizeof *reader);
   reader->port = port.ops;
   Status status = ST_OK;
+  const uint32_t callsBefore = port.hostCalls;
   const uint32_t size = reader->port.size(reader->port.self, &status);
   if (status != ST_OK) return status;
+  // A size asked just now left the host at the end.
+  reader->hostKnown = port.hostCalls != callsBefore;
+  reader->hostAt = size;
+  reader->hostCalls = port.hostCalls;
   reader->buffer = BlockAllocZeroed(capacity);
   if (reader->buffer == nullptr) return ST_READER_NO_MEMORY;
   reader->capacity = capacity;
@@ -72,8 +93,6 @@ Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
     r->cursor = position - r->base;
     return ST_OK;
   }
-  status = SeekHost(*r, position);
-  if (status != ST_OK) return status;
   r->base = position;
   r->cursor = 0;
   r->valid = 0;
@@ -89,7 +108,14 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
   auto* out = static_cast<uint8_t*>(destination);
 
   if (count > r->capacity) {
-    status = ReadKnownBytes(*r, p, out, count);
+    // What the window already holds is not asked for again.
+    uint32_t have = 0;
+    if (p >= r->base && p - r->base < r->valid) {
+      have = r->valid - (p - r->base);
+      if (have > count) have = count;
+      std::memcpy(out, r->buffer + (p - r->base), have);
+    }
+    status = ReadKnownBytes(r, p + have, out + have, count - have);
     if (status != ST_OK) return status;
     r->base = p + count;
     r->cursor = 0;
@@ -102,7 +128,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
     const uint32_t n = left < r->capacity ? left : r->capacity;
     // The window is refilled from p whatever happens, so a failed refill
     // leaves nothing stale behind; the logical position stays p.
-    status = ReadKnownBytes(*r, p, r->buffer, n);
+    status = ReadKnownBytes(r, p, r->buffer, n);
     r->base = p;
     r->cursor = 0;
     r->valid = status == ST_OK ? n : 0;

@@ -20,6 +20,12 @@ struct BufferedReader {
   uint32_t cursor;  // offset of the next byte within the buffer
   uint32_t valid;   // bytes of the buffer that hold stream data
   PortInterface port;
+  // Where the reader's own last transfer left the host, while no other host
+  // call went through the port since (hostCalls then): a read from there
+  // needs no seek.
+  uint32_t hostAt;
+  uint32_t hostCalls;
+  bool hostKnown;
 };
 
 // Origins of ReaderSeek.
@@ -31,12 +37,13 @@ constexpr uint32_t kProbeReaderCapacity = 1024;
 // A failing size query is returned unchanged; a failed allocation is
 // ST_READER_NO_MEMORY. The reader is closed again only after success.
 Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader);
-// Relative seeks that land before 0 stop at 0. Seeking inside the buffered
-// window calls no host; a position past 2^32 - 1 is ST_PAST_END.
+// Relative seeks that land before 0 stop at 0. Seeking calls no host (the
+// next transfer positions it); a position past 2^32 - 1 is ST_PAST_END.
 Status ReaderSeek(BufferedReader* reader, int64_t offset, uint16_t origin);
 // ST_PAST_END when the stream ends before base + cursor + count (also when the
 // host delivers less than the stream's length promised); the position is then
-// unchanged. Reads larger than the buffer go straight to the destination.
+// unchanged. Reads larger than the buffer take what the window holds and the
+// rest straight from the host.
 Status ReaderRead(BufferedReader* reader, uint32_t count, void* destination);
 // Flushes (a failing flush is ignored), releases the buffer and returns the
 // release's status.

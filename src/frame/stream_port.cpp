@@ -1,5 +1,7 @@
 #include "frame/stream_port.h"
 
+#include <cstring>
+
 namespace qd {
 namespace {
 
@@ -39,7 +41,9 @@ void OpOpen(StreamPort* self, uint16_t mode, Status* status) {
   const qdlStream* h = self->host;
   if (h->open == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->open(h->context, HostMode(mode), &error);
+  self->sizeKnown = false;
   Report(self, error, status);
 }
 
@@ -47,6 +51,7 @@ void OpClose(StreamPort* self, Status* status) {
   const qdlStream* h = self->host;
   if (h->close == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->close(h->context, &error);
   Report(self, error, status);
 }
@@ -55,6 +60,7 @@ void OpRead(StreamPort* self, void* buffer, uint32_t* count, Status* status) {
   const qdlStream* h = self->host;
   if (h->read == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->read(h->context, buffer, count, &error);
   Report(self, error, status);
 }
@@ -63,7 +69,9 @@ void OpWrite(StreamPort* self, const void* buffer, uint32_t* count, Status* stat
   const qdlStream* h = self->host;
   if (h->write == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->write(h->context, buffer, count, &error);
+  self->sizeKnown = false;
   Report(self, error, status);
 }
 
@@ -71,6 +79,7 @@ void OpSeek(StreamPort* self, uint16_t origin, int32_t offset, Status* status) {
   const qdlStream* h = self->host;
   if (h->seek == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->seek(h->context, HostOrigin(origin), offset, &error);
   Report(self, error, status);
 }
@@ -82,6 +91,7 @@ uint32_t OpTell(StreamPort* self, Status* status) {
     return 0;
   }
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   const uint32_t position = h->tell(h->context, &error);
   Report(self, error, status);
   return position;
@@ -91,14 +101,32 @@ void OpAux(StreamPort* self, uint32_t value, Status* status) {
   const qdlStream* h = self->host;
   if (h->aux == nullptr) return Refuse(status);
   uint32_t error = kUnsetHostError;
+  ++self->hostCalls;
   h->aux(h->context, value, &error);
   Report(self, error, status);
 }
 
 uint32_t OpSize(StreamPort* self, Status* status) {
-  uint32_t error = 0;
-  const uint32_t size = StreamSize(self->host, &error);
+  if (self->sizeKnown) {
+    *status = ST_OK;
+    return self->size;
+  }
+  // The host is left at the end: every transfer through the port that
+  // follows positions it first, unless it knows the host stands there.
+  const qdlStream* h = self->host;
+  uint32_t error = 0, size = 0;
+  ++self->hostCalls;
+  h->seek(h->context, QD_SEEK_END, 0, &error);
+  if (error == 0) {
+    ++self->hostCalls;
+    size = h->tell(h->context, &error);
+  }
   Report(self, error, status);
+  if (*status == ST_OK) {
+    self->size = size;
+    self->sizeKnown = true;
+    NotePortAt(self, size);
+  }
   return size;
 }
 
@@ -108,6 +136,14 @@ void MakeStreamPort(const qdlStream* stream, StreamPort* port) {
   port->ops = PortInterface{port, OpOpen, OpClose, OpRead, OpWrite, OpSeek, OpTell, OpAux, OpSize};
   port->host = stream;
   port->hostError = 0;
+  port->hostCalls = 0;
+  port->size = 0;
+  port->sizeKnown = false;
+  port->probing = false;
+  port->head = nullptr;
+  port->headLength = 0;
+  port->at = 0;
+  port->atCalls = 0;
 }
 
 uint32_t PortSize(const PortInterface& port, Status* status) {
@@ -165,14 +201,37 @@ Status PortTransferAll(uint32_t size, Status shortStatus, Transfer transfer) {
 
 }  // namespace
 
+void TakeFromHead(const StreamPort& port, uint32_t* offset, uint8_t** buffer, uint32_t* size) {
+  if (port.head == nullptr || *offset >= port.headLength) return;
+  uint32_t n = port.headLength - *offset;
+  if (n > *size) n = *size;
+  std::memcpy(*buffer, port.head + *offset, n);
+  *offset += n;
+  *buffer += n;
+  *size -= n;
+}
+
+bool PortAt(const StreamPort& port, uint32_t offset) {
+  return port.probing && port.atCalls == port.hostCalls && port.at == offset;
+}
+
+void NotePortAt(StreamPort* port, uint32_t offset) {
+  port->at = offset;
+  port->atCalls = port->hostCalls;
+}
+
 Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size) {
-  Status status = ST_OK;
-  PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
-  if (status != ST_OK) return status;
   auto* bytes = static_cast<uint8_t*>(buffer);
-  return PortTransferAll(size, ST_PAST_END, [&](uint32_t at, uint32_t* count, Status* st) {
+  TakeFromHead(*port.self, &offset, &bytes, &size);
+  if (size == 0) return ST_OK;
+  Status status = ST_OK;
+  if (!PortAt(*port.self, offset)) PortSeek(port, kFromStart, static_cast<int32_t>(offset), &status);
+  if (status != ST_OK) return status;
+  status = PortTransferAll(size, ST_PAST_END, [&](uint32_t at, uint32_t* count, Status* st) {
     PortRead(port, bytes + at, count, st);
   });
+  if (status == ST_OK && offset + uint64_t{size} <= UINT32_MAX) NotePortAt(port.self, offset + size);
+  return status;
 }
 
 Status PortWriteAll(const PortInterface& port, const void* buffer, uint32_t size) {

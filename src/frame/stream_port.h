@@ -44,7 +44,29 @@ struct StreamPort {
   PortInterface ops;
   const qdlStream* host;
   uint32_t hostError;  // the last nonzero error a host callback stored
+  // Host callbacks made through the ops: a reader that finds the count
+  // unchanged since its own transfer knows where the host stands.
+  uint32_t hostCalls;
+  // The stream's length, asked once per call: every reader of a call shares it.
+  // A write through the port may lengthen the stream and forgets it.
+  uint32_t size;
+  bool sizeKnown;
+  // While recognition runs: the stream's first bytes, read once for every
+  // probe, and where the last transfer through the port left the host (good
+  // while hostCalls == atCalls; nothing moves the host behind the port then).
+  bool probing;
+  const uint8_t* head;
+  uint32_t headLength;
+  uint32_t at;
+  uint32_t atCalls;
 };
+
+// Copies what [offset, offset + size) has in the head and narrows the range
+// to the rest.
+void TakeFromHead(const StreamPort& port, uint32_t* offset, uint8_t** buffer, uint32_t* size);
+// True when the host is known to stand at `offset` (recognition only).
+bool PortAt(const StreamPort& port, uint32_t offset);
+void NotePortAt(StreamPort* port, uint32_t offset);
 
 // Fills a port over the host record; calls nothing.
 void MakeStreamPort(const qdlStream* stream, StreamPort* port);
@@ -59,7 +81,8 @@ Status PortOpen(const PortInterface& port, uint16_t mode);
 Status PortClose(const PortInterface& port);
 void PortSeek(const PortInterface& port, uint16_t origin, int32_t offset, Status* status);
 // Seeks to `offset` and reads exactly `size` bytes, asking again after partial
-// transfers; a stream that ends first is ST_PAST_END.
+// transfers; a stream that ends first is ST_PAST_END. Bytes of the head are
+// copied, and a host known to stand at `offset` is not sought.
 Status PortReadAt(const PortInterface& port, uint32_t offset, void* buffer, uint32_t size);
 // Writes all `size` bytes at the current position, asking again after partial
 // transfers; a host that takes nothing or claims too much is ST_STREAM_FAILED.

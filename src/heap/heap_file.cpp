@@ -37,7 +37,10 @@ Status OpenHeapFile(const StreamPort& port, const char* subtype, HeapFile* file)
   if (!FitsIn(t, tableSize + kTableOffsetSize, length)) return Corrupt();
   BlockOwner table(BlockAlloc(static_cast<uint32_t>(tableSize)));
   if (!table) return ST_NO_MEMORY;
-  st = PortReadAt(port.ops, h + t, table.get(), static_cast<uint32_t>(tableSize));
+  // The count is already here: only the records follow it.
+  std::memcpy(table.get(), word, kCountSize);
+  st = PortReadAt(port.ops, h + t + kCountSize, table.get() + kCountSize,
+                  static_cast<uint32_t>(tableSize) - kCountSize);
   if (st != ST_OK) return st;
 
   HeapView view{table.get(), t, 0};

@@ -1,5 +1,6 @@
 #include "tiffjpeg/jpeg_segments.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -33,14 +34,33 @@ enum class Step : uint8_t {
   kStop,      // the walk is over, successfully
 };
 
+// Bytes before the first marker that a walk looks through: a JPEG may be
+// preceded by a little padding, but a stream without a marker this far in is
+// not a JPEG, and is not read to its end to say so.
+constexpr uint32_t kFirstMarkerWithin = 64 * 1024;
+
 // Reads to the next marker: one or more 0xFF and a byte that is neither 0x00
-// nor 0xFF. Every pass consumes at least one byte, so the walk advances.
-Status FindMarker(BufferedReader* r, uint8_t* marker) {
+// nor 0xFF, its 0xFF before `limit`. Every pass consumes at least one byte, so
+// the walk advances.
+Status FindMarker(BufferedReader* r, uint8_t* marker, uint32_t limit) {
   uint8_t b = 0;
   for (;;) {
-    do {
+    for (;;) {
+      const uint32_t at = ReaderTell(*r);
+      if (at >= limit) return ST_UNSUPPORTED;
+      // Bytes before a 0xFF are passed over within the window, not one read each.
+      if (r->cursor < r->valid) {
+        const uint32_t span = std::min(r->valid - r->cursor, limit - at);
+        const auto* ff = static_cast<const uint8_t*>(std::memchr(r->buffer + r->cursor, kMarkerPrefix, span));
+        if (ff == nullptr) {
+          r->cursor += span;
+          continue;
+        }
+        r->cursor = static_cast<uint32_t>(ff - r->buffer);
+      }
       if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
-    } while (b != kMarkerPrefix);
+      if (b == kMarkerPrefix) break;
+    }
     do {
       if (ReaderRead(r, 1, &b) != ST_OK) return ST_UNSUPPORTED;
     } while (b == kMarkerPrefix);
@@ -56,10 +76,13 @@ Status FindMarker(BufferedReader* r, uint8_t* marker) {
 // positions strictly increase, so the walk ends with the stream.
 template <typename Visitor>
 Status WalkMarkers(BufferedReader* r, Visitor& v) {
+  const uint32_t start = ReaderTell(*r);
+  uint32_t limit = start > UINT32_MAX - kFirstMarkerWithin ? UINT32_MAX : start + kFirstMarkerWithin;
   for (;;) {
     uint8_t marker = 0;
-    Status st = FindMarker(r, &marker);
+    Status st = FindMarker(r, &marker, limit);
     if (st != ST_OK) return v.OnScanFailure();
+    limit = UINT32_MAX;
     const uint32_t position = ReaderTell(*r);
     if (marker == kEOI) return v.OnEnd();
     if (marker == kSOI) continue;
@@ -139,9 +162,10 @@ class PropertiesWalk {
   Status OnScanFailure() { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
   Status OnLengthFailure(Status) { return collecting_ ? ST_OK : ST_UNSUPPORTED; }
 
-  bool Complete() const { return sof_->found != 0 && app_; }
+  bool Complete() const { return sof_->found != 0 && (app_ || appSkipped_); }
 
   BlockOwner app_;
+  bool appSkipped_ = false;  // the last block was an APP1 left unread
   uint8_t appMarker_ = 0;
   uint32_t appOffset_ = 0;
   BlockOwner icc_;
@@ -159,8 +183,23 @@ class PropertiesWalk {
 
   Status OnApplication(const Segment& seg) {
     if (seg.marker == kAPP0 && jfif_->found == 0) return OnJfif(seg);
+    // An APP1 without the Exif signature (an XMP packet) can never be adopted:
+    // it is noted where it stands but not read.
+    if (seg.marker == kAPP1 && seg.payload() >= 5) {
+      uint8_t signature[5];
+      const Status st = ReadPayload(r_, seg, 0, sizeof signature, signature);
+      if (st != ST_OK) return st;
+      if (!IsExifSignature(signature, sizeof signature)) {
+        app_.reset();
+        appSkipped_ = true;
+        appMarker_ = seg.marker;
+        appOffset_ = seg.position - 2;
+        return ST_OK;
+      }
+    }
     const Status st = LoadBlock(r_, seg, 0, seg.payload(), &app_);
     if (st != ST_OK) return st;
+    appSkipped_ = false;
     appMarker_ = seg.marker;
     appOffset_ = seg.position - 2;
     exifTaken_ = IsExifSignature(app_.get(), seg.payload());
@@ -258,6 +297,7 @@ Status Classify(PropertiesWalk& walk, HeapObject* heap, TiffBlockInfo* exif, uin
     return ST_OK;
   }
   if (walk.appMarker_ == kAPP1) {
+    if (walk.appSkipped_) return ST_UNSUPPORTED;
     TiffBlockInfo block{};
     block.segment = walk.app_.get();
     block.segmentOffset = walk.appOffset_;

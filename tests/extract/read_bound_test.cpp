@@ -26,3 +26,17 @@ TEST(ReadBound, ParsesReadNoImageData) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stream with no marker, no heap and no TIFF header is refused without
+// being read to its end.
+TEST(ReadBound, RefusesAStreamOfZerosEarly) {
+  const qdtest::ParseFixture zeros{"zeros", qdtest::Bytes(4u << 20, 0)};
+  qdtest::CountingStream in(zeros.bytes);
+  qdtest::ParseSinks out;
+  EXPECT_NE(qdtest::ParseEverything(zeros, &in, &out), QD_OK);
+  EXPECT_LT(in.highestRead(), 128u * 1024);
+}
+
+}  // namespace
