@@ -251,10 +251,11 @@ TEST(LocalTime, AnswersAsMktime) {
         ASSERT_EQ(LocalFieldsToTime(f), int64_t{expected})
             << name << " " << f.tm_year + 1900 << "-" << f.tm_mon + 1 << "-" << f.tm_mday << " " << f.tm_hour
             << ":" << f.tm_min << ":" << f.tm_sec << " isdst " << f.tm_isdst;
+        // Past a 32-bit time_t the clock value built with timegm is no time.
+        if (expected == -1) continue;
         if (f.tm_sec >= 0 && f.tm_sec <= 59) ASSERT_EQ(LocalClockToTime(before + 86400, f.tm_isdst), int64_t{expected});
         int32_t offset = 0;
         bool summer = false;
-        if (expected == -1) continue;  // past a 32-bit time_t
         ASSERT_TRUE(LocalOffsetAt(expected, &offset, &summer));
         ASSERT_EQ(offset, copy.tm_gmtoff) << name << " at " << expected;
         ASSERT_EQ(summer, copy.tm_isdst > 0) << name << " at " << expected;
