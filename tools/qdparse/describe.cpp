@@ -136,12 +136,6 @@ Json CaptureJson(const ExifCaptureInfo& c) {
 // Exposure time 2^-Tv.
 std::string ExposureTime(float tv) { return ExposureText(std::exp2(-static_cast<double>(tv))) + " s"; }
 
-// Property record codes of the values a photographer reads first.
-constexpr uint16_t kIsoSpeedRecord = 0x000C;
-constexpr uint16_t kExposureTimeRecord = 0x002D;
-constexpr uint16_t kFNumberRecord = 0x002E;
-constexpr uint16_t kMakeRecord = 0x0080;
-
 // Exposure time, f-number and ISO as the file records them; the APEX shot
 // values stand in only where the file records none.
 struct Exposure {

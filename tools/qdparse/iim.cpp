@@ -5,10 +5,8 @@
 // first, and the file is written only when it accepted the change there.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sys/stat.h>
 
+#include "change_file.h"
 #include "commands.h"
 #include "host_streams.h"
 #include "render.h"
@@ -93,13 +91,6 @@ uint32_t Read(const qdlStream* stream, std::vector<uint8_t>* records) {
   return result;
 }
 
-bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
-}
-
 // "2:120=TEXT" as a dataset.
 bool ParseSet(const std::string& text, Dataset* d) {
   unsigned record = 0, dataset = 0;
@@ -120,16 +111,11 @@ int Change(const std::string& file, const std::vector<std::string>& sets) {
     if (!ParseSet(s, &d)) return Refuse(file, "'" + s + "' does not read as RECORD:DATASET=TEXT");
     wanted.push_back(d);
   }
-  std::vector<uint8_t> before;
-  if (!ReadWhole(file, &before)) return Refuse(file, "cannot read it");
-  if (before.size() > UINT32_MAX) return Refuse(file, "longer than 4 GiB - 1, which the streams cannot address");
-  std::vector<uint8_t> copy = before, records;
-  qdlStream memory{};
-  uint32_t result = qdhMemoryStreamInitWritable(&memory, copy.data(), static_cast<uint32_t>(copy.size()));
-  if (result == QD_OK) result = Read(&memory, &records);
-  if (result != QD_OK) {
-    qdhStreamRelease(&memory);
-    return Refuse(file, "no IIM datasets read, file left as it was", result);
+  std::vector<uint8_t> records;
+  {
+    const InputFile in(file);
+    const uint32_t result = in.initError() != 0 ? in.initError() : Read(in.stream(), &records);
+    if (result != QD_OK) return Refuse(file, "no IIM datasets read, file left as it was", result, in.stream());
   }
   // What each change will do, from the stored lengths of the datasets listed.
   const std::vector<Dataset> stored = Unpack(records);
@@ -148,26 +134,13 @@ int Change(const std::string& file, const std::vector<std::string>& sets) {
     }
     present += s != nullptr;
   }
-  if (present == 0) {
-    qdhStreamRelease(&memory);
-    return Refuse(file, "none of the datasets to change is in the file; left as it was");
-  }
+  if (present == 0) return Refuse(file, "none of the datasets to change is in the file; left as it was");
   std::vector<std::vector<uint8_t>> packed;
   std::vector<IimRecord*> list;
   for (const Dataset& w : wanted) packed.push_back(Pack(w));
   for (auto& p : packed) list.push_back(reinterpret_cast<IimRecord*>(p.data()));
   list.push_back(nullptr);
-  result = QDParseReplaceIIMInfo(&memory, list.data());
-  qdhStreamRelease(&memory);
-  if (result != QD_OK) return Refuse(file, "change refused, file left as it was", result);
-  if (copy.size() != before.size()) return Refuse(file, "the change would resize the file; left as it was");
-  const InputFile in(file);
-  result = in.initError() != 0 ? in.initError() : QDParseReplaceIIMInfo(in.stream(), list.data());
-  if (result != QD_OK) return Refuse(file, "change failed", result, in.stream());
-  size_t changed = 0;
-  for (size_t i = 0; i < before.size(); ++i) changed += before[i] != copy[i];
-  std::printf("%s: changed %zu bytes\n", file.c_str(), changed);
-  return 0;
+  return ChangeFile(file, false, "", [&](const qdlStream* s) { return QDParseReplaceIIMInfo(s, list.data()); });
 }
 
 int Preserve(const std::string& file, const Output& output) {

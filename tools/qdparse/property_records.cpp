@@ -208,12 +208,6 @@ const Record* FindRecord(const std::vector<Record>& records, uint16_t code) {
   return nullptr;
 }
 
-bool RationalValue(const Record& r, double* value) {
-  if (r.payload.size() < 8 || U32(&r.payload[4]) == 0) return false;
-  *value = static_cast<double>(U32(&r.payload[0])) / U32(&r.payload[4]);
-  return true;
-}
-
 std::string ExposureText(double seconds) {
   if (seconds > 0 && seconds < 0.25001) return "1/" + Fixed(1.0 / seconds, 0);
   std::string text = Fixed(seconds, 1);
@@ -282,16 +276,16 @@ const Standard kStandards[] = {
        double focal = 0;
        return Ratio(r, 0, false, &focal) ? "focal length " + Fixed(focal, 1) + " mm" : "";
      }},
-    {0x000C, "ISOSpeedRatings",
+    {kIsoSpeedRecord, "ISOSpeedRatings",
      [](const Record& r) -> std::string {
        return r.payload.size() >= 2 ? "ISO " + std::to_string(U16(r.payload.data())) : "";
      }},
-    {0x002D, nullptr,
+    {kExposureTimeRecord, nullptr,
      [](const Record& r) -> std::string {
        double v = 0;
        return Ratio(r, 0, false, &v) ? ExposureText(v) + " s" : "";
      }},
-    {0x002E, nullptr,
+    {kFNumberRecord, nullptr,
      [](const Record& r) -> std::string {
        double v = 0;
        return Ratio(r, 0, false, &v) ? "f/" + Fixed(v, 1) : "";
@@ -338,6 +332,8 @@ const Standard* StandardOf(uint16_t code) {
 }
 
 }  // namespace
+
+bool RationalValue(const Record& r, double* value) { return Ratio(r, 0, false, value); }
 
 const char* StandardName(const Record& r) {
   const Standard* s = StandardOf(r.code);

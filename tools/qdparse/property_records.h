@@ -29,6 +29,12 @@ struct Record {
   bool truncated = false;  // the payload ended inside the layout
 };
 
+// Property record codes of the values a photographer reads first.
+constexpr uint16_t kIsoSpeedRecord = 0x000C;
+constexpr uint16_t kExposureTimeRecord = 0x002D;
+constexpr uint16_t kFNumberRecord = 0x002E;
+constexpr uint16_t kMakeRecord = 0x0080;
+
 // Splits a record stream; a tail too short for its framing sets `truncated`.
 std::vector<Record> SplitRecords(const Bytes& stream, bool* truncated);
 

@@ -8,10 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
-#include <sys/stat.h>
 
+#include "change_file.h"
 #include "commands.h"
 #include "host_streams.h"
 #include "parse_file.h"
@@ -106,56 +104,6 @@ bool Rational(const std::string& text, uint32_t* n, uint32_t* d) {
   return true;
 }
 
-bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
-}
-
-// What the library changed: bytes and places that differ.
-std::string Difference(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
-  size_t bytes = 0, places = 0;
-  for (size_t i = 0; i < before.size(); ++i) {
-    if (before[i] == after[i]) continue;
-    if (i == 0 || before[i - 1] == after[i - 1]) ++places;
-    ++bytes;
-  }
-  return std::to_string(bytes) + " bytes in " + std::to_string(places) + " places";
-}
-
-// Runs `change` on a copy in memory; when it succeeds and `dryRun` is off,
-// backs the file up if asked and runs it again on the file itself.
-template <typename Change>
-int ChangeFile(const std::string& file, const SetOptions& o, Change&& change) {
-  if (file == "-") return Refuse(file, "standard input cannot be changed in place");
-  std::vector<uint8_t> before;
-  if (!ReadWhole(file, &before)) return Refuse(file, "cannot read it");
-  if (before.size() > UINT32_MAX) return Refuse(file, "longer than 4 GiB - 1, which the streams cannot address");
-  std::vector<uint8_t> copy = before;
-  qdlStream memory{};
-  uint32_t result = qdhMemoryStreamInitWritable(&memory, copy.data(), static_cast<uint32_t>(copy.size()));
-  if (result == 0) result = change(&memory);
-  qdhStreamRelease(&memory);
-  if (result != QD_OK) return Refuse(file, "change refused, file left as it was", result);
-  if (copy.size() != before.size()) return Refuse(file, "the change would resize the file; left as it was");
-  const std::string what = Difference(before, copy);
-  if (o.dryRun) {
-    std::printf("%s: would change %s\n", file.c_str(), what.c_str());
-    return 0;
-  }
-  if (!o.backup.empty()) {
-    struct stat st {};
-    if (stat((file + o.backup).c_str(), &st) == 0) return Refuse(file + o.backup, "backup exists; not overwritten");
-    if (SaveFile(file + o.backup, before.data(), before.size()) != 0) return 1;
-  }
-  const InputFile in(file);
-  result = in.initError() != 0 ? in.initError() : change(in.stream());
-  if (result != QD_OK) return Refuse(file, "change failed", result, in.stream());
-  std::printf("%s: changed %s\n", file.c_str(), what.c_str());
-  return 0;
-}
-
 // The records and capture data the options ask for.
 struct Request {
   std::vector<std::vector<uint8_t>> records;
@@ -207,7 +155,7 @@ int RunSet(const std::string& file, const SetOptions& o) {
   Request r;
   if (BuildRequest(file, o, &r) != 0) return 1;
   if (r.records.empty() && !r.hasCapture) return Refuse(file, "nothing to change: give at least one value");
-  return ChangeFile(file, o, [&](const qdlStream* s) {
+  return ChangeFile(file, o.dryRun, o.backup, [&](const qdlStream* s) {
     ExifCaptureInfo capture = r.capture;  // the library shifts its time in place
     return QDParseReplaceProperties(s, nullptr, r.hasCapture ? &capture : nullptr, nullptr, r.list.data());
   });
@@ -219,7 +167,7 @@ int RunSetValue(const std::string& file, uint32_t id, const std::string& value, 
   if (!ParseValue(ShapeOf(ImpliedFileType(p), p), p.converted, value, &bytes) || bytes.empty()) {
     return Refuse(file, "value does not read as this property's kind");
   }
-  return ChangeFile(file, o, [&](const qdlStream* s) {
+  return ChangeFile(file, o.dryRun, o.backup, [&](const qdlStream* s) {
     qdlStream v{};
     uint32_t result = qdhMemoryStreamInit(&v, bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (result == 0) result = QDParseReplaceSingleProperty(s, nullptr, id, &v);
