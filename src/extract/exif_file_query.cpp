@@ -13,42 +13,46 @@ namespace {
 // empty one; when that was the host failing, its error is the result.
 // A value the walk could not get memory for fails the call rather than going
 // missing from it.
-uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list) {
+uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list,
+                   tiff::CopyScratch* scratch) {
   StreamPort port;
   MakeStreamPort(stream, &port);
   ScopedReader reader;
   Status st = reader.Open(port, kProbeReaderCapacity);
-  bool outOfMemory = false;
   if (st == ST_OK) {
     IfdQuery* cursor = list;
-    st = tiff::WalkStream(&reader, ifdPosition, order, &cursor, 0, &outOfMemory);
+    st = tiff::WalkStream(&reader, ifdPosition, order, &cursor, 0, scratch);
   }
   if (port.hostError != 0) return port.hostError;
-  return st == ST_OK && outOfMemory ? QD_E_NO_MEMORY : ToResultCode(st);
+  return st == ST_OK && scratch->outOfMemory ? QD_E_NO_MEMORY : ToResultCode(st);
 }
 
 }  // namespace
 
 ByteOrder OrderOf(const TiffBlockInfo& block) { return block.byteOrder != 0 ? kBigEndian : kLittleEndian; }
 
-uint32_t QueryExifFile(const ExifFile& file, IfdQuery* list) {
-  if (file.stream != nullptr) return QueryTiff(file.stream, file.block->ifdOffset, OrderOf(*file.block), list);
-  bool outOfMemory = false;
-  const Status st = tiff::QueryExif(file.block, list, tiff::ReadMode::kCopy, &outOfMemory);
+uint32_t QueryExifFile(const ExifFile& file, IfdQuery* list, tiff::CopyScratch* scratch) {
+  tiff::CopyScratch none;
+  if (scratch == nullptr) scratch = &none;
+  if (file.stream != nullptr) {
+    return QueryTiff(file.stream, file.block->ifdOffset, OrderOf(*file.block), list, scratch);
+  }
+  const Status st = tiff::QueryExif(file.block, list, tiff::ReadMode::kCopy, scratch);
   if (st != ST_OK) return ToResultCode(st);
-  return outOfMemory ? QD_E_NO_MEMORY : QD_OK;
+  return scratch->outOfMemory ? QD_E_NO_MEMORY : QD_OK;
 }
 
-uint32_t QueryExifMakerNote(const ExifFile& file, uint32_t noteAt, uint32_t noteSize, IfdQuery* list) {
-  if (file.stream != nullptr) return QueryTiff(file.stream, noteAt, OrderOf(*file.block), list);
+uint32_t QueryExifMakerNote(const ExifFile& file, uint32_t noteAt, uint32_t noteSize, IfdQuery* list,
+                            tiff::CopyScratch* scratch) {
+  tiff::CopyScratch none;
+  if (scratch == nullptr) scratch = &none;
+  if (file.stream != nullptr) return QueryTiff(file.stream, noteAt, OrderOf(*file.block), list, scratch);
   TiffBlockInfo note = *file.block;
   note.ifdOffset = noteAt;
-  bool outOfMemory = false;
   // A note that is not where it says leaves its tags unfound; in the stream
   // a host failure or a lack of memory ends the call.
-  (void)tiff::QueryMakerNote(&note, list, noteAt, noteSize, tiff::ReadMode::kCopy, &outOfMemory);
-  if (outOfMemory) return QD_E_NO_MEMORY;
-  return QD_OK;
+  (void)tiff::QueryMakerNote(&note, list, noteAt, noteSize, tiff::ReadMode::kCopy, scratch);
+  return scratch->outOfMemory ? QD_E_NO_MEMORY : QD_OK;
 }
 
 }  // namespace qd::extract

@@ -30,7 +30,8 @@ constexpr uint8_t kModeTiff = 8;
 constexpr float kThirtySecond = 1.0f / 32;
 
 // The standard list: R = read (size 0: allocated), L = locate, E/X = enter
-// and leave a sub-IFD, N = next IFD.
+// and leave a sub-IFD, N = next IFD. Within each IFD the tags ascend, as
+// writers store them, so each search goes on from where the last one ended.
 #define QD_STANDARD_LIST(R, L, E, X, N)                                                                 \
   R(Width0S, kTagImageWidth, kShort, 2) R(Width0L, kTagImageWidth, kLong, 4)                          \
   R(Height0S, kTagImageLength, kShort, 2) R(Height0L, kTagImageLength, kLong, 4)                      \
@@ -63,7 +64,12 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(Flashpix, kTagFlashpixVersion, kUndefined, 5) R(ColorSpace, kTagColorSpace, kShort, 2)            \
   R(PixelXS, kTagPixelXDimension, kShort, 2) R(PixelXL, kTagPixelXDimension, kLong, 4)                \
   R(PixelYS, kTagPixelYDimension, kShort, 2) R(PixelYL, kTagPixelYDimension, kLong, 4)                \
-  R(SoundFile, kTagRelatedSoundFile, kAscii, 13) R(FlashEnergy, kTagFlashEnergy, kRational, 8)        \
+  R(SoundFile, kTagRelatedSoundFile, kAscii, 13)                                                      \
+  E(InteropIfd, kTagInteropIfd)                                                                       \
+  R(InteropIndex, kTagInteropIndex, kAscii, 4) R(InteropVersion, kTagInteropVersion, kUndefined, 4)   \
+  R(RelatedWS, kTagRelatedImageWidth, kShort, 2) R(RelatedWL, kTagRelatedImageWidth, kLong, 4)        \
+  R(RelatedHS, kTagRelatedImageLength, kShort, 2) R(RelatedHL, kTagRelatedImageLength, kLong, 4) X    \
+  R(FlashEnergy, kTagFlashEnergy, kRational, 8)                                                       \
   R(Sfr, kTagSpatialFrequencyResponse, kUndefined, 128)                                               \
   R(PlaneX, kTagFocalPlaneXResolution, kRational, 8) R(PlaneY, kTagFocalPlaneYResolution, kRational, 8) \
   R(PlaneUnit, kTagFocalPlaneResolutionUnit, kShort, 2)                                               \
@@ -74,23 +80,19 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(TagA305, kTagPrivateA305, kRational, 2) R(CustomRendered, kTagCustomRendered, kShort, 2)          \
   R(ExposureMode, kTagExposureMode, kShort, 2) R(WhiteBalance, kTagWhiteBalance, kShort, 2)           \
   R(Zoom, kTagDigitalZoomRatio, kRational, 8) R(SceneCapture, kTagSceneCaptureType, kShort, 2)        \
-  R(Gamma, kTagGamma, kRational, 8)                                                                   \
-  E(InteropIfd, kTagInteropIfd)                                                                       \
-  R(InteropIndex, kTagInteropIndex, kAscii, 4) R(InteropVersion, kTagInteropVersion, kUndefined, 4)   \
-  R(RelatedWS, kTagRelatedImageWidth, kShort, 2) R(RelatedWL, kTagRelatedImageWidth, kLong, 4)        \
-  R(RelatedHS, kTagRelatedImageLength, kShort, 2) R(RelatedHL, kTagRelatedImageLength, kLong, 4) X X  \
+  R(Gamma, kTagGamma, kRational, 8) X                                                                 \
   N(Ifd1)                                                                                             \
   R(Width1S, kTagImageWidth, kShort, 2) R(Width1L, kTagImageWidth, kLong, 4)                          \
   R(Height1S, kTagImageLength, kShort, 2) R(Height1L, kTagImageLength, kLong, 4)                      \
-  R(Bits1, kTagBitsPerSample, kShort, 2) R(Photometric1, kTagPhotometric, kLong, 2)                   \
+  R(Bits1, kTagBitsPerSample, kShort, 2) R(Compression1, kTagCompression, kShort, 2)                  \
+  R(Photometric1, kTagPhotometric, kLong, 2)                                                          \
   R(StripOffsetS, kTagStripOffsets, kShort, 2) R(StripOffsetL, kTagStripOffsets, kLong, 4)            \
   R(Orientation1, kTagOrientation, kShort, 2) R(Samples1, kTagSamplesPerPixel, kShort, 2)             \
   R(RowsS, kTagRowsPerStrip, kShort, 2) R(RowsL, kTagRowsPerStrip, kLong, 4)                          \
   R(StripCountS, kTagStripByteCounts, kShort, 2) R(StripCountL, kTagStripByteCounts, kLong, 4)        \
-  R(Planar1, kTagPlanarConfiguration, kShort, 2) R(Compression1, kTagCompression, kShort, 2)          \
   R(XRes1, kTagXResolution, kRational, 8) R(YRes1, kTagYResolution, kRational, 8)                     \
-  R(Unit1, kTagResolutionUnit, kShort, 2) R(JpegLength, kTagJpegLength, kLong, 4)                     \
-  R(JpegOffset, kTagJpegOffset, kLong, 4)
+  R(Planar1, kTagPlanarConfiguration, kShort, 2) R(Unit1, kTagResolutionUnit, kShort, 2)              \
+  R(JpegOffset, kTagJpegOffset, kLong, 4) R(JpegLength, kTagJpegLength, kLong, 4)
 
 // The maker-note list.
 #define QD_MAKER_LIST(R)                                                                              \
@@ -98,18 +100,18 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(M03, kMakerTag0003, kShort, 8) R(M04, kMakerShotInfo, kShort, 66)                               \
   R(M05, kMakerTag0005, kShort, 12) R(M06, kMakerImageType, kAscii, 32)                             \
   R(M07, kMakerFirmware, kAscii, 23) R(M08, kMakerFileNumber, kLong, 4)                               \
-  R(M09, kMakerOwnerName, kAscii, 32) R(M0F, kMakerCustomFunctions, kShort, 0)                        \
-  R(M0C, kMakerSerialNumber, kLong, 4) R(M11, kMakerTag0011, kShort, 18)                            \
-  R(M10, kMakerModelId, kLong, 4) R(M13, kMakerTag0013, kShort, 8) R(M15, kMakerTag0015, kLong, 4) \
-  R(M16, kMakerCameraRotation, kLong, 4) R(M12, kMakerTag0012, kShort, 0)                           \
+  R(M09, kMakerOwnerName, kAscii, 32) R(M0C, kMakerSerialNumber, kLong, 4)                           \
+  R(M0F, kMakerCustomFunctions, kShort, 0) R(M10, kMakerModelId, kLong, 4)                          \
+  R(M11, kMakerTag0011, kShort, 18) R(M12, kMakerTag0012, kShort, 0) R(M13, kMakerTag0013, kShort, 8) \
+  R(M15, kMakerTag0015, kLong, 4) R(M16, kMakerCameraRotation, kLong, 4)                            \
   R(M19, kMakerRelocation, kShort, 2) R(M1A, kMakerTag001A, kShort, 2)                              \
   R(M1B, kMakerTag001B, kByte, 0) R(M1D, kMakerTag001D, kShort, 0) R(M23, kMakerTag0023, kLong, 8) \
   R(M80, kMakerTag0080, kLong, 4) R(M81, kMakerTag0081, kLong, 4) R(M90, kMakerTag0090, kShort, 0) \
   R(M91, kMakerTag0091, kShort, 0) R(M92, kMakerTag0092, kShort, 0) R(M93, kMakerTag0093, kShort, 0) \
   R(M94, kMakerTag0094, kUndefined, 0) R(MA0, kMakerTag00A0, kShort, 0)                           \
   R(MA1, kMakerTag00A1, kShort, 0) R(MA2, kMakerTag00A2, kShort, 0) R(MA3, kMakerTag00A3, kShort, 0) \
-  R(MA4, kMakerTag00A4, kShort, 0) R(MB0, kMakerTag00B0, kShort, 0) R(MB1, kMakerTag00B1, kShort, 0) \
-  R(MB2, kMakerTag00B2, kShort, 0) R(MB3, kMakerTag00B3, kShort, 0) R(MAE, kMakerTag00AE, kShort, 0) \
+  R(MA4, kMakerTag00A4, kShort, 0) R(MAE, kMakerTag00AE, kShort, 0) R(MB0, kMakerTag00B0, kShort, 0) \
+  R(MB1, kMakerTag00B1, kShort, 0) R(MB2, kMakerTag00B2, kShort, 0) R(MB3, kMakerTag00B3, kShort, 0) \
   R(MB4, kMakerColourMode, kShort, 0) R(MB5, kMakerTag00B5, kShort, 0)
 
 #define QD_TAG_NAME(name, ...) name,
@@ -143,6 +145,26 @@ constexpr Request kRequests[] = {
 #undef QD_REQ_NEXT
 constexpr uint32_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
 
+constexpr bool TagsAscendWithinEachIfd() {
+  uint16_t last[8] = {};
+  uint32_t depth = 0;
+  for (const Request& r : kRequests) {
+    if (r.op == IFDQ_END || r.op == IFDQ_NEXT_IFD) {
+      last[depth] = 0;
+      continue;
+    }
+    if (r.op == IFDQ_LEAVE) {
+      --depth;
+      continue;
+    }
+    if (r.tag < last[depth]) return false;
+    last[depth] = r.tag;
+    if (r.op == IFDQ_ENTER) last[++depth] = 0;
+  }
+  return depth == 0;
+}
+static_assert(TagsAscendWithinEachIfd());
+
 // Each tag's request, and its buffer among the fixed ones, packed at 4-byte
 // steps (the shot and settings arrays are read as 16-bit words).
 struct Layout {
@@ -169,37 +191,79 @@ constexpr Layout MakeLayout() {
 }
 constexpr Layout kLayout = MakeLayout();
 
+// The read requests: where each one's answer goes.
+struct ReadSlot {
+  uint16_t request;
+  uint16_t buffer;  // as Layout::buffer
+  uint32_t size;    // the request's; 0: a block of its own
+};
+constexpr uint32_t kReadCount = [] {
+  uint32_t n = 0;
+  for (const Request& r : kRequests) n += r.op == IFDQ_READ ? 1 : 0;
+  return n;
+}();
+struct ReadSlots {
+  ReadSlot at[kReadCount] = {};
+};
+constexpr ReadSlots MakeReadSlots() {
+  ReadSlots slots;
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < kRequestCount; ++i) {
+    const Request& r = kRequests[i];
+    if (r.op == IFDQ_READ) slots.at[n++] = ReadSlot{static_cast<uint16_t>(i), kLayout.buffer[r.name], r.size};
+  }
+  return slots;
+}
+constexpr ReadSlots kReadSlots = MakeReadSlots();
+
+// The lists as they start, their answers still unset.
+struct Blank {
+  IfdQuery at[kRequestCount] = {};
+};
+constexpr Blank MakeBlank() {
+  Blank b;
+  for (uint32_t i = 0; i < kRequestCount; ++i) {
+    const Request& r = kRequests[i];
+    b.at[i] = IfdQuery{r.op, r.tag, r.type, 0, 0, r.size, 0};
+  }
+  return b;
+}
+constexpr Blank kBlank = MakeBlank();
+
+// Values of unknown size that fit here need no block of their own.
+constexpr uint32_t kRoomSize = 1024;
+
 // Query lists with their buffers: a tag's answer is at the request made for it.
 class TagLists {
  public:
   TagLists() {
-    for (uint32_t i = 0; i < kRequestCount; ++i) {
-      const Request& r = kRequests[i];
-      IfdQuery& q = lists_[i];
-      q = IfdQuery{r.op, r.tag, r.type, 0, 0, r.size, 0};
-      if (r.op != IFDQ_READ) continue;
-      q.data = r.size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[kLayout.buffer[r.name]])
-                           : reinterpret_cast<uintptr_t>(fixed_ + kLayout.buffer[r.name]);
+    std::memcpy(lists_, kBlank.at, sizeof lists_);
+    for (const ReadSlot& r : kReadSlots.at) {
+      lists_[r.request].data = r.size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[r.buffer])
+                                           : reinterpret_cast<uintptr_t>(fixed_ + r.buffer);
     }
+    scratch_.room = room_;
+    scratch_.roomLeft = kRoomSize;
   }
   TagLists(const TagLists&) = delete;
   TagLists& operator=(const TagLists&) = delete;
   ~TagLists() {
-    for (void* p : allocated_) (void)BlockFree(p);
+    for (void* p : allocated_) {
+      const auto* block = static_cast<const uint8_t*>(p);
+      if (block != nullptr && (block < room_ || block > room_ + kRoomSize)) (void)BlockFree(p);
+    }
   }
 
   IfdQuery* standard() { return lists_; }
   IfdQuery* maker() { return lists_ + kLayout.makerList; }
+  tiff::CopyScratch* scratch() { return &scratch_; }
 
   // Some answers read a found tag's buffer whole: what its value did not
   // fill reads as zeros. Buffers of tags not found are never read.
   void ClearUnfilled() {
-    for (uint32_t i = 0; i < kRequestCount; ++i) {
-      const IfdQuery& q = lists_[i];
-      const uint32_t capacity = kRequests[i].size;
-      if (q.op == IFDQ_READ && q.found != 0 && q.size < capacity) {
-        std::memset(fixed_ + kLayout.buffer[kRequests[i].name] + q.size, 0, capacity - q.size);
-      }
+    for (const ReadSlot& r : kReadSlots.at) {
+      const IfdQuery& q = lists_[r.request];
+      if (q.found != 0 && q.size < r.size) std::memset(fixed_ + r.buffer + q.size, 0, r.size - q.size);
     }
   }
 
@@ -232,6 +296,8 @@ class TagLists {
   IfdQuery lists_[kRequestCount];
   void* allocated_[kLayout.blocks] = {};
   alignas(4) uint8_t fixed_[kLayout.bufferBytes];
+  alignas(8) uint8_t room_[kRoomSize];
+  tiff::CopyScratch scratch_;
 };
 
 bool Ratio(uint32_t num, uint32_t den, double* out) {
@@ -333,7 +399,7 @@ class ExifPath {
 
 uint32_t ExifPath::Read() {
   const ExifFile file{mode_ == kModeTiff ? stream_ : nullptr, exif_};
-  uint32_t result = QueryExifFile(file, t_.standard());
+  uint32_t result = QueryExifFile(file, t_.standard(), t_.scratch());
   if (result != QD_OK) return result;
   if (mode_ == kModeTiff) {
     result = ReadTiffExtras();
@@ -344,7 +410,7 @@ uint32_t ExifPath::Read() {
   // Offset 0 would start the maker-note walk at IFD0.
   const bool note = IsCameraMaker() && noteAt != 0;
   if (note) {
-    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker());
+    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.scratch());
     if (result != QD_OK) return result;
   }
   t_.ClearUnfilled();

@@ -5,7 +5,6 @@
 #include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
 #include "frame/byte_order.h"
-#include "frame/memory_block.h"
 #include "frame/stream_port.h"
 
 namespace qd::extract {
@@ -48,25 +47,47 @@ WordArray WordArray::Of(const uint16_t* words, uint32_t bufferBytes) {
   return a;
 }
 
-uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size) {
-  if (size > UINT32_MAX - 6) return QD_E_NO_MEMORY;
-  // Header and payload go out in one write; most records fit on the stack.
-  uint8_t small[256];
-  BlockOwner block;
-  uint8_t* record = small;
-  if (size > sizeof small - 6) {
-    block.reset(BlockAlloc(size + 6));
-    if (!block) return QD_E_NO_MEMORY;
-    record = block.get();
+void RecordSink::Put(uint16_t code, const void* payload, uint32_t size, const void* more, uint32_t moreSize) {
+  if (result_ != QD_OK) return;
+  const uint64_t length = uint64_t{size} + moreSize;
+  if (length > UINT32_MAX - 6) {
+    result_ = QD_E_NO_MEMORY;
+    return;
   }
-  PutLE16(code, record);
-  PutLE32(size, record + 2);
-  if (size != 0) std::memcpy(record + 6, payload, size);
+  uint8_t head[6];
+  PutLE16(code, head);
+  PutLE32(static_cast<uint32_t>(length), head + 2);
+  Append(head, sizeof head);
+  Append(payload, size);
+  Append(more, moreSize);
+}
+
+uint32_t RecordSink::Finish() {
+  Flush();
+  return result_;
+}
+
+void RecordSink::Append(const void* bytes, uint32_t n) {
+  if (n == 0 || result_ != QD_OK) return;
+  if (n > sizeof buffer_ - held_) {
+    Flush();
+    if (n > sizeof buffer_) {
+      uint32_t error = 0;
+      StreamWriteExact(out_, bytes, n, kErrorBase, &error);
+      if (error != 0) result_ = error;
+      return;
+    }
+  }
+  std::memcpy(buffer_ + held_, bytes, n);
+  held_ += n;
+}
+
+void RecordSink::Flush() {
+  if (held_ == 0 || result_ != QD_OK) return;
   uint32_t error = 0;
-  StreamWriteExact(out, record, size + 6, kErrorBase, &error);
-  const Status released = BlockFree(block.release());
-  if (error != 0) return error;
-  return released == ST_OK ? QD_OK : QD_E_BLOCK_CHECK;
+  StreamWriteExact(out_, buffer_, held_, kErrorBase, &error);
+  held_ = 0;
+  if (error != 0) result_ = error;
 }
 
 void WriteStandardFields(RecordSink& w, const char* model, bool modelFlag, const StandardFields& f) {
@@ -136,13 +157,10 @@ void WriteStandardFields(RecordSink& w, const char* model, bool modelFlag, const
 }
 
 uint32_t WriteCommentStream(const qdlStream* out, const uint8_t* code, const uint8_t* text, uint32_t n) {
-  if (n > UINT32_MAX - 12) return QD_E_NO_MEMORY;
-  BlockOwner payload(BlockAllocZeroed(n + 12));
-  if (!payload) return QD_E_NO_MEMORY;
-  if (code != nullptr) std::memcpy(payload.get(), code, 7);  // the eighth byte stays 0
-  std::memcpy(payload.get() + 8, &n, 4);
-  if (n != 0) std::memcpy(payload.get() + 12, text, n);
-  return WriteRecordStream(out, [&](RecordSink& sink) { sink.Put(kPropCodedUserComment, payload.get(), n + 12); });
+  uint8_t head[12] = {};
+  if (code != nullptr) std::memcpy(head, code, 7);  // the eighth byte stays 0
+  std::memcpy(head + 8, &n, 4);
+  return WriteRecordStream(out, [&](RecordSink& sink) { sink.Put(kPropCodedUserComment, head, 12, text, n); });
 }
 
 }  // namespace qd::extract

@@ -15,19 +15,30 @@ namespace qd::extract {
 // An output stream is used only when it is given with a write callback.
 inline bool Usable(const qdlStream* s) { return s != nullptr && s->write != nullptr; }
 
-// One record, built in a block of size + 6 bytes and written whole. Returns a
-// result code: the host's error, QD_E_SHORT_WRITE, QD_E_NO_MEMORY or
-// QD_E_BLOCK_CHECK.
-uint32_t WriteRecord(const qdlStream* out, uint16_t code, const void* payload, uint32_t size);
+// Records written in order until the first failure, which is kept: the
+// host's error, QD_E_SHORT_WRITE or QD_E_NO_MEMORY. They are gathered and
+// handed to the host a few KiB at a time; one too large for that goes out
+// by itself.
+class RecordSink {
+ public:
+  explicit RecordSink(const qdlStream* out) : out_(out) {}
+  RecordSink(const RecordSink&) = delete;
+  RecordSink& operator=(const RecordSink&) = delete;
 
-// Records written in order until the first failure, which is kept.
-struct RecordSink {
-  const qdlStream* out;
-  uint32_t result = QD_OK;
-  void Put(uint16_t code, const void* payload, uint32_t size) {
-    if (result == QD_OK) result = WriteRecord(out, code, payload, size);
-  }
+  // One record whose payload is `payload` followed by `more`.
+  void Put(uint16_t code, const void* payload, uint32_t size, const void* more = nullptr, uint32_t moreSize = 0);
   void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
+  // Writes what is still gathered; the result of every record.
+  uint32_t Finish();
+
+ private:
+  void Append(const void* bytes, uint32_t n);
+  void Flush();
+
+  const qdlStream* out_;
+  uint32_t result_ = QD_OK;
+  uint32_t held_ = 0;
+  uint8_t buffer_[4096];
 };
 
 // Opens `out` for writing, lets `write` put its records and closes it; the
@@ -37,10 +48,11 @@ uint32_t WriteRecordStream(const qdlStream* out, Write&& write) {
   uint32_t error = 0;
   StreamOpen(out, QD_OPEN_WRITE, &error);
   if (error != 0) return error;
-  RecordSink sink{out};
+  RecordSink sink(out);
   write(sink);
+  const uint32_t result = sink.Finish();
   StreamClose(out, &error);
-  return sink.result != QD_OK ? sink.result : error;
+  return result != QD_OK ? result : error;
 }
 
 // The user comment as a coded-comment record on a stream of its own: the

@@ -62,12 +62,12 @@ Status Relocation(TiffBlockInfo* block, const ByteView& view, uint32_t offset, u
 
 ByteOrder Order(const TiffBlockInfo& block) { return block.byteOrder != 0 ? kBigEndian : kLittleEndian; }
 
-Status QueryExif(TiffBlockInfo* block, IfdQuery* list, ReadMode mode, bool* outOfMemory) {
-  return QueryMakerNote(block, list, 0, 0, mode, outOfMemory);
+Status QueryExif(TiffBlockInfo* block, IfdQuery* list, ReadMode mode, CopyScratch* scratch) {
+  return QueryMakerNote(block, list, 0, 0, mode, scratch);
 }
 
 Status QueryMakerNote(TiffBlockInfo* block, IfdQuery* list, uint32_t makerNoteOffset,
-                      uint32_t makerNoteSize, ReadMode mode, bool* outOfMemory) {
+                      uint32_t makerNoteSize, ReadMode mode, CopyScratch* scratch) {
   if (block == nullptr || list == nullptr) return ST_BAD_ARGUMENT;
   ByteView view;
   Status st = PrepareStart(block, &view);
@@ -78,7 +78,7 @@ Status QueryMakerNote(TiffBlockInfo* block, IfdQuery* list, uint32_t makerNoteOf
     if (st != ST_OK) return st;
   }
   IfdQuery* cursor = list;
-  return WalkMemory(view, block->ifdOffset, Order(*block), &cursor, bias, mode, outOfMemory);
+  return WalkMemory(view, block->ifdOffset, Order(*block), &cursor, bias, mode, scratch);
 }
 
 Status QueryStreamLocate(TiffBlockInfo* block, IfdQuery* list) {

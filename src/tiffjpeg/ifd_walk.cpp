@@ -19,45 +19,92 @@ IfdEntry DecodeEntry(const uint8_t* e, ByteOrder o) {
 // The walkers use only the low 16 bits of an entry's count.
 uint16_t Count16(const IfdEntry& e) { return static_cast<uint16_t>(e.count); }
 
-// An IFD's entries and how its tags are looked up: by bisection when they
-// never decrease, as writers store them (the first of equal tags is then the
-// first in file order too), else by the scan in file order.
+// An IFD's entries and how its tags are looked up. The tags are decoded once
+// into a small table, stably sorted when the IFD does not keep them in order
+// (so the first of equal tags stays the first in file order); each search
+// goes on from where the last one ended, which costs a step or two when the
+// requests come in tag order, as lists and writers both keep them. An IFD
+// too large for the table is bisected in place when its tags never decrease,
+// else scanned.
 class TagIndex {
  public:
+  static constexpr uint32_t kCapacity = 128;
+
   TagIndex() = default;
-  TagIndex(const ByteView& entries, ByteOrder o) : entries_(entries), order_(o) {
+  TagIndex(const TagIndex&) = delete;
+  TagIndex& operator=(const TagIndex&) = delete;
+
+  void Reset(const ByteView& entries, ByteOrder o) {
+    entries_ = entries;
+    order_ = o;
+    count_ = entries.size() / kEntrySize;
+    next_ = 0;
+    tabled_ = count_ <= kCapacity;
+    bool ascending = true;
     uint16_t last = 0;
-    for (uint32_t i = 0; i < Count(); ++i) {
+    for (uint32_t i = 0; i < count_; ++i) {
       const uint16_t tag = TagAt(i);
-      if (tag < last) return;
+      ascending = ascending && tag >= last;
       last = tag;
+      if (tabled_) tags_[i] = tag;
     }
-    ascending_ = true;
+    ascending_ = ascending;
+    if (tabled_ && !ascending) Sort();
   }
 
-  bool Find(uint16_t tag, IfdEntry* out) const {
-    if (!ascending_) return FindTag(entries_, tag, order_, out);
-    uint32_t lo = 0, hi = Count();
-    while (lo < hi) {
-      const uint32_t mid = lo + (hi - lo) / 2;
-      if (TagAt(mid) < tag) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
+  bool Find(uint16_t tag, IfdEntry* out) {
+    uint32_t at = 0;
+    if (tabled_) {
+      // Every tag before next_ is smaller unless the list went back.
+      uint32_t i = next_ > 0 && tags_[next_ - 1] >= tag ? 0 : next_;
+      while (i < count_ && tags_[i] < tag) ++i;
+      next_ = i;
+      if (i == count_ || tags_[i] != tag) return false;
+      at = ascending_ ? i : positions_[i];
+    } else if (ascending_) {
+      uint32_t lo = 0, hi = count_;
+      while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (TagAt(mid) < tag) {
+          lo = mid + 1;
+        } else {
+          hi = mid;
+        }
       }
+      if (lo == count_ || TagAt(lo) != tag) return false;
+      at = lo;
+    } else {
+      return FindTag(entries_, tag, order_, out);
     }
-    if (lo == Count() || TagAt(lo) != tag) return false;
-    *out = DecodeEntry(entries_.data() + kEntrySize * lo, order_);
+    *out = DecodeEntry(entries_.data() + kEntrySize * at, order_);
     return true;
   }
 
  private:
-  uint32_t Count() const { return entries_.size() / kEntrySize; }
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
+
+  // Insertion, so equal tags keep their file order.
+  void Sort() {
+    for (uint32_t i = 0; i < count_; ++i) {
+      const uint16_t tag = tags_[i];
+      uint32_t j = i;
+      for (; j > 0 && tags_[j - 1] > tag; --j) {
+        tags_[j] = tags_[j - 1];
+        positions_[j] = positions_[j - 1];
+      }
+      tags_[j] = tag;
+      positions_[j] = static_cast<uint8_t>(i);
+    }
+  }
 
   ByteView entries_;
   ByteOrder order_ = kLittleEndian;
+  uint32_t count_ = 0;
+  uint32_t next_ = 0;
+  bool tabled_ = false;
   bool ascending_ = false;
+  uint16_t tags_[kCapacity];      // only the first count_ are set
+  uint8_t positions_[kCapacity];  // unordered IFDs: the entry each of tags_ came from
 };
 
 // What a read request of entry `e` transfers.
@@ -97,15 +144,23 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
   }
 }
 
-// The destination of a read: the caller's buffer, or a fresh block when the
-// request asks the walker to allocate (size 0); the value fills that block
-// whole. A block that cannot be had leaves the request unfound and is noted
-// in *outOfMemory.
-uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, bool* outOfMemory) {
+// The destination of a read: the caller's buffer, or, when the request asks
+// the walker to allocate (size 0), the scratch room while the value fits
+// there, else a fresh block; the value fills it whole. A block that cannot be
+// had leaves the request unfound and is noted in the scratch.
+uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, CopyScratch* scratch) {
   if (q.data == 0) return nullptr;
   if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
+  if (scratch != nullptr && plan.byteSize <= scratch->roomLeft) {
+    uint8_t* out = scratch->room;
+    const uint32_t taken = (plan.byteSize + 7) & ~7u;  // the next value stays aligned
+    const uint32_t step = taken < scratch->roomLeft ? taken : scratch->roomLeft;
+    scratch->room += step;
+    scratch->roomLeft -= step;
+    return out;
+  }
   allocated->reset(BlockAlloc(plan.byteSize));
-  if (!*allocated && outOfMemory != nullptr) *outOfMemory = true;
+  if (!*allocated && scratch != nullptr) scratch->outOfMemory = true;
   return allocated->get();
 }
 
@@ -116,10 +171,11 @@ void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
   q->found = 1;
 }
 
-void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, BlockOwner* allocated) {
-  if (*allocated) {
-    uint8_t* block = allocated->release();
-    std::memcpy(reinterpret_cast<void*>(q->data), &block, sizeof block);
+// `out` is where the value went; a request of size 0 gets its address.
+void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, uint8_t* out, BlockOwner* allocated) {
+  if (q->size == 0) {
+    (void)allocated->release();
+    std::memcpy(reinterpret_cast<void*>(q->data), &out, sizeof out);
   }
   q->size = plan.stored;
   q->type = e.type;
@@ -129,15 +185,21 @@ void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, BlockOwn
 // The memory form: the whole TIFF block is at hand.
 class MemoryIfd {
  public:
-  MemoryIfd() = default;
-  MemoryIfd(const ByteView& block, uint32_t offset, uint16_t count, ByteOrder o, int64_t bias,
-            ReadMode mode, bool* outOfMemory)
-      : block_(block), offset_(offset), count_(count), order_(o), bias_(bias), mode_(mode),
-        outOfMemory_(outOfMemory) {
-    Index();
+  MemoryIfd(const ByteView& block, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
+      : block_(block), order_(o), bias_(bias), mode_(mode), scratch_(scratch) {}
+
+  // An IFD at `offset` that OpenIfd has found to hold `count` entries.
+  void Open(uint32_t offset, uint16_t count) {
+    offset_ = offset;
+    count_ = count;
+    ByteView entries;  // OpenIfd found them inside the block
+    (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
+    tags_.Reset(entries, order_);
   }
 
-  bool Find(uint16_t tag, IfdEntry* e) const { return tags_.Find(tag, e); }
+  MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_); }
+
+  bool Find(uint16_t tag, IfdEntry* e) { return tags_.Find(tag, e); }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -158,11 +220,11 @@ class MemoryIfd {
       return;
     }
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated, outOfMemory_);
+    uint8_t* out = Destination(*q, plan, &allocated, scratch_);
     if (out == nullptr) return;
     std::memcpy(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, &allocated);
+    CompleteRead(q, e, plan, out, &allocated);
   }
 
   // Only fields and counts that stay inside the block are reported.
@@ -177,43 +239,36 @@ class MemoryIfd {
     if (!block_.U32(linkAt, order_, &link) || link == 0) return ST_NOT_FOUND;
     uint16_t count = 0;
     if (!OpenIfd(block_, link, order_, &count)) return ST_NOT_FOUND;
-    offset_ = link;
-    count_ = count;
-    Index();
+    Open(link, count);
     return ST_OK;
   }
 
   Status Enter(const IfdEntry& e, MemoryIfd* child) const {
     uint16_t count = 0;
     if (!OpenIfd(block_, e.field, order_, &count)) return ST_NOT_FOUND;
-    *child = MemoryIfd(block_, e.field, count, order_, bias_, mode_, outOfMemory_);
+    child->Open(e.field, count);
     return ST_OK;
   }
 
  private:
   ByteView block_;
-  uint32_t offset_ = 0;
-  uint16_t count_ = 0;
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
-  bool* outOfMemory_ = nullptr;
+  CopyScratch* scratch_ = nullptr;
+  uint32_t offset_ = 0;
+  uint16_t count_ = 0;
   TagIndex tags_;
-
-  void Index() {
-    ByteView entries;  // OpenIfd found them inside the block
-    (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
-    tags_ = TagIndex(entries, order_);
-  }
 };
 
 // The stream form: each IFD's entries and link are loaded into a block of
 // their own; values are read on demand.
 class StreamIfd {
  public:
-  StreamIfd() = default;
-  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, bool* outOfMemory)
-      : reader_(reader), order_(o), bias_(bias), outOfMemory_(outOfMemory) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, CopyScratch* scratch)
+      : reader_(reader), order_(o), bias_(bias), scratch_(scratch) {}
+
+  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, scratch_); }
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -236,11 +291,11 @@ class StreamIfd {
     if (st != ST_OK) return st;
     entries_ = std::move(entries);
     count_ = count;
-    tags_ = TagIndex(ByteView(entries_.get(), kEntrySize * count_), order_);
+    tags_.Reset(ByteView(entries_.get(), kEntrySize * count_), order_);
     return ST_OK;
   }
 
-  bool Find(uint16_t tag, IfdEntry* e) const { return entries_ && tags_.Find(tag, e); }
+  bool Find(uint16_t tag, IfdEntry* e) { return entries_ && tags_.Find(tag, e); }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -251,7 +306,7 @@ class StreamIfd {
       if (at < 0 || !FitsIn(static_cast<uint64_t>(at), plan.byteSize, ReaderSize(*reader_))) return;
     }
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated, outOfMemory_);
+    uint8_t* out = Destination(*q, plan, &allocated, scratch_);
     if (out == nullptr) return;
     if (plan.byteSize <= kInlineSize) {
       std::memcpy(out, e.fieldBytes, plan.stored);
@@ -260,7 +315,7 @@ class StreamIfd {
       return;
     }
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, &allocated);
+    CompleteRead(q, e, plan, out, &allocated);
   }
 
   void Locate(const IfdEntry& e, IfdQuery* q) const { CompleteLocate(q, e); }
@@ -275,7 +330,6 @@ class StreamIfd {
 
   Status Enter(const IfdEntry& e, StreamIfd* child) const {
     if (e.field == 0) return ST_NOT_FOUND;
-    *child = StreamIfd(reader_, order_, bias_, outOfMemory_);
     return child->Load(e.field);
   }
 
@@ -283,7 +337,7 @@ class StreamIfd {
   BufferedReader* reader_ = nullptr;
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
-  bool* outOfMemory_ = nullptr;
+  CopyScratch* scratch_ = nullptr;
   uint16_t count_ = 0;
   BlockOwner entries_;
   TagIndex tags_;
@@ -294,9 +348,10 @@ class StreamIfd {
 // and copied raw.
 class StreamLocateIfd {
  public:
-  StreamLocateIfd() = default;
   StreamLocateIfd(BufferedReader* reader, uint32_t base, ByteOrder o, int64_t bias)
       : reader_(reader), base_(base), order_(o), bias_(bias) {}
+
+  StreamLocateIfd Child() const { return StreamLocateIfd(reader_, base_, order_, bias_); }
 
   // An IFD that holds nothing, or cannot be read, makes the list unusable.
   Status Load(uint32_t offset) {
@@ -370,7 +425,6 @@ class StreamLocateIfd {
 
   Status Enter(const IfdEntry& e, StreamLocateIfd* child) const {
     if (e.field == 0) return ST_NOT_FOUND;
-    *child = StreamLocateIfd(reader_, base_, order_, bias_);
     return child->Load(e.field);
   }
 
@@ -434,7 +488,7 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
         break;
       }
       case IFDQ_ENTER: {
-        Ifd child;
+        Ifd child = ifd.Child();
         const Status entered = ifd.Find(q->tag, &e) ? ifd.Enter(e, &child) : ST_NOT_FOUND;
         if (entered == ST_OK) {
           q->type = e.type;
@@ -486,16 +540,17 @@ bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* 
 }
 
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, ReadMode mode, bool* outOfMemory) {
+                  int64_t bias, ReadMode mode, CopyScratch* scratch) {
   uint16_t count = 0;
   if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
-  MemoryIfd ifd(block, ifdOffset, count, order, bias, mode, outOfMemory);
+  MemoryIfd ifd(block, order, bias, mode, scratch);
+  ifd.Open(ifdOffset, count);
   return WalkFromTop(ifd, cursor);
 }
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, bool* outOfMemory) {
-  StreamIfd ifd(reader, order, bias, outOfMemory);
+                  int64_t bias, CopyScratch* scratch) {
+  StreamIfd ifd(reader, order, bias, scratch);
   const Status st = ifd.Load(ifdPosition);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);

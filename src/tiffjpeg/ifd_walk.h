@@ -38,18 +38,28 @@ enum class ReadMode : uint8_t {
   kLocate,  // IFDQ_READ reports where the value lies inside the block
 };
 
+// What a copying walk shares with its caller: room for the values that
+// requests of size 0 ask it to allocate (each gets a block of its own once
+// the room is used up; the caller frees only those), and whether such a block
+// could not be had.
+struct CopyScratch {
+  uint8_t* room = nullptr;
+  uint32_t roomLeft = 0;
+  bool outOfMemory = false;
+};
+
 // Walks from the IFD at `ifdOffset` (ST_UNSUPPORTED when it does not open).
 // Out-of-line values are taken from (offset - bias) and must end strictly
 // before the end of the block.
 // A copy that could not get the block it asked for (size 0) leaves its
-// request unfound and sets *outOfMemory when that is given.
+// request unfound and is noted in the scratch when one is given.
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, ReadMode mode = ReadMode::kCopy, bool* outOfMemory = nullptr);
+                  int64_t bias, ReadMode mode = ReadMode::kCopy, CopyScratch* scratch = nullptr);
 
 // Walks from the IFD at stream position `ifdPosition`, loading IFDs and values
 // through the reader; values must end within the stream.
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, bool* outOfMemory = nullptr);
+                  int64_t bias, CopyScratch* scratch = nullptr);
 
 // Walks from the IFD at `ifdOffset` relative to the TIFF header at stream
 // position `base`, reading entries one by one. IFDQ_READ stores the value's

@@ -192,13 +192,12 @@ TEST(WalkMemory, ReportsABlockItCouldNotGet) {
     uint8_t* slot = nullptr;
     IfdQuery list[] = {ReadInto(0x0101, kTLong, &slot, 0), Op(IFDQ_END)};
     IfdQuery* cursor = list;
-    bool outOfMemory = false;
+    qd::tiff::CopyScratch scratch;
     qd::fault::FailAllocation(n);
-    (void)qd::tiff::WalkMemory(view, 8, qd::kLittleEndian, &cursor, 0, qd::tiff::ReadMode::kCopy,
-                               &outOfMemory);
+    (void)qd::tiff::WalkMemory(view, 8, qd::kLittleEndian, &cursor, 0, qd::tiff::ReadMode::kCopy, &scratch);
     const bool reached = qd::fault::Fired();
     qd::fault::FailAllocation(0);
-    EXPECT_EQ(outOfMemory, list[0].found == 0) << n;
+    EXPECT_EQ(scratch.outOfMemory, list[0].found == 0) << n;
     (void)qd::BlockFree(slot);
     if (!reached) break;
     ++fired;
