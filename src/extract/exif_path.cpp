@@ -7,7 +7,6 @@
 #include "exifwrite/camera_models.h"
 #include "format/property_codes.h"
 #include "extract/exif_file_query.h"
-#include "extract/memory_stream.h"
 #include "extract/parse.h"
 #include "extract/raw_substreams.h"
 #include "extract/typed_records.h"
@@ -593,13 +592,8 @@ uint32_t ExifPath::DescribeJpegThumbnail() {
     return QD_OK;
   }
   if (thumbLength_ > blockSize - thumbOffset_) thumbLength_ = blockSize - thumbOffset_;
-  MemoryRange range{exif_->tiff + thumbOffset_, thumbLength_, 0};
-  const qdlStream memory = MemoryStream(&range);
-  StreamPort port;
-  MakeStreamPort(&memory, &port);
   JpegSofInfo frame{};
-  const Status st = jpeg::FindFrameHeader(port, &frame);
-  if (st != ST_OK) return ToResultCode(st);
+  jpeg::FindFrameHeader(exif_->tiff + thumbOffset_, thumbLength_, &frame);
   thumb_.width = frame.found != 0 ? frame.width : 160;
   thumb_.height = frame.found != 0 ? frame.height : 120;
   thumbnailPresent_ = true;

@@ -32,6 +32,7 @@ bool HostAt(const BufferedReader& r, uint32_t position) {
 // transfers. A host that stops early or claims more than asked has failed;
 // that is not the end of the file. A host already at `at` is not sought.
 Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t count) {
+  if (r->borrowed) return count == 0 ? ST_OK : ST_PAST_END;
   TakeFromHead(*r->port.self, &at, &into, &count);
   if (count == 0) return ST_OK;
   Status status = ST_OK;
@@ -68,11 +69,20 @@ Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* rea
   reader->hostKnown = port.hostCalls != callsBefore;
   reader->hostAt = size;
   reader->hostCalls = port.hostCalls;
-  reader->buffer = BlockAllocZeroed(capacity);
+  reader->buffer = BlockAlloc(capacity);
   if (reader->buffer == nullptr) return ST_READER_NO_MEMORY;
   reader->capacity = capacity;
   reader->streamSize = size;
   return ST_OK;
+}
+
+void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader) {
+  std::memset(reader, 0, sizeof *reader);
+  reader->buffer = const_cast<uint8_t*>(data);  // never written: no port to flush to
+  reader->capacity = size;
+  reader->valid = size;
+  reader->streamSize = size;
+  reader->borrowed = true;
 }
 
 Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
@@ -89,6 +99,10 @@ Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
   }
   if (target < 0 || target > int64_t{UINT32_MAX}) return ST_PAST_END;
   const auto position = static_cast<uint32_t>(target);
+  if (r->borrowed) {  // the window stays; a position past it fails the next read
+    r->cursor = position;
+    return ST_OK;
+  }
   if (position >= r->base && position - r->base < r->valid) {
     r->cursor = position - r->base;
     return ST_OK;
@@ -141,7 +155,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
 
 Status ReaderClose(BufferedReader* r) {
   (void)Flush(r);
-  const Status status = BlockFree(r->buffer);
+  const Status status = r->borrowed ? ST_OK : BlockFree(r->buffer);
   r->buffer = nullptr;
   return status;
 }

@@ -26,6 +26,7 @@ struct BufferedReader {
   uint32_t hostAt;
   uint32_t hostCalls;
   bool hostKnown;
+  bool borrowed;  // the buffer is the whole stream, held by the caller; no port
 };
 
 // Origins of ReaderSeek.
@@ -37,6 +38,9 @@ constexpr uint32_t kProbeReaderCapacity = 1024;
 // A failing size query is returned unchanged; a failed allocation is
 // ST_READER_NO_MEMORY. The reader is closed again only after success.
 Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader);
+// A reader over bytes already in memory: the window is all of them, and no
+// host is ever called. The bytes must outlive the reader.
+void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader);
 // Relative seeks that land before 0 stop at 0. Seeking calls no host (the
 // next transfer positions it); a position past 2^32 - 1 is ST_PAST_END.
 Status ReaderSeek(BufferedReader* reader, int64_t offset, uint16_t origin);

@@ -425,15 +425,13 @@ class FrameFinder {
 
 }  // namespace
 
-Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof) {
+void FindFrameHeader(const uint8_t* jpeg, uint32_t size, JpegSofInfo* sof) {
   std::memset(sof, 0, sizeof *sof);
-  ScopedReader reader;
-  Status st = reader.Open(port, kReaderCapacity);
-  if (st != ST_OK) return st;
+  BufferedReader reader;
+  ReaderOpenMemory(jpeg, size, &reader);
   FrameFinder finder(false);
-  if (WalkMarkers(&reader, finder) != ST_OK || finder.found_.marker == 0) return ST_OK;
+  if (WalkMarkers(&reader, finder) != ST_OK || finder.found_.marker == 0) return;
   (void)ReadFrameHeader(&reader, finder.found_, sof);  // a short or unreadable one is none
-  return ST_OK;
 }
 
 void ReleaseOutPutInfo(OutPutInfo* info) {

@@ -31,9 +31,9 @@ Status ProbeJpegCollecting(const StreamPort& port, HeapObject* heap, TiffBlockIn
                            JpegSofInfo* sof, JfifInfo* jfif, ExtensionInfo* segments,
                            uint16_t* kind);
 
-// Fills `sof` from the first frame header with a length above 2 before EOI;
-// `found` stays 0 when there is none. Fails only when no reader can be opened.
-Status FindFrameHeader(const StreamPort& port, JpegSofInfo* sof);
+// Fills `sof` from the first frame header with a length above 2 before EOI
+// of a JPEG held in memory; `found` stays 0 when there is none.
+void FindFrameHeader(const uint8_t* jpeg, uint32_t size, JpegSofInfo* sof);
 
 // Free the buffers the probes hand out and clear the records.
 void ReleaseOutPutInfo(OutPutInfo* info);
