@@ -190,30 +190,37 @@ constexpr Layout MakeLayout() {
 }
 constexpr Layout kLayout = MakeLayout();
 
-// The read requests: where each one's answer goes.
+// The read requests, by where their answers go: a buffer among the fixed
+// ones (at `buffer`, `size` bytes) or a block of their own (slot `buffer`).
 struct ReadSlot {
   uint16_t request;
   uint16_t buffer;  // as Layout::buffer
-  uint32_t size;    // the request's; 0: a block of its own
+  uint32_t size;
 };
-constexpr uint32_t kReadCount = [] {
+template <bool kFixed>
+constexpr uint32_t CountReads() {
   uint32_t n = 0;
-  for (const Request& r : kRequests) n += r.op == IFDQ_READ ? 1 : 0;
+  for (const Request& r : kRequests) n += r.op == IFDQ_READ && (r.size != 0) == kFixed ? 1 : 0;
   return n;
-}();
+}
+template <bool kFixed>
 struct ReadSlots {
-  ReadSlot at[kReadCount] = {};
+  ReadSlot at[CountReads<kFixed>()] = {};
 };
-constexpr ReadSlots MakeReadSlots() {
-  ReadSlots slots;
+template <bool kFixed>
+constexpr ReadSlots<kFixed> MakeReadSlots() {
+  ReadSlots<kFixed> slots;
   uint32_t n = 0;
   for (uint32_t i = 0; i < kRequestCount; ++i) {
     const Request& r = kRequests[i];
-    if (r.op == IFDQ_READ) slots.at[n++] = ReadSlot{static_cast<uint16_t>(i), kLayout.buffer[r.name], r.size};
+    if (r.op == IFDQ_READ && (r.size != 0) == kFixed) {
+      slots.at[n++] = ReadSlot{static_cast<uint16_t>(i), kLayout.buffer[r.name], r.size};
+    }
   }
   return slots;
 }
-constexpr ReadSlots kReadSlots = MakeReadSlots();
+constexpr ReadSlots<true> kFixedReads = MakeReadSlots<true>();
+constexpr ReadSlots<false> kBlockReads = MakeReadSlots<false>();
 
 // The lists as they start, their answers still unset.
 struct Blank {
@@ -237,10 +244,8 @@ class TagLists {
  public:
   TagLists() {
     std::memcpy(lists_, kBlank.at, sizeof lists_);
-    for (const ReadSlot& r : kReadSlots.at) {
-      lists_[r.request].data = r.size == 0 ? reinterpret_cast<uintptr_t>(&allocated_[r.buffer])
-                                           : reinterpret_cast<uintptr_t>(fixed_ + r.buffer);
-    }
+    for (const ReadSlot& r : kFixedReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(fixed_ + r.buffer);
+    for (const ReadSlot& r : kBlockReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(&allocated_[r.buffer]);
     scratch_.room = room_;
     scratch_.roomLeft = kRoomSize;
   }
@@ -260,7 +265,7 @@ class TagLists {
   // Some answers read a found tag's buffer whole: what its value did not
   // fill reads as zeros. Buffers of tags not found are never read.
   void ClearUnfilled() {
-    for (const ReadSlot& r : kReadSlots.at) {
+    for (const ReadSlot& r : kFixedReads.at) {
       const IfdQuery& q = lists_[r.request];
       if (q.found != 0 && q.size < r.size) std::memset(fixed_ + r.buffer + q.size, 0, r.size - q.size);
     }

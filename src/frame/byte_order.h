@@ -10,6 +10,13 @@ namespace qd {
 // The byte-order flag of every in-memory record: 0 = "II", 1 = "MM".
 enum ByteOrder : uint8_t { kLittleEndian = 0, kBigEndian = 1 };
 
+// The order this machine keeps its own integers in.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr ByteOrder kHostOrder = kBigEndian;
+#else
+constexpr ByteOrder kHostOrder = kLittleEndian;
+#endif
+
 constexpr uint16_t kMarkII = 0x4949;  // "II" read as a little-endian 16-bit value
 constexpr uint16_t kMarkMM = 0x4D4D;  // "MM"
 

@@ -1,6 +1,5 @@
 #include "tiffjpeg/exif_query.h"
 
-#include <cstring>
 
 #include "frame/byte_order.h"
 #include "format/tiff_format.h"
@@ -39,20 +38,11 @@ Status Relocation(TiffBlockInfo* block, const ByteView& view, uint32_t offset, u
   if (f[0] != f[1] || (f[0] != 'I' && f[0] != 'M') || f[2] != 0x2A || f[3] != 0x00) return ST_OK;
   const ByteOrder order = f[0] == 'M' ? kBigEndian : kLittleEndian;
 
-  uint8_t value[2] = {};
-  IfdQuery probe[2] = {};
-  probe[0].op = IFDQ_READ;
-  probe[0].tag = kMakerRelocation;
-  probe[0].type = kShort;
-  probe[0].data = reinterpret_cast<uintptr_t>(value);
-  probe[0].size = sizeof value;
-  probe[1].op = IFDQ_END;
-  IfdQuery* cursor = probe;
-  const Status st = WalkMemory(view, block->ifdOffset, order, &cursor, 0);
+  uint16_t relocate = 0;  // stored in host order
+  IfdQuery probe{IFDQ_READ, kMakerRelocation, kShort, 0, reinterpret_cast<uintptr_t>(&relocate), 2, 0};
+  const Status st = ReadOne(view, block->ifdOffset, order, &probe);
   if (st != ST_OK) return st;
-  uint16_t relocate = 0;
-  std::memcpy(&relocate, value, 2);  // stored in host order
-  if (probe[0].found == 0 || relocate != 1) return ST_OK;
+  if (probe.found == 0 || relocate != 1) return ST_OK;
   block->byteOrder = order;
   *bias = int64_t{GetLE32(f + 4)} - offset;
   return ST_OK;

@@ -122,7 +122,7 @@ bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
   const uint32_t byteSize = elements * element;
   uint32_t stored = byteSize;
   if (q.size != 0) {
-    const uint32_t fit = q.size / element;
+    const uint32_t fit = q.size >> (element >> 1);  // element is 1, 2 or 4
     stored = (fit < elements ? fit : elements) * element;
   }
   *plan = ReadPlan{element, byteSize, stored};
@@ -131,6 +131,7 @@ bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
 
 // Rewrites `bytes` bytes of elements from file order into host order.
 void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
+  if (o == kHostOrder) return;
   if (element == 2) {
     for (uint32_t i = 0; i + 2 <= bytes; i += 2) {
       const uint16_t v = Get16(p + i, o);
@@ -141,6 +142,16 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
       const uint32_t v = Get32(p + i, o);
       std::memcpy(p + i, &v, 4);
     }
+  }
+}
+
+// Most values are a word or a rational: those need no library call.
+void Copy(uint8_t* out, const uint8_t* from, uint32_t n) {
+  switch (n) {
+    case 2: std::memcpy(out, from, 2); break;
+    case 4: std::memcpy(out, from, 4); break;
+    case 8: std::memcpy(out, from, 8); break;
+    default: std::memcpy(out, from, n); break;
   }
 }
 
@@ -222,7 +233,7 @@ class MemoryIfd {
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, &allocated, scratch_);
     if (out == nullptr) return;
-    std::memcpy(out, source, plan.stored);
+    Copy(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, e, plan, out, &allocated);
   }
@@ -546,6 +557,19 @@ Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, If
   MemoryIfd ifd(block, order, bias, mode, scratch);
   ifd.Open(ifdOffset, count);
   return WalkFromTop(ifd, cursor);
+}
+
+Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery* q) {
+  uint16_t count = 0;
+  if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
+  q->found = 0;
+  if (q->op != IFDQ_READ) return ST_BAD_ARGUMENT;
+  const MemoryIfd ifd(block, order, 0, ReadMode::kCopy, nullptr);  // read from, never opened
+  IfdEntry e{};
+  ByteView entries;  // OpenIfd found them inside the block
+  (void)block.Sub(uint64_t{ifdOffset} + kCountSize, uint64_t{kEntrySize} * count, &entries);
+  if (FindTag(entries, q->tag, order, &e)) ifd.Read(e, q);
+  return ST_OK;
 }
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,

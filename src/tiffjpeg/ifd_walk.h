@@ -56,6 +56,10 @@ struct CopyScratch {
 Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery** cursor,
                   int64_t bias, ReadMode mode = ReadMode::kCopy, CopyScratch* scratch = nullptr);
 
+// One IFDQ_READ request (copying, into its own buffer) answered from the IFD
+// at `ifdOffset` as a walk would, without indexing the IFD for more.
+Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery* request);
+
 // Walks from the IFD at stream position `ifdPosition`, loading IFDs and values
 // through the reader; values must end within the stream.
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
