@@ -248,6 +248,9 @@ class TagLists {
     for (const ReadSlot& r : kBlockReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(&allocated_[r.buffer]);
     scratch_.room = room_;
     scratch_.roomLeft = kRoomSize;
+    // Some answers read a found tag's buffer whole: what its value did not
+    // fill reads as zeros. Buffers of tags not found are never read.
+    scratch_.zeroTails = true;
   }
   TagLists(const TagLists&) = delete;
   TagLists& operator=(const TagLists&) = delete;
@@ -261,15 +264,6 @@ class TagLists {
   IfdQuery* standard() { return lists_; }
   IfdQuery* maker() { return lists_ + kLayout.makerList; }
   tiff::CopyScratch* scratch() { return &scratch_; }
-
-  // Some answers read a found tag's buffer whole: what its value did not
-  // fill reads as zeros. Buffers of tags not found are never read.
-  void ClearUnfilled() {
-    for (const ReadSlot& r : kFixedReads.at) {
-      const IfdQuery& q = lists_[r.request];
-      if (q.found != 0 && q.size < r.size) std::memset(fixed_ + r.buffer + q.size, 0, r.size - q.size);
-    }
-  }
 
   bool Found(Tag t) const { return Query(t).found != 0; }
   uint32_t Size(Tag t) const { return Query(t).size; }
@@ -417,7 +411,6 @@ uint32_t ExifPath::Read() {
     result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.scratch());
     if (result != QD_OK) return result;
   }
-  t_.ClearUnfilled();
   if (!note) return QD_OK;
   if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
     t_.Drop(M01);

@@ -12,12 +12,24 @@ namespace {
 // Scopes nest as deep as the caller's list does; this bounds the recursion.
 constexpr int kMaxScopeDepth = 64;
 
-IfdEntry DecodeEntry(const uint8_t* e, ByteOrder o) {
+inline __attribute__((always_inline)) IfdEntry DecodeEntry(const uint8_t* e, ByteOrder o) {
   return IfdEntry{Get16(e, o), Get16(e + 2, o), Get32(e + 4, o), Get32(e + 8, o), e + 8};
 }
 
 // The walkers use only the low 16 bits of an entry's count.
 uint16_t Count16(const IfdEntry& e) { return static_cast<uint16_t>(e.count); }
+
+// The run of read requests from `q` on, one lookup each; returns the request
+// after the run.
+template <typename Finder, typename Read>
+IfdQuery* ReadRunByFind(Finder& finder, IfdQuery* q, Read&& read) {
+  for (; q->op == IFDQ_READ; ++q) {
+    q->found = 0;
+    IfdEntry e{};
+    if (finder.Find(q->tag, &e)) read(e, q);
+  }
+  return q;
+}
 
 // An IFD's entries and how its tags are looked up. The tags are decoded once
 // into a small table, stably sorted when the IFD does not keep them in order
@@ -78,6 +90,26 @@ class TagIndex {
     }
     *out = DecodeEntry(entries_.data() + kEntrySize * at, order_);
     return true;
+  }
+
+  // Answers the run of read requests that starts at `q`, each with the first
+  // entry carrying its tag (`read` does the rest); returns the request after
+  // the run.
+  template <typename Read>
+  IfdQuery* ReadRun(IfdQuery* q, Read&& read) {
+    if (!tabled_) return ReadRunByFind(*this, q, read);
+    const uint32_t count = count_;
+    uint32_t i = next_;
+    for (; q->op == IFDQ_READ; ++q) {
+      q->found = 0;
+      const uint16_t tag = q->tag;
+      if (i > 0 && tags_[i - 1] >= tag) i = 0;  // the list went back
+      while (i < count && tags_[i] < tag) ++i;
+      if (i == count || tags_[i] != tag) continue;
+      read(DecodeEntry(entries_.data() + kEntrySize * (ascending_ ? i : positions_[i]), order_), q);
+    }
+    next_ = i;
+    return q;
   }
 
  private:
@@ -183,7 +215,11 @@ void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
 }
 
 // `out` is where the value went; a request of size 0 gets its address.
-void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, uint8_t* out, BlockOwner* allocated) {
+void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, uint8_t* out, BlockOwner* allocated,
+                  const CopyScratch* scratch) {
+  if (scratch != nullptr && scratch->zeroTails && q->size > plan.stored) {
+    std::memset(out + plan.stored, 0, q->size - plan.stored);
+  }
   if (q->size == 0) {
     (void)allocated->release();
     std::memcpy(reinterpret_cast<void*>(q->data), &out, sizeof out);
@@ -211,6 +247,9 @@ class MemoryIfd {
   MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_); }
 
   bool Find(uint16_t tag, IfdEntry* e) { return tags_.Find(tag, e); }
+  IfdQuery* ReadRun(IfdQuery* q) {
+    return tags_.ReadRun(q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
+  }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -235,7 +274,7 @@ class MemoryIfd {
     if (out == nullptr) return;
     Copy(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, out, &allocated);
+    CompleteRead(q, e, plan, out, &allocated, scratch_);
   }
 
   // Only fields and counts that stay inside the block are reported.
@@ -307,6 +346,10 @@ class StreamIfd {
   }
 
   bool Find(uint16_t tag, IfdEntry* e) { return entries_ && tags_.Find(tag, e); }
+  IfdQuery* ReadRun(IfdQuery* q) {
+    const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
+    return entries_ ? tags_.ReadRun(q, read) : ReadRunByFind(*this, q, read);
+  }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
@@ -326,7 +369,7 @@ class StreamIfd {
       return;
     }
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, out, &allocated);
+    CompleteRead(q, e, plan, out, &allocated, scratch_);
   }
 
   void Locate(const IfdEntry& e, IfdQuery* q) const { CompleteLocate(q, e); }
@@ -385,6 +428,10 @@ class StreamLocateIfd {
       }
     }
     return false;
+  }
+
+  IfdQuery* ReadRun(IfdQuery* q) {
+    return ReadRunByFind(*this, q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
   }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
@@ -484,11 +531,14 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
   q->found = 0;
   for (;;) {
     IfdEntry e{};
+    // Nearly every request is a read: tested before the jump that the rest take.
+    if (q->op == IFDQ_READ) {
+      *cursor = q = ifd.ReadRun(q);
+      q->found = 0;
+      continue;
+    }
     switch (q->op) {
       case IFDQ_END: return ST_OK;
-      case IFDQ_READ:
-        if (ifd.Find(q->tag, &e)) ifd.Read(e, q);
-        break;
       case IFDQ_LOCATE:
         if (ifd.Find(q->tag, &e)) ifd.Locate(e, q);
         break;

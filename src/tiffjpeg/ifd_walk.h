@@ -40,11 +40,13 @@ enum class ReadMode : uint8_t {
 
 // What a copying walk shares with its caller: room for the values that
 // requests of size 0 ask it to allocate (each gets a block of its own once
-// the room is used up; the caller frees only those), and whether such a block
-// could not be had.
+// the room is used up; the caller frees only those), whether the bytes of a
+// caller's buffer that its value leaves unfilled are zeroed, and whether a
+// block could not be had.
 struct CopyScratch {
   uint8_t* room = nullptr;
   uint32_t roomLeft = 0;
+  bool zeroTails = false;
   bool outOfMemory = false;
 };
 

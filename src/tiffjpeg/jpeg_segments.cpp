@@ -43,6 +43,15 @@ constexpr uint32_t kFirstMarkerWithin = 64 * 1024;
 // nor 0xFF, its 0xFF before `limit`. Every pass consumes at least one byte, so
 // the walk advances.
 Status FindMarker(BufferedReader* r, uint8_t* marker, uint32_t limit) {
+  // Segments mostly follow each other directly: a marker whole in the window.
+  if (r->cursor < r->valid && r->valid - r->cursor >= 2 && ReaderTell(*r) < limit) {
+    const uint8_t* p = r->buffer + r->cursor;
+    if (p[0] == kMarkerPrefix && p[1] != kMarkerPrefix && p[1] != kStuffed) {
+      r->cursor += 2;
+      *marker = p[1];
+      return ST_OK;
+    }
+  }
   uint8_t b = 0;
   for (;;) {
     for (;;) {
