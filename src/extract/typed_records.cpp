@@ -54,6 +54,15 @@ void RecordSink::Put(uint16_t code, const void* payload, uint32_t size, const vo
     result_ = QD_E_NO_MEMORY;
     return;
   }
+  if (6 + length <= sizeof buffer_ - held_) {  // the common case, straight into the buffer
+    uint8_t* at = buffer_ + held_;
+    PutLE16(code, at);
+    PutLE32(static_cast<uint32_t>(length), at + 2);
+    CopyBytes(at + 6, payload, size);
+    CopyBytes(at + 6 + size, more, moreSize);
+    held_ += static_cast<uint32_t>(6 + length);
+    return;
+  }
   uint8_t head[6];
   PutLE16(code, head);
   PutLE32(static_cast<uint32_t>(length), head + 2);

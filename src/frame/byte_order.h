@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace qd {
 
@@ -50,6 +51,20 @@ inline uint32_t Get32(const uint8_t* p, ByteOrder o) {
 }
 inline void Put16(uint16_t v, uint8_t* p, ByteOrder o) { PutLE16(o == kBigEndian ? Swap16(v) : v, p); }
 inline void Put32(uint32_t v, uint8_t* p, ByteOrder o) { PutLE32(o == kBigEndian ? Swap32(v) : v, p); }
+
+// Copies n bytes; the sizes of most values (a word, a long, a rational) need
+// no library call.
+inline void CopyBytes(uint8_t* out, const void* from, uint32_t n) {
+  if (n == 2) {
+    std::memcpy(out, from, 2);
+  } else if (n == 4) {
+    std::memcpy(out, from, 4);
+  } else if (n == 8) {
+    std::memcpy(out, from, 8);
+  } else if (n != 0) {
+    std::memcpy(out, from, n);
+  }
+}
 
 // The order named by a two-byte mark at p; false for anything but "II"/"MM".
 inline bool OrderFromMark(const uint8_t* p, ByteOrder* order) {

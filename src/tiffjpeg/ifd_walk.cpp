@@ -177,16 +177,6 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
   }
 }
 
-// Most values are a word or a rational: those need no library call.
-void Copy(uint8_t* out, const uint8_t* from, uint32_t n) {
-  switch (n) {
-    case 2: std::memcpy(out, from, 2); break;
-    case 4: std::memcpy(out, from, 4); break;
-    case 8: std::memcpy(out, from, 8); break;
-    default: std::memcpy(out, from, n); break;
-  }
-}
-
 // The destination of a read: the caller's buffer, or, when the request asks
 // the walker to allocate (size 0), the scratch room while the value fits
 // there, else a fresh block; the value fills it whole. A block that cannot be
@@ -272,7 +262,7 @@ class MemoryIfd {
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, &allocated, scratch_);
     if (out == nullptr) return;
-    Copy(out, source, plan.stored);
+    CopyBytes(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, e, plan, out, &allocated, scratch_);
   }
