@@ -1,6 +1,6 @@
-// Byte-order primitives and bounded field reads. File values are assembled one
-// byte at a time, so they may sit at any offset; big-endian data is read with
-// the little-endian primitives and then swapped.
+// Byte-order primitives and bounded field reads. File values may sit at any
+// offset, so they are copied out, never dereferenced in place; big-endian data
+// is read with the little-endian primitives and then swapped.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +21,36 @@ constexpr ByteOrder kHostOrder = kLittleEndian;
 constexpr uint16_t kMarkII = 0x4949;  // "II" read as a little-endian 16-bit value
 constexpr uint16_t kMarkMM = 0x4D4D;  // "MM"
 
-inline uint16_t GetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+// On a little-endian machine a value is its bytes: one load or store.
+inline uint16_t GetLE16(const uint8_t* p) {
+  if constexpr (kHostOrder == kLittleEndian) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+  }
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t GetLE32(const uint8_t* p) {
+  if constexpr (kHostOrder == kLittleEndian) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 inline void PutLE16(uint16_t v, uint8_t* p) {
+  if constexpr (kHostOrder == kLittleEndian) {
+    std::memcpy(p, &v, 2);
+    return;
+  }
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline void PutLE32(uint32_t v, uint8_t* p) {
+  if constexpr (kHostOrder == kLittleEndian) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
   p[2] = static_cast<uint8_t>(v >> 16);
