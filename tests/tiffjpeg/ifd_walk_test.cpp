@@ -53,20 +53,24 @@ class Walkers : public testing::TestWithParam<Walker> {
 };
 
 // Of equal tags the first in file order answers, whether the IFD's tags
-// ascend (IFD0) or not (IFD1).
+// ascend (IFD0) or not (IFD1), in IFDs small enough to be indexed and in
+// ones too large for that (filler tags after the ones asked for).
 TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
-  TiffBuilder tb(GetParam().order);
-  TiffIfd& ifd0 = tb.NewIfd();
-  TiffIfd& ifd1 = tb.NewIfd();
-  ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
-  ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
-  uint16_t v[6] = {};
-  IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
-                     ReadInto(0x0102, kTShort, &v[2], 2), Op(IFDQ_NEXT_IFD),
-                     ReadInto(0x0101, kTShort, &v[3], 2), ReadInto(0x0100, kTShort, &v[4], 2),
-                     ReadInto(0x0102, kTShort, &v[5], 2), Op(IFDQ_END)};
-  ASSERT_EQ(Walk(tb.Build().bytes, list), QD_OK);
-  EXPECT_EQ(std::vector<uint16_t>(v, v + 6), (std::vector<uint16_t>{2, 1, 4, 6, 8, 5}));
+  for (const uint16_t fillers : {0, 130}) {
+    TiffBuilder tb(GetParam().order);
+    TiffIfd& ifd0 = tb.NewIfd();
+    TiffIfd& ifd1 = tb.NewIfd();
+    ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
+    ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
+    for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
+    uint16_t v[6] = {};
+    IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
+                       ReadInto(0x0102, kTShort, &v[2], 2), Op(IFDQ_NEXT_IFD),
+                       ReadInto(0x0101, kTShort, &v[3], 2), ReadInto(0x0100, kTShort, &v[4], 2),
+                       ReadInto(0x0102, kTShort, &v[5], 2), Op(IFDQ_END)};
+    ASSERT_EQ(Walk(tb.Build().bytes, list), QD_OK) << fillers;
+    EXPECT_EQ(std::vector<uint16_t>(v, v + 6), (std::vector<uint16_t>{2, 1, 4, 6, 8, 5})) << fillers;
+  }
 }
 
 // Lists as programs over IFD0 -> IFD1 and IFD0 -> Exif IFD -> interop IFD,
