@@ -80,6 +80,7 @@ void RecordSink::Append(const void* bytes, uint32_t n) {
   if (n == 0 || result_ != QD_OK) return;
   if (n > sizeof buffer_ - held_) {
     Flush();
+    if (result_ != QD_OK) return;
     if (n > sizeof buffer_) {
       uint32_t error = 0;
       StreamWriteExact(out_, bytes, n, kErrorBase, &error);

@@ -138,7 +138,8 @@ uint32_t Rewrite(const StreamPort& port, TiffBlockInfo* exif, BufferedReader* re
                  const qdlStream* value) {
   TagSite site(exif, reader);
   const Status st = site.Locate(p);
-  if (st != ST_OK) return WalkFailure(port, st);
+  // A value the walk could not read for a failing host is no missing value.
+  if (st != ST_OK || port.hostError != 0) return WalkFailure(port, st);
   if (site.bytes() == nullptr) return QD_E_NOT_APPLICABLE;
 
   BlockOwner bytes;

@@ -110,7 +110,12 @@ inline HeapBuilder PropertiesHeap(const HeapContent& content, bool be) {
   return top;
 }
 
-inline Bytes Icc() { return {'p', 'r', 'o', 'f', 'i', 'l', 'e', 1, 2, 3}; }
+// Larger than the parse gathers records in, so its record goes out by itself.
+inline Bytes Icc() {
+  Bytes profile = {'p', 'r', 'o', 'f', 'i', 'l', 'e', 1, 2, 3};
+  profile.resize(5000, 0x1C);
+  return profile;
+}
 inline Bytes Iim() { return {0x1C, 0x02, 0x78, 0x00, 0x03, 'a', 'b', 'c'}; }
 
 // `segments` after the JFIF header (or after SOI without one).
