@@ -52,6 +52,27 @@ Status FindRecord(const HeapView& view, uint16_t first, const uint16_t* types, u
   return ST_NOT_FOUND;
 }
 
+RecordIndex::RecordIndex(const HeapView& view) : view_(view) {
+  const uint16_t count = RecordCount(view);
+  if (!IsLittleEndian(view) || count > kCapacity) return;  // Find scans
+  for (uint32_t i = 1; i <= count; ++i) {
+    const uint16_t type = GetLE16(Record(view, static_cast<uint16_t>(i))) & kMatchMask;
+    keys_[i - 1] = uint32_t{type} << 16 | i;
+  }
+  std::sort(keys_, keys_ + count);
+  count_ = count;
+}
+
+Status RecordIndex::Find(uint16_t type, uint16_t* index, RecordInfo* info) const {
+  if (count_ == 0) return FindRecord(view_, 1, &type, 1, index, info);
+  const uint32_t wanted = uint32_t{static_cast<uint16_t>(type & kMatchMask)} << 16;
+  const uint32_t* at = std::lower_bound(keys_, keys_ + count_, wanted);
+  if (at == keys_ + count_ || (*at >> 16) != (wanted >> 16)) return ST_NOT_FOUND;
+  *index = static_cast<uint16_t>(*at);
+  *info = InfoAt(view_, *index);
+  return ST_OK;
+}
+
 Status GetRecordInfo(const HeapView& view, uint16_t index, RecordInfo* info) {
   if (!IsLittleEndian(view)) return ST_WRONG_STATE;
   if (index == 0 || index > RecordCount(view)) return ST_BAD_ARGUMENT;
@@ -116,13 +137,19 @@ Status ValidateTable(const HeapView& view, uint32_t dataLength) {
   const uint16_t count = RecordCount(view);
   if (count == 0) return dataLength == 0 ? ST_OK : Corrupt();
 
-  // (offset << 32 | length) of every data block, sorted by offset. The block
-  // is over-allocated so the keys can sit on their natural alignment.
-  BlockOwner keysBlock(BlockAlloc(count * uint32_t{sizeof(uint64_t)} + alignof(uint64_t)));
-  if (!keysBlock) return ST_NO_MEMORY;
-  void* raw = keysBlock.get();
-  size_t space = count * sizeof(uint64_t) + alignof(uint64_t);
-  auto* keys = static_cast<uint64_t*>(std::align(alignof(uint64_t), count * sizeof(uint64_t), raw, space));
+  // (offset << 32 | length) of every data block, sorted by offset: on the
+  // stack for a table of the usual size, else in a block over-allocated so
+  // the keys can sit on their natural alignment.
+  uint64_t local[RecordIndex::kCapacity];
+  uint64_t* keys = local;
+  BlockOwner keysBlock;
+  if (count > RecordIndex::kCapacity) {
+    keysBlock.reset(BlockAlloc(count * uint32_t{sizeof(uint64_t)} + alignof(uint64_t)));
+    if (!keysBlock) return ST_NO_MEMORY;
+    void* raw = keysBlock.get();
+    size_t space = count * sizeof(uint64_t) + alignof(uint64_t);
+    keys = static_cast<uint64_t*>(std::align(alignof(uint64_t), count * sizeof(uint64_t), raw, space));
+  }
   uint32_t blocks = 0;
   for (uint32_t i = 1; i <= count; ++i) {
     const uint8_t* r = Record(view, static_cast<uint16_t>(i));

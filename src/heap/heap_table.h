@@ -38,6 +38,24 @@ uint16_t RecordCount(const HeapView& view);
 // `types`. ST_NOT_FOUND when there is none.
 Status FindRecord(const HeapView& view, uint16_t first, const uint16_t* types, uint16_t typeCount,
                   uint16_t* index, RecordInfo* info);
+// FindRecord from the first record, for a table asked many times over: the
+// kinds + identifiers are sorted once (by type, then index, so the first
+// record of a type answers) and each lookup bisects. A table too large for
+// the index is scanned. The table must not change while the index is used.
+class RecordIndex {
+ public:
+  static constexpr uint32_t kCapacity = 128;
+  explicit RecordIndex(const HeapView& view);
+  RecordIndex(const RecordIndex&) = delete;
+  RecordIndex& operator=(const RecordIndex&) = delete;
+  Status Find(uint16_t type, uint16_t* index, RecordInfo* info) const;
+
+ private:
+  const HeapView& view_;
+  uint32_t count_ = 0;
+  uint32_t keys_[kCapacity];  // type << 16 | index; only count_ are set
+};
+
 Status GetRecordInfo(const HeapView& view, uint16_t index, RecordInfo* info);
 Status SetRecordInfo(const HeapView& view, uint16_t index, const RecordInfo& info);
 // A fresh little-endian table of `count` slots: one free record spanning the

@@ -120,12 +120,12 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
   st = ValidateTable(view, t);
   if (st != ST_OK) return st;
 
+  const RecordIndex records(view);
   RecordEntry* e = *cursor;
   while (e->type != 0) {
     uint16_t index = 0;
     RecordInfo info{};
-    const uint16_t type = e->type;  // the list is packed: no pointers into it
-    st = FindRecord(view, 1, &type, 1, &index, &info);
+    st = records.Find(e->type, &index, &info);
     if (st != ST_OK && st != ST_NOT_FOUND) return st;
     const bool found = st == ST_OK;
     if (!found) {
@@ -136,7 +136,7 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
     // Tiling keeps data-area records inside [0, T); in-record data lies in the
     // table. An empty record's offset is never checked, so it names nothing.
     uint8_t* data = info.length != 0 ? heap + info.offset : nullptr;
-    if (IsNestedHeap(type)) {
+    if (IsNestedHeap(e->type)) {
       e->found = 1;
       *cursor = e + 1;
       st = Walk(data, info.length, order, cursor, delivery, depth + 1);

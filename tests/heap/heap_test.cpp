@@ -91,6 +91,24 @@ TEST(RecordWalk, CopiesAreCutOrAllocated) {
   EXPECT_EQ(+empty[0].found, 0);
 }
 
+// Of two records of a type the first in the table answers, in tables small
+// enough to be indexed and in larger ones, which are scanned.
+TEST(RecordWalk, TheFirstRecordOfATypeAnswers) {
+  for (const uint16_t fillers : {0, 130}) {
+    HeapBuilder root(false);
+    for (uint16_t i = 0; i < fillers; ++i) root.InRecord(static_cast<uint16_t>(0x1900 + i), {});
+    root.Data(0x0815, {'x'});
+    root.Data(0x0009, {1});
+    root.Data(0x0815, {'y'});
+    Bytes heap = root.Build();
+    uint8_t first = 0, second = 0;
+    List list = {{0x0815, 0, &first, 1}, {0x0009, 0, &second, 1}, {}};
+    ASSERT_EQ(Walk(heap, false, list, true), QD_OK) << fillers;
+    EXPECT_EQ(first, 'x') << fillers;
+    EXPECT_EQ(second, 1) << fillers;
+  }
+}
+
 // Each fixture is a buffer of exactly its size: nothing may be read past it.
 // The data blocks must tile the data area, in any order.
 TEST(RecordWalk, BrokenHeapsAreCorruptAndLeftAsTheyWere) {
