@@ -32,7 +32,7 @@ bool HostAt(const BufferedReader& r, uint32_t position) {
 // transfers. A host that stops early or claims more than asked has failed;
 // that is not the end of the file. A host already at `at` is not sought.
 Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t count) {
-  if (r->borrowed) return count == 0 ? ST_OK : ST_PAST_END;
+  if (r->inMemory) return count == 0 ? ST_OK : ST_PAST_END;
   TakeFromHead(*r->port.self, &at, &into, &count);
   if (count == 0) return ST_OK;
   Status status = ST_OK;
@@ -58,7 +58,7 @@ Status ReadKnownBytes(BufferedReader* r, uint32_t at, uint8_t* into, uint32_t co
 
 }  // namespace
 
-Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader) {
+Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader, uint8_t* storage) {
   std::memset(reader, 0, sizeof *reader);
   reader->port = port.ops;
   Status status = ST_OK;
@@ -69,7 +69,8 @@ Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* rea
   reader->hostKnown = port.hostCalls != callsBefore;
   reader->hostAt = size;
   reader->hostCalls = port.hostCalls;
-  reader->buffer = BlockAlloc(capacity);
+  reader->ownsBuffer = storage == nullptr;
+  reader->buffer = storage != nullptr ? storage : BlockAlloc(capacity);
   if (reader->buffer == nullptr) return ST_READER_NO_MEMORY;
   reader->capacity = capacity;
   reader->streamSize = size;
@@ -82,7 +83,7 @@ void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader
   reader->capacity = size;
   reader->valid = size;
   reader->streamSize = size;
-  reader->borrowed = true;
+  reader->inMemory = true;
 }
 
 Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
@@ -99,7 +100,7 @@ Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
   }
   if (target < 0 || target > int64_t{UINT32_MAX}) return ST_PAST_END;
   const auto position = static_cast<uint32_t>(target);
-  if (r->borrowed) {  // the window stays; a position past it fails the next read
+  if (r->inMemory) {  // the window stays; a position past it fails the next read
     r->cursor = position;
     return ST_OK;
   }
@@ -155,7 +156,7 @@ Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
 
 Status ReaderClose(BufferedReader* r) {
   (void)Flush(r);
-  const Status status = r->borrowed ? ST_OK : BlockFree(r->buffer);
+  const Status status = r->ownsBuffer ? BlockFree(r->buffer) : ST_OK;
   r->buffer = nullptr;
   return status;
 }

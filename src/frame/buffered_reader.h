@@ -26,7 +26,8 @@ struct BufferedReader {
   uint32_t hostAt;
   uint32_t hostCalls;
   bool hostKnown;
-  bool borrowed;  // the buffer is the whole stream, held by the caller; no port
+  bool inMemory;    // the buffer is the whole stream, held by the caller; no port
+  bool ownsBuffer;  // the buffer is a block the reader frees on closing
 };
 
 // Origins of ReaderSeek.
@@ -36,8 +37,9 @@ enum ReaderOrigin : uint16_t { kReaderAbsolute = 0, kReaderRelative = 1 };
 constexpr uint32_t kProbeReaderCapacity = 1024;
 
 // A failing size query is returned unchanged; a failed allocation is
-// ST_READER_NO_MEMORY. The reader is closed again only after success.
-Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader);
+// ST_READER_NO_MEMORY. The reader is closed again only after success. With
+// `storage` (`capacity` bytes that outlive the reader) nothing is allocated.
+Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* reader, uint8_t* storage = nullptr);
 // A reader over bytes already in memory: the window is all of them, and no
 // host is ever called. The bytes must outlive the reader.
 void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader);
@@ -56,7 +58,9 @@ inline uint32_t ReaderSize(const BufferedReader& reader) { return reader.streamS
 inline uint32_t ReaderTell(const BufferedReader& reader) { return reader.base + reader.cursor; }
 
 // A reader that closes itself on scope exit when it holds a buffer; it is a
-// BufferedReader, so the reader functions take it as one.
+// BufferedReader, so the reader functions take it as one. A window of the
+// probes' size is its own, with nothing to allocate: a block of that size
+// and the block's header would miss the allocator's fast path.
 class ScopedReader : public BufferedReader {
  public:
   ScopedReader() : BufferedReader{} {}
@@ -65,7 +69,12 @@ class ScopedReader : public BufferedReader {
   ~ScopedReader() {
     if (buffer != nullptr) (void)ReaderClose(this);
   }
-  Status Open(const StreamPort& port, uint32_t capacity) { return ReaderOpen(port, capacity, this); }
+  Status Open(const StreamPort& port, uint32_t capacity) {
+    return ReaderOpen(port, capacity, this, capacity <= sizeof window_ ? window_ : nullptr);
+  }
+
+ private:
+  uint8_t window_[kProbeReaderCapacity];
 };
 
 }  // namespace qd

@@ -96,7 +96,7 @@ uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kin
   // Size 0: the caller asks for a block of its own; `pointer` names its variable.
   if (kind != kKindBytes && kind != kKindAscii && kind != kKindU16 && kind != kKindU32) return 0;
   if (length <= kMaxAllocatedCopy) {
-    uint8_t* block = BlockAllocZeroed(length);
+    uint8_t* block = BlockAlloc(length);  // the copy fills it whole
     if (block != nullptr) {
       std::memcpy(block, data, length);
       if (order == kBigEndian) SwapValues(block, length, kind);

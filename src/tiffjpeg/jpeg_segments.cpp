@@ -319,12 +319,14 @@ Status Classify(PropertiesWalk& walk, HeapObject* heap, TiffBlockInfo* exif, uin
   return ST_WRONG_STATE;
 }
 
+bool IsTiffMark(const uint8_t* start) { return start[0] == start[1] && (start[0] == 'I' || start[0] == 'M'); }
+
 // The walk both probes share: a TIFF mark at the start is refused at once.
 Status RunPropertiesWalk(BufferedReader* r, PropertiesWalk* walk) {
   uint8_t start[2];
   Status st = ReaderRead(r, 2, start);
   if (st != ST_OK) return st;
-  if (start[0] == start[1] && (start[0] == 'I' || start[0] == 'M')) return ST_UNSUPPORTED;
+  if (IsTiffMark(start)) return ST_UNSUPPORTED;
   st = ReaderSeek(r, 0, kReaderAbsolute);
   if (st == ST_OK) st = WalkMarkers(r, *walk);
   if (st == ST_OK && !walk->Complete()) st = ST_UNSUPPORTED;
@@ -350,6 +352,8 @@ Status ProbeJpeg(const StreamPort& port, HeapObject* heap, TiffBlockInfo* exif, 
   ClearRecords(heap, exif, sof, jfif);
   std::memset(extensions, 0, sizeof *extensions);
   *kind = kKindNone;
+  // While recognition lends the stream's head, a TIFF needs no reader to be refused.
+  if (port.headLength >= 2 && IsTiffMark(port.head)) return ST_UNSUPPORTED;
   ScopedReader reader;
   Status st = reader.Open(port, kReaderCapacity);
   if (st != ST_OK) return st;

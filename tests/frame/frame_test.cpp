@@ -12,6 +12,7 @@
 
 #include "frame/buffered_reader.h"
 #include "frame/byte_order.h"
+#include "frame/fault.h"
 #include "frame/local_time.h"
 #include "frame/memory_block.h"
 #include "frame/stream_port.h"
@@ -125,6 +126,11 @@ TEST(Reader, HostFaultsLeaveThePositionUnchanged) {
   EXPECT_EQ(ReaderTell(*reader), 0u);
   EXPECT_EQ(ReaderRead(reader, 8, b), ST_OK);
   EXPECT_EQ(std::vector<uint8_t>(b, b + 8), r.Expect(0, 8));
+  // A reader that cannot get its buffer says so with its own status (a plain failure to exports).
+  BufferedReader other{};
+  qd::fault::FailAllocation(1);
+  EXPECT_EQ(ReaderOpen(r.port, 64, &other), ST_READER_NO_MEMORY);
+  qd::fault::FailAllocation(0);
 }
 
 // Random seeks and reads, across window edges and past capacity, agree with
