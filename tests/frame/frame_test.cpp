@@ -180,6 +180,11 @@ TEST(StreamPort, UntouchedErrorsAndMissingCallbacksFail) {
   EXPECT_EQ(st, ST_STREAM_FAILED);
   EXPECT_EQ(PortOpen(p.ops, kPortRead), ST_STREAM_FAILED);
   EXPECT_EQ(s.TotalCalls(), 3);
+  // A host that claims more than it was asked for has not delivered.
+  TestStream claims(Pattern(10));
+  MakeStreamPort(claims.stream(), &p);
+  claims.ReportCount(Callback::Read, 1, 5);
+  EXPECT_EQ(PortReadAt(p.ops, 0, buf, 4), ST_PAST_END);
 }
 
 // The direct host calls: a size query puts the position back; an exact read
