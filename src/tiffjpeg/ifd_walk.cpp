@@ -67,12 +67,8 @@ class TagIndex {
   bool Find(uint16_t tag, IfdEntry* out) {
     uint32_t at = 0;
     if (tabled_) {
-      // Every tag before next_ is smaller unless the list went back.
-      uint32_t i = next_ > 0 && tags_[next_ - 1] >= tag ? 0 : next_;
-      while (i < count_ && tags_[i] < tag) ++i;
-      next_ = i;
-      if (i == count_ || tags_[i] != tag) return false;
-      at = ascending_ ? i : positions_[i];
+      if (!Seek(tag, &next_)) return false;
+      at = ascending_ ? next_ : positions_[next_];
     } else if (ascending_) {
       uint32_t lo = 0, hi = count_;
       while (lo < hi) {
@@ -98,14 +94,10 @@ class TagIndex {
   template <typename Read>
   IfdQuery* ReadRun(IfdQuery* q, Read&& read) {
     if (!tabled_) return ReadRunByFind(*this, q, read);
-    const uint32_t count = count_;
-    uint32_t i = next_;
+    uint32_t i = next_;  // a local the loop keeps in a register
     for (; q->op == IFDQ_READ; ++q) {
       q->found = 0;
-      const uint16_t tag = q->tag;
-      if (i > 0 && tags_[i - 1] >= tag) i = 0;  // the list went back
-      while (i < count && tags_[i] < tag) ++i;
-      if (i == count || tags_[i] != tag) continue;
+      if (!Seek(q->tag, &i)) continue;
       read(DecodeEntry(entries_.data() + kEntrySize * (ascending_ ? i : positions_[i]), order_), q);
     }
     next_ = i;
@@ -113,6 +105,15 @@ class TagIndex {
   }
 
  private:
+  // Moves *i, where the last search ended, to the first table position whose
+  // tag is not below `tag`; true when that position carries it.
+  bool Seek(uint16_t tag, uint32_t* i) const {
+    uint32_t k = *i > 0 && tags_[*i - 1] >= tag ? 0 : *i;  // the list went back: from the start
+    while (k < count_ && tags_[k] < tag) ++k;
+    *i = k;
+    return k < count_ && tags_[k] == tag;
+  }
+
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
 
   // Insertion, so equal tags keep their file order.
