@@ -144,6 +144,7 @@ constexpr Request kRequests[] = {
 #undef QD_REQ_NEXT
 constexpr uint32_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
 
+// The order the lists keep, checked when they are compiled.
 constexpr bool TagsAscendWithinEachIfd() {
   uint16_t last[8] = {};
   uint32_t depth = 0;
