@@ -209,6 +209,7 @@ struct RawExifOptions {
   uint16_t kind = 4;               // camera settings word 9
   std::vector<uint16_t> settings;  // instead of the rich ones
   bool shortStrips = false;        // IFD1's strip tags as SHORT
+  bool thumbSize = true;           // IFD1's width and length
   // More tags for IFD0, the Exif IFD and IFD1 (called on each layout pass).
   std::function<void(TiffIfd&, TiffIfd&, TiffIfd&)> edit;
 };
@@ -238,7 +239,8 @@ inline RawExif RawExifTiff(Order order, const RawExifOptions& o = {}) {
         .Ascii(0x9003, "2001:02:03 04:05:06")
         .Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
         .Rational(0xA20B, {{2, 1}});
-    ifd1.Short(0x100, {8}).Short(0x101, {6}).Short(0x102, {8});
+    if (o.thumbSize) ifd1.Short(0x100, {8}).Short(0x101, {6});
+    ifd1.Short(0x102, {8});
     if (o.shortStrips) ifd1.Short(0x111, {static_cast<uint16_t>(stripAt)}).Short(0x115, {3});
     if (o.shortStrips) ifd1.Short(0x117, {static_cast<uint16_t>(stripSize)});
     if (!o.shortStrips) ifd1.Long(0x111, {stripAt}).Short(0x115, {3}).Long(0x117, {stripSize});

@@ -290,11 +290,13 @@ TEST_F(ParseFile, VariantsOfTheRichFiles) {
       {"image kind 5", raw([](auto& o) { o.kind = 5; }), QD_OK,
        "type 8 | 'Vedra ARX-7Q' format 11 bits 12/12", 0x09, Le().u16(9)},
       {"short strip tags", raw([](auto& o) { o.shortStrips = true; }), QD_OK, "| dcf 144 3", 0, {}},
+      {"strip thumbnail without a size", raw([](auto& o) { o.thumbSize = false; }), QD_E_UNSUPPORTED,
+       "colour 1 160x120 aspect 0.5", 0, {}},
       {"Exif sizes before IFD0's", raw([](auto& o) {
          o.edit = [](TiffIfd&, TiffIfd& e, TiffIfd&) { e.Short(0xA002, {32}).Short(0xA003, {16}); };
        }), QD_OK, "colour 0 32x16 aspect 1", 0, {}},
       {"ICC profile past the end", raw([](auto& o) {
-         o.edit = [](TiffIfd& ifd0, TiffIfd&, TiffIfd&) { ifd0.CountField(0x100000); };
+         o.edit = [](TiffIfd& ifd0, TiffIfd&, TiffIfd&) { ifd0.CountField(0xFFFF); };
        }), QD_OK, "", 0x106, none},
       {"short settings", raw([](auto& o) { o.settings = {4, 1, 7}; }), QD_OK,
        "| 2.97085 6.96578 100 15.0391 ffff 1", 0x09, none},
