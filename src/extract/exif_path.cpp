@@ -247,8 +247,7 @@ class TagLists {
     std::memcpy(lists_, kBlank.at, sizeof lists_);
     for (const ReadSlot& r : kFixedReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(fixed_ + r.buffer);
     for (const ReadSlot& r : kBlockReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(&allocated_[r.buffer]);
-    scratch_.room = room_;
-    scratch_.roomLeft = kRoomSize;
+    scratch_.room = &room_;
     // Some answers read a found tag's buffer whole: what its value did not
     // fill reads as zeros. Buffers of tags not found are never read.
     scratch_.zeroTails = true;
@@ -257,8 +256,7 @@ class TagLists {
   TagLists& operator=(const TagLists&) = delete;
   ~TagLists() {
     for (void* p : allocated_) {
-      const auto* block = static_cast<const uint8_t*>(p);
-      if (block != nullptr && (block < room_ || block > room_ + kRoomSize)) (void)BlockFree(p);
+      if (p != nullptr && !room_.Holds(p)) (void)BlockFree(p);
     }
   }
 
@@ -295,7 +293,8 @@ class TagLists {
   IfdQuery lists_[kRequestCount];
   void* allocated_[kLayout.blocks] = {};
   alignas(4) uint8_t fixed_[kLayout.bufferBytes];
-  alignas(8) uint8_t room_[kRoomSize];
+  alignas(8) uint8_t roomBytes_[kRoomSize];
+  ValueRoom room_{roomBytes_, kRoomSize};
   tiff::CopyScratch scratch_;
 };
 

@@ -490,7 +490,7 @@ uint32_t HeapPath::Run(const HeapObject& heap) {
     image_.height = thumb_.height = sof_.height;
   }
   RecordEntry* cursor = rec_.list();
-  uint32_t result = ToResultCode(heap::ReadHeapObject(heap, &cursor, heap::Delivery::kCopy));
+  uint32_t result = ToResultCode(heap::ReadHeapObject(heap, &cursor, heap::Delivery::kCopy, rec_.room()));
   if (result != QD_OK) return result;
   if (rec_.CopyFailed()) return QD_E_NO_MEMORY;
   result = ReadModel();

@@ -67,10 +67,13 @@ class HeapRecords {
   HeapRecords(const HeapRecords&) = delete;
   HeapRecords& operator=(const HeapRecords&) = delete;
   ~HeapRecords() {
-    for (void* p : allocated_) (void)BlockFree(p);
+    for (void* p : allocated_) {
+      if (p != nullptr && !room_.Holds(p)) (void)BlockFree(p);
+    }
   }
 
   RecordEntry* list() { return list_; }
+  ValueRoom* room() { return &room_; }
   bool Found(Rec r) const { return list_[at_[r]].found != 0; }
   // Present with data.
   bool Has(Rec r) const { return Found(r) && Size(r) != 0 && Data(r) != nullptr; }
@@ -115,6 +118,9 @@ class HeapRecords {
   bool allocatedKind_[kRecCount] = {};
   void* allocated_[kRecCount] = {};
   alignas(4) uint8_t fixed_[kRecCount][kLargestFixed] = {};
+  // Copies of records of unknown size that fit here need no block of their own.
+  alignas(8) uint8_t roomBytes_[2048];
+  ValueRoom room_{roomBytes_, sizeof roomBytes_};
 };
 
 }  // namespace qd::extract

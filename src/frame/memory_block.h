@@ -27,6 +27,35 @@ Status BlockFree(void* p);
 // The length of a library block, 0 for anything else (and for null).
 uint32_t BlockLength(const void* p);
 
+// Room for values that would otherwise get a block each: they are placed one
+// after another (at 8-byte steps, so each starts aligned) while they fit.
+// Whoever frees the values frees only those the room does not hold.
+class ValueRoom {
+ public:
+  ValueRoom(uint8_t* bytes, uint32_t size) : begin_(bytes), next_(bytes), end_(bytes + size) {}
+  ValueRoom(const ValueRoom&) = delete;
+  ValueRoom& operator=(const ValueRoom&) = delete;
+
+  // n bytes of the room, or nullptr when they no longer fit.
+  uint8_t* Take(uint32_t n) {
+    const auto left = static_cast<size_t>(end_ - next_);
+    if (n > left) return nullptr;
+    uint8_t* p = next_;
+    const size_t step = (size_t{n} + 7) & ~size_t{7};
+    next_ += step < left ? step : left;
+    return p;
+  }
+  bool Holds(const void* p) const {
+    const auto* b = static_cast<const uint8_t*>(p);
+    return b >= begin_ && b <= end_;
+  }
+
+ private:
+  uint8_t* begin_;
+  uint8_t* next_;
+  uint8_t* end_;
+};
+
 // Sole owner of one block; releases it on scope exit unless handed on.
 class BlockOwner {
  public:

@@ -32,10 +32,10 @@ Status AttachHeapImage(uint8_t* block, const char* subtype, HeapObject* out) {
   return ST_OK;
 }
 
-Status ReadHeapObject(const HeapObject& h, RecordEntry** cursor, Delivery delivery) {
+Status ReadHeapObject(const HeapObject& h, RecordEntry** cursor, Delivery delivery, ValueRoom* room) {
   if (cursor == nullptr || *cursor == nullptr || h.heap == nullptr) return ST_BAD_ARGUMENT;
   return WalkRecords(h.heap, h.heapLength, h.bigEndian != 0 ? kBigEndian : kLittleEndian, cursor,
-                     delivery);
+                     delivery, room);
 }
 
 void ReleaseHeapObject(HeapObject* heap) {

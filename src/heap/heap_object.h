@@ -13,8 +13,10 @@ namespace qd::heap {
 // then `block`. ST_UNSUPPORTED for anything else; `out` is untouched then.
 Status AttachHeapImage(uint8_t* block, const char* subtype, HeapObject* out);
 
-// Reads or locates records of a heap object with a request list.
-Status ReadHeapObject(const HeapObject& heap, RecordEntry** cursor, Delivery delivery);
+// Reads or locates records of a heap object with a request list (copies of
+// unknown size into `room` while they fit, as WalkRecords).
+Status ReadHeapObject(const HeapObject& heap, RecordEntry** cursor, Delivery delivery,
+                      ValueRoom* room = nullptr);
 
 // Frees the heap object's block and clears the descriptor.
 void ReleaseHeapObject(HeapObject* heap);

@@ -82,7 +82,8 @@ void Locate(RecordEntry* e, uint8_t* data, uint32_t length) {
 
 // Copies a record of `length` bytes at `data` of the given kind; returns the
 // count delivered.
-uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kind, ByteOrder order) {
+uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kind, ByteOrder order,
+              ValueRoom* room) {
   if (e->pointer == nullptr) return 0;
   if (length == 0) return 0;
   if (e->size != 0) {
@@ -96,7 +97,8 @@ uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kin
   // Size 0: the caller asks for a block of its own; `pointer` names its variable.
   if (kind != kKindBytes && kind != kKindAscii && kind != kKindU16 && kind != kKindU32) return 0;
   if (length <= kMaxAllocatedCopy) {
-    uint8_t* block = BlockAlloc(length);  // the copy fills it whole
+    uint8_t* block = room != nullptr ? room->Take(length) : nullptr;
+    if (block == nullptr) block = BlockAlloc(length);  // the copy fills it whole
     if (block != nullptr) {
       std::memcpy(block, data, length);
       if (order == kBigEndian) SwapValues(block, length, kind);
@@ -107,7 +109,7 @@ uint32_t Copy(RecordEntry* e, const uint8_t* data, uint32_t length, uint16_t kin
 }
 
 Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
-            Delivery delivery, int depth) {
+            Delivery delivery, ValueRoom* room, int depth) {
   if (depth > kMaxNesting) return ST_BAD_ARGUMENT;
   uint32_t t = 0;
   uint32_t tableSize = 0;
@@ -139,7 +141,7 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
     if (IsNestedHeap(e->type)) {
       e->found = 1;
       *cursor = e + 1;
-      st = Walk(data, info.length, order, cursor, delivery, depth + 1);
+      st = Walk(data, info.length, order, cursor, delivery, room, depth + 1);
       if (st != ST_OK) return st;
       e = *cursor;
       continue;
@@ -147,7 +149,7 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
     if (delivery == Delivery::kLocate) {
       Locate(e, data, info.length);
     } else {
-      e->size = Copy(e, data, info.length, info.type & kKindMask, order);
+      e->size = Copy(e, data, info.length, info.type & kKindMask, order, room);
       e->found = 1;
     }
     ++e;
@@ -159,8 +161,8 @@ Status Walk(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** c
 }  // namespace
 
 Status WalkRecords(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
-                   Delivery delivery) {
-  return Walk(heap, heapLength, order, cursor, delivery, 0);
+                   Delivery delivery, ValueRoom* room) {
+  return Walk(heap, heapLength, order, cursor, delivery, room, 0);
 }
 
 }  // namespace qd::heap

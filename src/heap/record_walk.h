@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frame/byte_order.h"
+#include "frame/memory_block.h"
 #include "frame/status.h"
 #include "qdparse.h"
 
@@ -29,7 +30,9 @@ void SwapValues(uint8_t* p, uint32_t bytes, uint16_t kind);
 Status LocateTable(const uint8_t* heap, uint32_t heapLength, ByteOrder order, uint32_t* offset,
                    uint32_t* size);
 
+// Copies of records of unknown size go into `room` while they fit there,
+// into a block of their own otherwise.
 Status WalkRecords(uint8_t* heap, uint32_t heapLength, ByteOrder order, RecordEntry** cursor,
-                   Delivery delivery);
+                   Delivery delivery, ValueRoom* room = nullptr);
 
 }  // namespace qd::heap

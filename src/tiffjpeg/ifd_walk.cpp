@@ -185,13 +185,8 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
 uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, CopyScratch* scratch) {
   if (q.data == 0) return nullptr;
   if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
-  if (scratch != nullptr && plan.byteSize <= scratch->roomLeft) {
-    uint8_t* out = scratch->room;
-    const uint32_t taken = (plan.byteSize + 7) & ~7u;  // the next value stays aligned
-    const uint32_t step = taken < scratch->roomLeft ? taken : scratch->roomLeft;
-    scratch->room += step;
-    scratch->roomLeft -= step;
-    return out;
+  if (scratch != nullptr && scratch->room != nullptr) {
+    if (uint8_t* out = scratch->room->Take(plan.byteSize)) return out;
   }
   allocated->reset(BlockAlloc(plan.byteSize));
   if (!*allocated && scratch != nullptr) scratch->outOfMemory = true;

@@ -10,6 +10,7 @@
 
 #include "frame/buffered_reader.h"
 #include "frame/byte_order.h"
+#include "frame/memory_block.h"
 #include "frame/status.h"
 #include "qdparse.h"
 
@@ -44,8 +45,7 @@ enum class ReadMode : uint8_t {
 // caller's buffer that its value leaves unfilled are zeroed, and whether a
 // block could not be had.
 struct CopyScratch {
-  uint8_t* room = nullptr;
-  uint32_t roomLeft = 0;
+  ValueRoom* room = nullptr;
   bool zeroTails = false;
   bool outOfMemory = false;
 };
