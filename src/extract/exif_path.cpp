@@ -165,14 +165,12 @@ constexpr bool TagsAscendWithinEachIfd() {
 }
 static_assert(TagsAscendWithinEachIfd());
 
-// Each tag's request, and its buffer among the fixed ones, packed at 4-byte
-// steps (the shot and settings arrays are read as 16-bit words).
+// Each tag's request, where the maker-note list starts, and room enough for
+// a copy of every value the lists read with a size, each at an 8-byte step.
 struct Layout {
   uint32_t makerList = 0;
   uint16_t request[kTagCount] = {};
-  uint16_t buffer[kTagCount] = {};  // fixed size: offset; size 0: slot of its block
-  uint32_t bufferBytes = 0;
-  uint32_t blocks = 0;
+  uint32_t fixedBytes = 0;
 };
 constexpr Layout MakeLayout() {
   Layout l;
@@ -181,47 +179,11 @@ constexpr Layout MakeLayout() {
     if (r.op == IFDQ_END && l.makerList == 0) l.makerList = i + 1;
     if (r.name == kTagCount) continue;
     l.request[r.name] = static_cast<uint16_t>(i);
-    if (r.op == IFDQ_READ && r.size == 0) l.buffer[r.name] = static_cast<uint16_t>(l.blocks++);
-    if (r.op == IFDQ_READ && r.size != 0) {
-      l.buffer[r.name] = static_cast<uint16_t>(l.bufferBytes);
-      l.bufferBytes += (r.size + 3) / 4 * 4;
-    }
+    if (r.op == IFDQ_READ) l.fixedBytes += (r.size + 7) / 8 * 8;
   }
   return l;
 }
 constexpr Layout kLayout = MakeLayout();
-
-// The read requests, by where their answers go: a buffer among the fixed
-// ones (at `buffer`, `size` bytes) or a block of their own (slot `buffer`).
-struct ReadSlot {
-  uint16_t request;
-  uint16_t buffer;  // as Layout::buffer
-  uint32_t size;
-};
-template <bool kFixed>
-constexpr uint32_t CountReads() {
-  uint32_t n = 0;
-  for (const Request& r : kRequests) n += r.op == IFDQ_READ && (r.size != 0) == kFixed ? 1 : 0;
-  return n;
-}
-template <bool kFixed>
-struct ReadSlots {
-  ReadSlot at[CountReads<kFixed>()] = {};
-};
-template <bool kFixed>
-constexpr ReadSlots<kFixed> MakeReadSlots() {
-  ReadSlots<kFixed> slots;
-  uint32_t n = 0;
-  for (uint32_t i = 0; i < kRequestCount; ++i) {
-    const Request& r = kRequests[i];
-    if (r.op == IFDQ_READ && (r.size != 0) == kFixed) {
-      slots.at[n++] = ReadSlot{static_cast<uint16_t>(i), kLayout.buffer[r.name], r.size};
-    }
-  }
-  return slots;
-}
-constexpr ReadSlots<true> kFixedReads = MakeReadSlots<true>();
-constexpr ReadSlots<false> kBlockReads = MakeReadSlots<false>();
 
 // The lists as they start, their answers still unset.
 struct Blank {
@@ -237,45 +199,38 @@ constexpr Blank MakeBlank() {
 }
 constexpr Blank kBlank = MakeBlank();
 
-// Values of unknown size that fit here need no block of their own.
-constexpr uint32_t kRoomSize = 1024;
+// Copies are needed when the values are not in memory in host order; the
+// values of unknown size among them seldom take more than this.
+constexpr uint32_t kRoomSize = kLayout.fixedBytes + 1024;
 
-// Query lists with their buffers: a tag's answer is at the request made for it.
+// Query lists and the room for what they copy. A read tag's answer points at
+// its value in host order: in the Exif block or in the room.
 class TagLists {
  public:
-  TagLists() {
-    std::memcpy(lists_, kBlank.at, sizeof lists_);
-    for (const ReadSlot& r : kFixedReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(fixed_ + r.buffer);
-    for (const ReadSlot& r : kBlockReads.at) lists_[r.request].data = reinterpret_cast<uintptr_t>(&allocated_[r.buffer]);
-    scratch_.room = &room_;
-    // Some answers read a found tag's buffer whole: what its value did not
-    // fill reads as zeros. Buffers of tags not found are never read.
-    scratch_.zeroTails = true;
-  }
+  TagLists() { std::memcpy(lists_, kBlank.at, sizeof lists_); }
   TagLists(const TagLists&) = delete;
   TagLists& operator=(const TagLists&) = delete;
-  ~TagLists() {
-    for (void* p : allocated_) {
-      if (p != nullptr && !room_.Holds(p)) (void)BlockFree(p);
-    }
-  }
 
   IfdQuery* standard() { return lists_; }
   IfdQuery* maker() { return lists_ + kLayout.makerList; }
-  tiff::CopyScratch* scratch() { return &scratch_; }
+  ValueRoom* room() { return &room_; }
 
   bool Found(Tag t) const { return Query(t).found != 0; }
   uint32_t Size(Tag t) const { return Query(t).size; }
   const uint8_t* Data(Tag t) const {
-    const Request& r = kRequests[kLayout.request[t]];
-    if (r.op != IFDQ_READ) return nullptr;
-    return r.size == 0 ? static_cast<const uint8_t*>(allocated_[kLayout.buffer[t]]) : fixed_ + kLayout.buffer[t];
+    return Query(t).op == IFDQ_READ ? reinterpret_cast<const uint8_t*>(Query(t).data) : nullptr;
   }
   void Drop(Tag t) { Query(t).found = 0; }
   uint16_t U16(Tag t, uint32_t k = 0) const { return HostElement<uint16_t>(Found(t), Data(t), Size(t), k); }
   uint32_t U32(Tag t, uint32_t k = 0) const { return HostElement<uint32_t>(Found(t), Data(t), Size(t), k); }
   // A located tag: its raw value-or-offset field and count.
   uint32_t Field(Tag t) const { return static_cast<uint32_t>(Query(t).data); }
+  // The first `n` bytes of a found value into `out`, zeros past its end.
+  void Copy(Tag t, void* out, uint32_t n) const {
+    const uint32_t have = Found(t) && Size(t) < n ? Size(t) : Found(t) ? n : 0;
+    if (have != 0) std::memcpy(out, Data(t), have);
+    std::memset(static_cast<uint8_t*>(out) + have, 0, n - have);
+  }
   // Text of at most `max` characters, copied into `out` with its zero byte.
   void Text(Tag t, char* out, uint32_t max) const {
     if (!Found(t)) return;
@@ -291,11 +246,8 @@ class TagLists {
   const IfdQuery& Query(Tag t) const { return lists_[kLayout.request[t]]; }
 
   IfdQuery lists_[kRequestCount];
-  void* allocated_[kLayout.blocks] = {};
-  alignas(4) uint8_t fixed_[kLayout.bufferBytes];
   alignas(8) uint8_t roomBytes_[kRoomSize];
   ValueRoom room_{roomBytes_, kRoomSize};
-  tiff::CopyScratch scratch_;
 };
 
 bool Ratio(uint32_t num, uint32_t den, double* out) {
@@ -360,10 +312,10 @@ class ExifPath {
 
   bool FrameFound() const { return sof_ != nullptr && sof_->found != 0; }
   WordArray CameraSettings() const {
-    return t_.Found(M01) ? WordArray::Of(reinterpret_cast<const uint16_t*>(t_.Data(M01)), t_.Size(M01)) : WordArray{};
+    return t_.Found(M01) ? WordArray::Of(t_.Data(M01), t_.Size(M01)) : WordArray{};
   }
   WordArray ShotInfo() const {
-    return t_.Found(M04) ? WordArray::Of(reinterpret_cast<const uint16_t*>(t_.Data(M04)), t_.Size(M04)) : WordArray{};
+    return t_.Found(M04) ? WordArray::Of(t_.Data(M04), t_.Size(M04)) : WordArray{};
   }
   bool ModelFlag() const {
     if (!t_.Found(M10)) return false;
@@ -397,7 +349,7 @@ class ExifPath {
 
 uint32_t ExifPath::Read() {
   const ExifFile file{mode_ == kModeTiff ? stream_ : nullptr, exif_};
-  uint32_t result = QueryExifFile(file, t_.standard(), t_.scratch());
+  uint32_t result = QueryExifFile(file, t_.standard(), t_.room());
   if (result != QD_OK) return result;
   if (mode_ == kModeTiff) {
     result = ReadTiffExtras();
@@ -408,11 +360,13 @@ uint32_t ExifPath::Read() {
   // Offset 0 would start the maker-note walk at IFD0.
   const bool note = IsCameraMaker() && noteAt != 0;
   if (note) {
-    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.scratch());
+    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.room());
     if (result != QD_OK) return result;
   }
   if (!note) return QD_OK;
-  if (t_.Found(M07) && std::strncmp(reinterpret_cast<const char*>(t_.Data(M07)), "Firmware", 8) != 0) {
+  char firmware[8];
+  t_.Copy(M07, firmware, 8);
+  if (t_.Found(M07) && std::memcmp(firmware, "Firmware", 8) != 0) {
     t_.Drop(M01);
     t_.Drop(M04);
   }
@@ -659,7 +613,7 @@ void ExifPath::Capture() {
   }
   capture_.fileNumber = t_.Found(M08) ? t_.U32(M08) : 0xFFFFFFFF;
   if (t_.Found(M09)) {
-    std::memcpy(capture_.owner, t_.Data(M09), 31);
+    t_.Copy(M09, capture_.owner, 31);
   } else {
     t_.Text(Artist, capture_.owner, 31);
   }
@@ -736,10 +690,11 @@ uint16_t ExifPath::ColourSpaceDecision() const {
     }
     return true;
   };
-  const char* version = reinterpret_cast<const char*>(t_.Data(Version));
-  const bool known = t_.Found(Version) && (std::strncmp(version, "0200", 4) == 0 ||
-                                           std::strncmp(version, "0210", 4) == 0 ||
-                                           std::strncmp(version, "0220", 4) == 0);
+  char version[4];
+  t_.Copy(Version, version, 4);
+  const bool known = t_.Found(Version) && (std::memcmp(version, "0200", 4) == 0 ||
+                                           std::memcmp(version, "0210", 4) == 0 ||
+                                           std::memcmp(version, "0220", 4) == 0);
   if (t_.Found(ColorSpace) && t_.U16(ColorSpace) >= 0xFFFF && !known && equals(WhitePoint, kWhite, 4) &&
       equals(Primaries, kPrimaries, 12) && equals(Coefficients, kCoefficients, 6) && equals(Gamma, kGamma, 2)) {
     return 2;
@@ -784,10 +739,10 @@ void ExifPath::WriteStandardRecords(RecordSink& sink) const {
   uint8_t focal[26] = {};
   const bool focalAll = t_.Found(Focal) && t_.Found(PlaneX) && t_.Found(PlaneY) && t_.Found(PlaneUnit);
   if (focalAll) {
-    std::memcpy(focal, t_.Data(Focal), 8);
-    std::memcpy(focal + 8, t_.Data(PlaneX), 8);
-    std::memcpy(focal + 16, t_.Data(PlaneY), 8);
-    std::memcpy(focal + 24, t_.Data(PlaneUnit), 2);
+    t_.Copy(Focal, focal, 8);
+    t_.Copy(PlaneX, focal + 8, 8);
+    t_.Copy(PlaneY, focal + 16, 8);
+    t_.Copy(PlaneUnit, focal + 24, 2);
   }
   const uint32_t record0E = t_.U32(M0C);
 

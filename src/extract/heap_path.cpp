@@ -72,14 +72,13 @@ class HeapPath {
     return id == 0x01B20000 || id == 0x01C48000 || (id & 0x80000000u) != 0;
   }
   WordArray ShotInfo() const {
-    return rec_.Found(ShotInfoRecord) && !firmwareOff_ ? WordArray::Of(Words(ShotInfoRecord), rec_.Size(ShotInfoRecord))
+    return rec_.Found(ShotInfoRecord) && !firmwareOff_ ? WordArray::Of(rec_.Data(ShotInfoRecord), rec_.Size(ShotInfoRecord))
                                                   : WordArray{};
   }
   WordArray CameraSettings() const {
-    return rec_.Found(SettingsRecord) && !firmwareOff_ ? WordArray::Of(Words(SettingsRecord), rec_.Size(SettingsRecord))
+    return rec_.Found(SettingsRecord) && !firmwareOff_ ? WordArray::Of(rec_.Data(SettingsRecord), rec_.Size(SettingsRecord))
                                                   : WordArray{};
   }
-  const uint16_t* Words(Rec r) const { return reinterpret_cast<const uint16_t*>(rec_.Data(r)); }
 
   uint32_t fileSize_;
   const Outputs& out_;

@@ -39,11 +39,12 @@ bool AllUnset(const Run& r, const uint16_t* unset, uint32_t count) {
 
 }  // namespace
 
-WordArray WordArray::Of(const uint16_t* words, uint32_t bufferBytes) {
+WordArray WordArray::Of(const uint8_t* bytes, uint32_t bufferBytes) {
   WordArray a;
-  if (words == nullptr || bufferBytes < 2) return a;
-  a.words = words;
-  a.length = words[0] < bufferBytes ? words[0] : bufferBytes;
+  if (bytes == nullptr || bufferBytes < 2) return a;
+  const uint16_t length = HostElement<uint16_t>(true, bytes, bufferBytes, 0);
+  a.bytes = bytes;
+  a.length = length < bufferBytes ? length : bufferBytes;
   return a;
 }
 

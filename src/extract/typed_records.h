@@ -73,13 +73,13 @@ T HostElement(bool found, const uint8_t* data, uint32_t size, uint32_t k) {
 // A 16-bit array that starts with its own length in bytes; word k is used
 // only when that length (bounded by the buffer) covers it.
 struct WordArray {
-  const uint16_t* words = nullptr;  // host order
-  uint32_t length = 0;              // usable bytes
+  const uint8_t* bytes = nullptr;  // host order, byte aligned
+  uint32_t length = 0;             // usable bytes
 
-  bool present() const { return words != nullptr; }
-  bool Covers(uint32_t k) const { return words != nullptr && length >= 2 * k + 2; }
-  uint16_t At(uint32_t k) const { return Covers(k) ? words[k] : 0; }
-  static WordArray Of(const uint16_t* words, uint32_t bufferBytes);
+  bool present() const { return bytes != nullptr; }
+  bool Covers(uint32_t k) const { return bytes != nullptr && length >= 2 * k + 2; }
+  uint16_t At(uint32_t k) const { return Covers(k) ? HostElement<uint16_t>(true, bytes, length, k) : 0; }
+  static WordArray Of(const uint8_t* bytes, uint32_t bufferBytes);
 };
 
 // Sources of the standard records; any may be null.

@@ -80,6 +80,24 @@ uint32_t BlockLength(const void* p) {
   return n;
 }
 
+ValueRoom::~ValueRoom() {
+  while (extensions_ != nullptr) {
+    uint8_t* before = nullptr;
+    std::memcpy(&before, extensions_, sizeof before);
+    (void)BlockFree(extensions_);
+    extensions_ = before;
+  }
+}
+
+uint8_t* ValueRoom::Extend(uint32_t n) {
+  if (n > UINT32_MAX - sizeof(uint8_t*)) return nullptr;
+  uint8_t* block = BlockAlloc(static_cast<uint32_t>(n + sizeof(uint8_t*)));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &extensions_, sizeof extensions_);
+  extensions_ = block;
+  return block + sizeof(uint8_t*);
+}
+
 #ifdef QDPARSE_FAULT_INJECTION
 namespace fault {
 void FailAllocation(uint64_t n) {

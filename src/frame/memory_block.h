@@ -29,12 +29,14 @@ uint32_t BlockLength(const void* p);
 
 // Room for values that would otherwise get a block each: they are placed one
 // after another (at 8-byte steps, so each starts aligned) while they fit.
-// Whoever frees the values frees only those the room does not hold.
+// Values taken with Take that the room does not hold are their taker's to
+// free; those placed with Place are the room's.
 class ValueRoom {
  public:
   ValueRoom(uint8_t* bytes, uint32_t size) : begin_(bytes), next_(bytes), end_(bytes + size) {}
   ValueRoom(const ValueRoom&) = delete;
   ValueRoom& operator=(const ValueRoom&) = delete;
+  ~ValueRoom();
 
   // n bytes of the room, or nullptr when they no longer fit.
   uint8_t* Take(uint32_t n) {
@@ -45,15 +47,24 @@ class ValueRoom {
     next_ += step < left ? step : left;
     return p;
   }
+  // n bytes of the room, else of a block the room frees with itself (byte
+  // aligned); nullptr when no block could be had.
+  uint8_t* Place(uint32_t n) {
+    uint8_t* p = Take(n);
+    return p != nullptr ? p : Extend(n);
+  }
   bool Holds(const void* p) const {
     const auto* b = static_cast<const uint8_t*>(p);
     return b >= begin_ && b <= end_;
   }
 
  private:
+  uint8_t* Extend(uint32_t n);
+
   uint8_t* begin_;
   uint8_t* next_;
   uint8_t* end_;
+  uint8_t* extensions_ = nullptr;  // each starts with the address of the one before
 };
 
 // Sole owner of one block; releases it on scope exit unless handed on.

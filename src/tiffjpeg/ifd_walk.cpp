@@ -178,19 +178,29 @@ void ToHostOrder(uint8_t* p, uint32_t bytes, uint32_t element, ByteOrder o) {
   }
 }
 
-// The destination of a read: the caller's buffer, or, when the request asks
-// the walker to allocate (size 0), the scratch room while the value fits
-// there, else a fresh block; the value fills it whole. A block that cannot be
-// had leaves the request unfound and is noted in the scratch.
-uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, BlockOwner* allocated, CopyScratch* scratch) {
-  if (q.data == 0) return nullptr;
-  if (q.size != 0) return reinterpret_cast<uint8_t*>(q.data);
-  if (scratch != nullptr && scratch->room != nullptr) {
-    if (uint8_t* out = scratch->room->Take(plan.byteSize)) return out;
+// The destination of a copying read: a view's place in the scratch room;
+// else the caller's buffer, or, when the request asks the walker to allocate
+// (size 0), the scratch room while the value fits there, else a fresh block;
+// the value fills it whole. A block that cannot be had leaves the request
+// unfound and is noted in the scratch.
+uint8_t* Destination(const IfdQuery& q, const ReadPlan& plan, ReadMode mode, BlockOwner* allocated,
+                     CopyScratch* scratch) {
+  uint8_t* out = nullptr;
+  if (mode == ReadMode::kView) {
+    out = scratch->room->Place(plan.stored);
+  } else if (q.data == 0) {
+    return nullptr;
+  } else if (q.size != 0) {
+    return reinterpret_cast<uint8_t*>(q.data);
+  } else {
+    if (scratch != nullptr && scratch->room != nullptr) {
+      if (uint8_t* in = scratch->room->Take(plan.byteSize)) return in;
+    }
+    allocated->reset(BlockAlloc(plan.byteSize));
+    out = allocated->get();
   }
-  allocated->reset(BlockAlloc(plan.byteSize));
-  if (!*allocated && scratch != nullptr) scratch->outOfMemory = true;
-  return allocated->get();
+  if (out == nullptr && scratch != nullptr) scratch->outOfMemory = true;
+  return out;
 }
 
 void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
@@ -200,12 +210,18 @@ void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
   q->found = 1;
 }
 
+// A read whose `size` bytes are at `at`, as kLocate and kView report them.
+void CompletePoint(IfdQuery* q, const IfdEntry& e, const uint8_t* at, uint32_t size) {
+  q->data = reinterpret_cast<uintptr_t>(at);
+  q->size = size;
+  q->type = e.type;
+  q->found = 1;
+}
+
 // `out` is where the value went; a request of size 0 gets its address.
-void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, uint8_t* out, BlockOwner* allocated,
-                  const CopyScratch* scratch) {
-  if (scratch != nullptr && scratch->zeroTails && q->size > plan.stored) {
-    std::memset(out + plan.stored, 0, q->size - plan.stored);
-  }
+void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, ReadMode mode, uint8_t* out,
+                  BlockOwner* allocated) {
+  if (mode == ReadMode::kView) return CompletePoint(q, e, out, plan.stored);
   if (q->size == 0) {
     (void)allocated->release();
     std::memcpy(reinterpret_cast<void*>(q->data), &out, sizeof out);
@@ -247,20 +263,16 @@ class MemoryIfd {
       if (at < 0 || !block_.Contains(static_cast<uint64_t>(at), uint64_t{plan.byteSize} + 1)) return;
       source = block_.data() + at;
     }
-    if (mode_ == ReadMode::kLocate) {
-      // The value stays where it lies, in the block's byte order.
-      q->data = reinterpret_cast<uintptr_t>(source);
-      q->size = plan.byteSize;
-      q->type = e.type;
-      q->found = 1;
-      return;
-    }
+    // The value stays where it lies: in the block's byte order, or for a view
+    // in the host's.
+    if (mode_ == ReadMode::kLocate) return CompletePoint(q, e, source, plan.byteSize);
+    if (mode_ == ReadMode::kView && order_ == kHostOrder) return CompletePoint(q, e, source, plan.stored);
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated, scratch_);
+    uint8_t* out = Destination(*q, plan, mode_, &allocated, scratch_);
     if (out == nullptr) return;
     CopyBytes(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, out, &allocated, scratch_);
+    CompleteRead(q, e, plan, mode_, out, &allocated);
   }
 
   // Only fields and counts that stay inside the block are reported.
@@ -301,10 +313,10 @@ class MemoryIfd {
 // their own; values are read on demand.
 class StreamIfd {
  public:
-  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, CopyScratch* scratch)
-      : reader_(reader), order_(o), bias_(bias), scratch_(scratch) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
+      : reader_(reader), order_(o), bias_(bias), mode_(mode), scratch_(scratch) {}
 
-  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, scratch_); }
+  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, mode_, scratch_); }
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -346,7 +358,7 @@ class StreamIfd {
       if (at < 0 || !FitsIn(static_cast<uint64_t>(at), plan.byteSize, ReaderSize(*reader_))) return;
     }
     BlockOwner allocated;
-    uint8_t* out = Destination(*q, plan, &allocated, scratch_);
+    uint8_t* out = Destination(*q, plan, mode_, &allocated, scratch_);
     if (out == nullptr) return;
     if (plan.byteSize <= kInlineSize) {
       std::memcpy(out, e.fieldBytes, plan.stored);
@@ -355,7 +367,7 @@ class StreamIfd {
       return;
     }
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, out, &allocated, scratch_);
+    CompleteRead(q, e, plan, mode_, out, &allocated);
   }
 
   void Locate(const IfdEntry& e, IfdQuery* q) const { CompleteLocate(q, e); }
@@ -377,6 +389,7 @@ class StreamIfd {
   BufferedReader* reader_ = nullptr;
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
+  ReadMode mode_ = ReadMode::kCopy;
   CopyScratch* scratch_ = nullptr;
   uint16_t count_ = 0;
   BlockOwner entries_;
@@ -609,8 +622,8 @@ Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQu
 }
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, CopyScratch* scratch) {
-  StreamIfd ifd(reader, order, bias, scratch);
+                  int64_t bias, ReadMode mode, CopyScratch* scratch) {
+  StreamIfd ifd(reader, order, bias, mode, scratch);
   const Status st = ifd.Load(ifdPosition);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);

@@ -37,16 +37,19 @@ bool OpenIfd(const ByteView& block, uint64_t offset, ByteOrder order, uint16_t* 
 enum class ReadMode : uint8_t {
   kCopy,    // IFDQ_READ copies values out in host order
   kLocate,  // IFDQ_READ reports where the value lies inside the block
+  // IFDQ_READ points `data` at the value in host order, at most `size` bytes
+  // of it (size 0: all of it): where it lies when the walk's byte order is
+  // the host's and the block is in memory, else at a copy placed in the
+  // scratch's room. Needs a scratch with a room.
+  kView,
 };
 
-// What a copying walk shares with its caller: room for the values that
-// requests of size 0 ask it to allocate (each gets a block of its own once
-// the room is used up; the caller frees only those), whether the bytes of a
-// caller's buffer that its value leaves unfilled are zeroed, and whether a
-// block could not be had.
+// What a walk shares with its caller: room for the values that requests of
+// size 0 (kCopy) or all requests (kView) have copied (in kCopy each gets a
+// block of its own once the room is used up; the caller frees only those),
+// and whether a block could not be had.
 struct CopyScratch {
   ValueRoom* room = nullptr;
-  bool zeroTails = false;
   bool outOfMemory = false;
 };
 
@@ -63,9 +66,10 @@ Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, If
 Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQuery* request);
 
 // Walks from the IFD at stream position `ifdPosition`, loading IFDs and values
-// through the reader; values must end within the stream.
+// through the reader; values must end within the stream. kLocate is not a
+// mode of this form.
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
-                  int64_t bias, CopyScratch* scratch = nullptr);
+                  int64_t bias, ReadMode mode = ReadMode::kCopy, CopyScratch* scratch = nullptr);
 
 // Walks from the IFD at `ifdOffset` relative to the TIFF header at stream
 // position `base`, reading entries one by one. IFDQ_READ stores the value's
