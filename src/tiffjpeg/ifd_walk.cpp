@@ -31,13 +31,11 @@ IfdQuery* ReadRunByFind(Finder& finder, IfdQuery* q, Read&& read) {
   return q;
 }
 
-// An IFD's entries and how its tags are looked up. The tags are decoded once
-// into a small table, stably sorted when the IFD does not keep them in order
-// (so the first of equal tags stays the first in file order); each search
-// goes on from where the last one ended, which costs a step or two when the
-// requests come in tag order, as lists and writers both keep them. An IFD
-// too large for the table is bisected in place when its tags never decrease,
-// else scanned.
+// An IFD's entries and how its tags are looked up. An IFD of up to 128
+// entries is hashed once into 256 slots, each naming the first entry (in file
+// order) that carries its tag, so a lookup costs a probe or two whatever the
+// order of the tags or of the requests. A larger IFD is bisected in place
+// when its tags never decrease, else scanned.
 class TagIndex {
  public:
   static constexpr uint32_t kCapacity = 128;
@@ -50,25 +48,26 @@ class TagIndex {
     entries_ = entries;
     order_ = o;
     count_ = entries.size() / kEntrySize;
-    next_ = 0;
-    tabled_ = count_ <= kCapacity;
-    bool ascending = true;
-    uint16_t last = 0;
-    for (uint32_t i = 0; i < count_; ++i) {
-      const uint16_t tag = TagAt(i);
-      ascending = ascending && tag >= last;
-      last = tag;
-      if (tabled_) tags_[i] = tag;
+    hashed_ = count_ <= kCapacity;
+    if (hashed_) {
+      std::memset(slots_, 0, sizeof slots_);
+      for (uint32_t i = 0; i < count_; ++i) {
+        const uint16_t tag = TagAt(i);
+        tags_[i] = tag;
+        uint32_t h = Hash(tag);
+        while (slots_[h] != 0 && tags_[slots_[h] - 1] != tag) h = (h + 1) & kSlotMask;
+        if (slots_[h] == 0) slots_[h] = static_cast<uint8_t>(i + 1);
+      }
+      return;
     }
-    ascending_ = ascending;
-    if (tabled_ && !ascending) Sort();
+    ascending_ = true;
+    for (uint32_t i = 1; i < count_ && ascending_; ++i) ascending_ = TagAt(i) >= TagAt(i - 1);
   }
 
-  bool Find(uint16_t tag, IfdEntry* out) {
+  bool Find(uint16_t tag, IfdEntry* out) const {
     uint32_t at = 0;
-    if (tabled_) {
-      if (!Seek(tag, &next_)) return false;
-      at = ascending_ ? next_ : positions_[next_];
+    if (hashed_) {
+      if (!Lookup(tag, &at)) return false;
     } else if (ascending_) {
       uint32_t lo = 0, hi = count_;
       while (lo < hi) {
@@ -92,52 +91,43 @@ class TagIndex {
   // entry carrying its tag (`read` does the rest); returns the request after
   // the run.
   template <typename Read>
-  IfdQuery* ReadRun(IfdQuery* q, Read&& read) {
-    if (!tabled_) return ReadRunByFind(*this, q, read);
-    uint32_t i = next_;  // a local the loop keeps in a register
+  IfdQuery* ReadRun(IfdQuery* q, Read&& read) const {
+    if (!hashed_) return ReadRunByFind(*this, q, read);
     for (; q->op == IFDQ_READ; ++q) {
       q->found = 0;
-      if (!Seek(q->tag, &i)) continue;
-      read(DecodeEntry(entries_.data() + kEntrySize * (ascending_ ? i : positions_[i]), order_), q);
+      uint32_t at = 0;
+      if (Lookup(q->tag, &at)) read(DecodeEntry(entries_.data() + kEntrySize * at, order_), q);
     }
-    next_ = i;
     return q;
   }
 
  private:
-  // Moves *i, where the last search ended, to the first table position whose
-  // tag is not below `tag`; true when that position carries it.
-  bool Seek(uint16_t tag, uint32_t* i) const {
-    uint32_t k = *i > 0 && tags_[*i - 1] >= tag ? 0 : *i;  // the list went back: from the start
-    while (k < count_ && tags_[k] < tag) ++k;
-    *i = k;
-    return k < count_ && tags_[k] == tag;
+  static constexpr uint32_t kSlotMask = 255;
+
+  // Fibonacci hashing: tags that crowd together spread over the slots.
+  static uint32_t Hash(uint16_t tag) { return (uint32_t{tag} * 40503u >> 8) & kSlotMask; }
+
+  // At most 128 of the 256 slots are taken, so every probe ends.
+  bool Lookup(uint16_t tag, uint32_t* at) const {
+    for (uint32_t h = Hash(tag);; h = (h + 1) & kSlotMask) {
+      const uint32_t slot = slots_[h];
+      if (slot == 0) return false;
+      if (tags_[slot - 1] == tag) {
+        *at = slot - 1;
+        return true;
+      }
+    }
   }
 
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
 
-  // Insertion, so equal tags keep their file order.
-  void Sort() {
-    for (uint32_t i = 0; i < count_; ++i) {
-      const uint16_t tag = tags_[i];
-      uint32_t j = i;
-      for (; j > 0 && tags_[j - 1] > tag; --j) {
-        tags_[j] = tags_[j - 1];
-        positions_[j] = positions_[j - 1];
-      }
-      tags_[j] = tag;
-      positions_[j] = static_cast<uint8_t>(i);
-    }
-  }
-
   ByteView entries_;
   ByteOrder order_ = kLittleEndian;
   uint32_t count_ = 0;
-  uint32_t next_ = 0;
-  bool tabled_ = false;
+  bool hashed_ = false;
   bool ascending_ = false;
-  uint16_t tags_[kCapacity];      // only the first count_ are set
-  uint8_t positions_[kCapacity];  // unordered IFDs: the entry each of tags_ came from
+  uint16_t tags_[kCapacity];           // only the first count_ are set
+  uint8_t slots_[kSlotMask + 1];  // entry + 1, 0 when free
 };
 
 // What a read request of entry `e` transfers.
@@ -151,14 +141,9 @@ bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
   if (e.type != q.type) return false;
   const uint32_t element = ElementSize(e.type);
   if (element == 0) return false;
-  const uint32_t elements = uint32_t{Count16(e)} * ElementsPerValue(e.type);  // < 2^17
-  const uint32_t byteSize = elements * element;
-  uint32_t stored = byteSize;
-  if (q.size != 0) {
-    const uint32_t fit = q.size >> (element >> 1);  // element is 1, 2 or 4
-    stored = (fit < elements ? fit : elements) * element;
-  }
-  *plan = ReadPlan{element, byteSize, stored};
+  const uint32_t byteSize = uint32_t{Count16(e)} * ElementsPerValue(e.type) * element;  // < 2^20
+  const uint32_t whole = q.size & ~(element - 1);  // the whole elements a sized request takes
+  *plan = ReadPlan{element, byteSize, q.size != 0 && whole < byteSize ? whole : byteSize};
   return true;
 }
 
