@@ -23,13 +23,16 @@ int32_t ParseDateText(const char* text, uint32_t size) {
   // Fields up to their delimiter, each at most `width` characters; the cursor
   // then steps over one character whether or not it was the delimiter.
   uint32_t at = 0;
+  // The value is that of the field's leading digits.
   const auto field = [&](char delimiter, uint32_t width) {
-    char digits[5] = {};
-    uint32_t n = 0;
-    while (n < width && at < size && text[at] != '\0' && text[at] != delimiter) digits[n++] = text[at++];
-    ++at;
     int value = 0;
-    for (uint32_t i = 0; i < n && digits[i] >= '0' && digits[i] <= '9'; ++i) value = value * 10 + (digits[i] - '0');
+    bool digits = true;
+    for (uint32_t n = 0; n < width && at < size && text[at] != '\0' && text[at] != delimiter; ++n, ++at) {
+      const char c = text[at];
+      digits = digits && c >= '0' && c <= '9';
+      if (digits) value = value * 10 + (c - '0');
+    }
+    ++at;
     return value;
   };
   struct tm t {};

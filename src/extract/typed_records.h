@@ -26,7 +26,16 @@ class RecordSink {
   RecordSink& operator=(const RecordSink&) = delete;
 
   // One record whose payload is `payload` followed by `more`.
-  void Put(uint16_t code, const void* payload, uint32_t size, const void* more = nullptr, uint32_t moreSize = 0);
+  void Put(uint16_t code, const void* payload, uint32_t size, const void* more, uint32_t moreSize);
+  // One record of a single payload: gathered in line while the buffer holds it.
+  void Put(uint16_t code, const void* payload, uint32_t size) {
+    if (uint64_t{size} + 6 > sizeof buffer_ - held_ || result_ != QD_OK) return Put(code, payload, size, nullptr, 0);
+    uint8_t* at = buffer_ + held_;
+    PutLE16(code, at);
+    PutLE32(size, at + 2);
+    CopyBytes(at + 6, payload, size);
+    held_ += 6 + size;
+  }
   void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
   // Writes what is still gathered; the result of every record.
   uint32_t Finish();
