@@ -234,6 +234,7 @@ class MemoryIfd {
   MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_); }
 
   bool Find(uint16_t tag, IfdEntry* e) { return tags_.Find(tag, e); }
+  static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
     return tags_.ReadRun(q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
   }
@@ -334,7 +335,9 @@ class StreamIfd {
     return entries_ ? tags_.ReadRun(q, read) : ReadRunByFind(*this, q, read);
   }
 
-  void Read(const IfdEntry& e, IfdQuery* q) const {
+  Status Failure() const { return failure_; }
+
+  void Read(const IfdEntry& e, IfdQuery* q) {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
     int64_t at = 0;
@@ -347,9 +350,14 @@ class StreamIfd {
     if (out == nullptr) return;
     if (plan.byteSize <= kInlineSize) {
       std::memcpy(out, e.fieldBytes, plan.stored);
-    } else if (ReaderSeek(reader_, static_cast<int64_t>(at), kReaderAbsolute) != ST_OK ||
-               ReaderRead(reader_, plan.stored, out) != ST_OK) {
-      return;
+    } else {
+      // The stream holds the value: not getting it is the host failing.
+      Status st = ReaderSeek(reader_, static_cast<int64_t>(at), kReaderAbsolute);
+      if (st == ST_OK) st = ReaderRead(reader_, plan.stored, out);
+      if (st != ST_OK) {
+        failure_ = st;
+        return;
+      }
     }
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, e, plan, mode_, out, &allocated);
@@ -376,6 +384,7 @@ class StreamIfd {
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
   CopyScratch* scratch_ = nullptr;
+  Status failure_ = ST_OK;
   uint16_t count_ = 0;
   BlockOwner entries_;
   TagIndex tags_;
@@ -414,6 +423,7 @@ class StreamLocateIfd {
     return false;
   }
 
+  static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
     return ReadRunByFind(*this, q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
   }
@@ -518,6 +528,7 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
     // Nearly every request is a read: tested before the jump that the rest take.
     if (q->op == IFDQ_READ) {
       *cursor = q = ifd.ReadRun(q);
+      if (ifd.Failure() != ST_OK) return ifd.Failure();
       q->found = 0;
       continue;
     }

@@ -203,6 +203,8 @@ struct RawExif {
   Bytes file;
   Bytes strip;
 };
+// Its user comment, longer than the values the parse keeps without a block.
+inline Bytes RawComment() { return Le().text(std::string("ASCII\0\0\0", 8)).text(std::string(3000, 'c')); }
 struct RawExifOptions {
   std::string make = "vEdRa", firmware = "Firmware 1.0", type = "RAW";
   std::string model = "Vedra ARX-7Q";
@@ -238,6 +240,7 @@ inline RawExif RawExifTiff(Order order, const RawExifOptions& o = {}) {
     exif.Rational(0x829A, {{1, 125}}).Rational(0x829D, {{28, 10}}).Short(0x8827, {100})
         .Ascii(0x9003, "2001:02:03 04:05:06")
         .Undefined(kTagMakerNote, note.MakerNote(noteAt, false))
+        .Undefined(0x9286, RawComment())
         .Rational(0xA20B, {{2, 1}});
     if (o.thumbSize) ifd1.Short(0x100, {8}).Short(0x101, {6});
     ifd1.Short(0x102, {8});

@@ -100,7 +100,8 @@ TEST_F(ParseFile, RichFileOfEveryKind) {
          "data 3 full 64x48 aspect 1 res 182x182 flags 2",
          "'Vedra ARX-7Q' format 11 bits 8/24 colour 1 8x6 aspect 0.5 res 300x150",
          "time 981173106 number 1267 owner 'Artist Name' type 'RAW'",
-         "2.97085 6.96578 100 15.0391 4 ff", raw.strip, {},  // FNumber, ExposureTime, FlashEnergy
+         "2.97085 6.96578 100 15.0391 4 ff", raw.strip,  // FNumber, ExposureTime, FlashEnergy
+         Le().text(std::string("ASCII\0\0\0", 8)).u32(3000).text(std::string(3000, 'c')),
          {{0x09, Le().u16(9)}, {0x1D, Le().u16(0x90).u16(1)}, {0x0C, Le().u16(100)},
           {0x106, Icc()}}},
     };
