@@ -391,7 +391,7 @@ uint32_t ExifPath::ReadTiffExtras() {
   uint32_t* sizes[2] = {&iccSize_, &iptcSize_};
   for (int i = 0; i < 2; ++i) {
     if (list[i].found == 0) continue;
-    const uint64_t bytes = uint64_t{list[i].size} * (ElementSize(list[i].type) * ElementsPerValue(list[i].type));
+    const uint64_t bytes = uint64_t{list[i].size} * ValueSize(list[i].type);
     const auto at = static_cast<uint32_t>(list[i].data);
     // Only what the stream holds decides an allocation.
     if (bytes == 0 || (bytes > kInlineSize && !FitsIn(at, bytes, ReaderSize(reader)))) continue;

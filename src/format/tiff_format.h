@@ -33,8 +33,10 @@ inline uint32_t ElementSize(uint16_t type) {
   static constexpr uint8_t kSizes[16] = {0, 1, 1, 2, 4, 4, 0, 1, 0, 4, 4, 0, 0, 0, 0, 0};
   return type < 16 ? kSizes[type] : 0;
 }
-inline uint32_t ElementsPerValue(uint16_t type) {
-  return type == kRational || type == kSRational ? 2 : 1;
+// Bytes per counted value: a rational is two elements.
+inline uint32_t ValueSize(uint16_t type) {
+  static constexpr uint8_t kSizes[16] = {0, 1, 1, 2, 4, 8, 0, 1, 0, 4, 8, 0, 0, 0, 0, 0};
+  return type < 16 ? kSizes[type] : 0;
 }
 
 }  // namespace qd::tiff

@@ -141,7 +141,7 @@ bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
   if (e.type != q.type) return false;
   const uint32_t element = ElementSize(e.type);
   if (element == 0) return false;
-  const uint32_t byteSize = uint32_t{Count16(e)} * ElementsPerValue(e.type) * element;  // < 2^20
+  const uint32_t byteSize = uint32_t{Count16(e)} * ValueSize(e.type);  // < 2^20
   const uint32_t whole = q.size & ~(element - 1);  // the whole elements a sized request takes
   *plan = ReadPlan{element, byteSize, q.size != 0 && whole < byteSize ? whole : byteSize};
   return true;
@@ -220,7 +220,12 @@ void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, ReadMode
 class MemoryIfd {
  public:
   MemoryIfd(const ByteView& block, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
-      : block_(block), order_(o), bias_(bias), mode_(mode), scratch_(scratch) {}
+      : block_(block),
+        order_(o),
+        bias_(bias),
+        mode_(mode),
+        inPlace_(mode == ReadMode::kLocate || (mode == ReadMode::kView && o == kHostOrder)),
+        scratch_(scratch) {}
 
   // An IFD at `offset` that OpenIfd has found to hold `count` entries.
   void Open(uint32_t offset, uint16_t count) {
@@ -251,8 +256,7 @@ class MemoryIfd {
     }
     // The value stays where it lies: in the block's byte order, or for a view
     // in the host's.
-    if (mode_ == ReadMode::kLocate) return CompletePoint(q, e, source, plan.byteSize);
-    if (mode_ == ReadMode::kView && order_ == kHostOrder) return CompletePoint(q, e, source, plan.stored);
+    if (inPlace_) return CompletePoint(q, e, source, mode_ == ReadMode::kLocate ? plan.byteSize : plan.stored);
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, mode_, &allocated, scratch_);
     if (out == nullptr) return;
@@ -289,6 +293,7 @@ class MemoryIfd {
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
+  bool inPlace_ = false;  // values are reported where they lie
   CopyScratch* scratch_ = nullptr;
   uint32_t offset_ = 0;
   uint16_t count_ = 0;
