@@ -55,20 +55,17 @@ Status FindRecord(const HeapView& view, uint16_t first, const uint16_t* types, u
 RecordIndex::RecordIndex(const HeapView& view) : view_(view) {
   const uint16_t count = RecordCount(view);
   if (!IsLittleEndian(view) || count > kCapacity) return;  // Find scans
-  for (uint32_t i = 1; i <= count; ++i) {
-    const uint16_t type = GetLE16(Record(view, static_cast<uint16_t>(i))) & kMatchMask;
-    keys_[i - 1] = uint32_t{type} << 16 | i;
-  }
-  std::sort(keys_, keys_ + count);
-  count_ = count;
+  types_.Build(count, [&view](uint32_t i) {
+    return static_cast<uint16_t>(GetLE16(Record(view, static_cast<uint16_t>(i + 1))) & kMatchMask);
+  });
+  indexed_ = true;
 }
 
 Status RecordIndex::Find(uint16_t type, uint16_t* index, RecordInfo* info) const {
-  if (count_ == 0) return FindRecord(view_, 1, &type, 1, index, info);
-  const uint32_t wanted = uint32_t{static_cast<uint16_t>(type & kMatchMask)} << 16;
-  const uint32_t* at = std::lower_bound(keys_, keys_ + count_, wanted);
-  if (at == keys_ + count_ || (*at >> 16) != (wanted >> 16)) return ST_NOT_FOUND;
-  *index = static_cast<uint16_t>(*at);
+  if (!indexed_) return FindRecord(view_, 1, &type, 1, index, info);
+  uint32_t at = 0;
+  if (!types_.Find(type & kMatchMask, &at)) return ST_NOT_FOUND;
+  *index = static_cast<uint16_t>(at + 1);
   *info = InfoAt(view_, *index);
   return ST_OK;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "frame/byte_order.h"
+#include "frame/key_index.h"
 #include "frame/status.h"
 #include "format/heap_format.h"
 
@@ -44,7 +45,7 @@ Status FindRecord(const HeapView& view, uint16_t first, const uint16_t* types, u
 // the index is scanned. The table must not change while the index is used.
 class RecordIndex {
  public:
-  static constexpr uint32_t kCapacity = 128;
+  static constexpr uint32_t kCapacity = KeyIndex::kCapacity;
   explicit RecordIndex(const HeapView& view);
   RecordIndex(const RecordIndex&) = delete;
   RecordIndex& operator=(const RecordIndex&) = delete;
@@ -52,8 +53,8 @@ class RecordIndex {
 
  private:
   const HeapView& view_;
-  uint32_t count_ = 0;
-  uint32_t keys_[kCapacity];  // type << 16 | index; only count_ are set
+  bool indexed_ = false;
+  KeyIndex types_;  // position: index - 1
 };
 
 Status GetRecordInfo(const HeapView& view, uint16_t index, RecordInfo* info);

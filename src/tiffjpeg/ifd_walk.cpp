@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/key_index.h"
 #include "frame/memory_block.h"
 #include "format/tiff_format.h"
 
@@ -31,15 +32,11 @@ IfdQuery* ReadRunByFind(Finder& finder, IfdQuery* q, Read&& read) {
   return q;
 }
 
-// An IFD's entries and how its tags are looked up. An IFD of up to 128
-// entries is hashed once into 256 slots, each naming the first entry (in file
-// order) that carries its tag, so a lookup costs a probe or two whatever the
-// order of the tags or of the requests. A larger IFD is bisected in place
-// when its tags never decrease, else scanned.
+// An IFD's entries and how its tags are looked up: an IFD of up to 128
+// entries through an index of its tags, a larger one bisected in place when
+// its tags never decrease, else scanned.
 class TagIndex {
  public:
-  static constexpr uint32_t kCapacity = 128;
-
   TagIndex() = default;
   TagIndex(const TagIndex&) = delete;
   TagIndex& operator=(const TagIndex&) = delete;
@@ -48,16 +45,9 @@ class TagIndex {
     entries_ = entries;
     order_ = o;
     count_ = entries.size() / kEntrySize;
-    hashed_ = count_ <= kCapacity;
-    if (hashed_) {
-      std::memset(slots_, 0, sizeof slots_);
-      for (uint32_t i = 0; i < count_; ++i) {
-        const uint16_t tag = TagAt(i);
-        tags_[i] = tag;
-        uint32_t h = Hash(tag);
-        while (slots_[h] != 0 && tags_[slots_[h] - 1] != tag) h = (h + 1) & kSlotMask;
-        if (slots_[h] == 0) slots_[h] = static_cast<uint8_t>(i + 1);
-      }
+    indexed_ = count_ <= KeyIndex::kCapacity;
+    if (indexed_) {
+      tags_.Build(count_, [this](uint32_t i) { return TagAt(i); });
       return;
     }
     ascending_ = true;
@@ -66,8 +56,8 @@ class TagIndex {
 
   bool Find(uint16_t tag, IfdEntry* out) const {
     uint32_t at = 0;
-    if (hashed_) {
-      if (!Lookup(tag, &at)) return false;
+    if (indexed_) {
+      if (!tags_.Find(tag, &at)) return false;
     } else if (ascending_) {
       uint32_t lo = 0, hi = count_;
       while (lo < hi) {
@@ -92,42 +82,24 @@ class TagIndex {
   // the run.
   template <typename Read>
   IfdQuery* ReadRun(IfdQuery* q, Read&& read) const {
-    if (!hashed_) return ReadRunByFind(*this, q, read);
+    if (!indexed_) return ReadRunByFind(*this, q, read);
     for (; q->op == IFDQ_READ; ++q) {
       q->found = 0;
       uint32_t at = 0;
-      if (Lookup(q->tag, &at)) read(DecodeEntry(entries_.data() + kEntrySize * at, order_), q);
+      if (tags_.Find(q->tag, &at)) read(DecodeEntry(entries_.data() + kEntrySize * at, order_), q);
     }
     return q;
   }
 
  private:
-  static constexpr uint32_t kSlotMask = 255;
-
-  // Fibonacci hashing: tags that crowd together spread over the slots.
-  static uint32_t Hash(uint16_t tag) { return (uint32_t{tag} * 40503u >> 8) & kSlotMask; }
-
-  // At most 128 of the 256 slots are taken, so every probe ends.
-  bool Lookup(uint16_t tag, uint32_t* at) const {
-    for (uint32_t h = Hash(tag);; h = (h + 1) & kSlotMask) {
-      const uint32_t slot = slots_[h];
-      if (slot == 0) return false;
-      if (tags_[slot - 1] == tag) {
-        *at = slot - 1;
-        return true;
-      }
-    }
-  }
-
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
 
   ByteView entries_;
   ByteOrder order_ = kLittleEndian;
   uint32_t count_ = 0;
-  bool hashed_ = false;
+  bool indexed_ = false;
   bool ascending_ = false;
-  uint16_t tags_[kCapacity];           // only the first count_ are set
-  uint8_t slots_[kSlotMask + 1];  // entry + 1, 0 when free
+  KeyIndex tags_;
 };
 
 // What a read request of entry `e` transfers.
