@@ -86,7 +86,7 @@ void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader
   reader->inMemory = true;
 }
 
-Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
+Status ReaderSeekAny(BufferedReader* r, int64_t offset, uint16_t origin) {
   Status status = Flush(r);
   if (status != ST_OK) return status;
   int64_t target = 0;
@@ -114,7 +114,7 @@ Status ReaderSeek(BufferedReader* r, int64_t offset, uint16_t origin) {
   return ST_OK;
 }
 
-Status ReaderRead(BufferedReader* r, uint32_t count, void* destination) {
+Status ReaderReadAny(BufferedReader* r, uint32_t count, void* destination) {
   Status status = Flush(r);
   if (status != ST_OK) return status;
   const uint64_t position = uint64_t{r->base} + r->cursor;

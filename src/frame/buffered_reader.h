@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "frame/byte_order.h"
 #include "frame/stream_port.h"
 
 namespace qd {
@@ -45,12 +46,30 @@ Status ReaderOpen(const StreamPort& port, uint32_t capacity, BufferedReader* rea
 void ReaderOpenMemory(const uint8_t* data, uint32_t size, BufferedReader* reader);
 // Relative seeks that land before 0 stop at 0. Seeking calls no host (the
 // next transfer positions it); a position past 2^32 - 1 is ST_PAST_END.
-Status ReaderSeek(BufferedReader* reader, int64_t offset, uint16_t origin);
+Status ReaderSeekAny(BufferedReader* reader, int64_t offset, uint16_t origin);
 // ST_PAST_END when the stream ends before base + cursor + count (also when the
 // host delivers less than the stream's length promised); the position is then
 // unchanged. Reads larger than the buffer take what the window holds and the
 // rest straight from the host.
-Status ReaderRead(BufferedReader* reader, uint32_t count, void* destination);
+Status ReaderReadAny(BufferedReader* reader, uint32_t count, void* destination);
+
+// Most seeks and reads stay inside a window with nothing to write: those are
+// done in line, the rest by the functions above.
+inline Status ReaderSeek(BufferedReader* reader, int64_t offset, uint16_t origin) {
+  BufferedReader& r = *reader;
+  if (r.dirty != 0 || origin != kReaderAbsolute || offset < r.base || offset - r.base >= r.valid) {
+    return ReaderSeekAny(reader, offset, origin);
+  }
+  r.cursor = static_cast<uint32_t>(offset - r.base);
+  return ST_OK;
+}
+inline Status ReaderRead(BufferedReader* reader, uint32_t count, void* destination) {
+  BufferedReader& r = *reader;
+  if (r.dirty != 0 || !FitsIn(r.cursor, count, r.valid)) return ReaderReadAny(reader, count, destination);
+  CopyBytes(static_cast<uint8_t*>(destination), r.buffer + r.cursor, count);
+  r.cursor += count;
+  return ST_OK;
+}
 // Flushes (a failing flush is ignored), releases the buffer and returns the
 // release's status.
 Status ReaderClose(BufferedReader* reader);
