@@ -28,9 +28,8 @@ constexpr uint8_t kModeJpeg = 5;
 constexpr uint8_t kModeTiff = 8;
 constexpr float kThirtySecond = 1.0f / 32;
 
-// The standard list: R = read (size 0: allocated), L = locate, E/X = enter
-// and leave a sub-IFD, N = next IFD. Within each IFD the tags ascend, as
-// writers store them, so each search goes on from where the last one ended.
+// The standard list: R = read (at most `size` bytes; 0: the whole value),
+// L = locate, E/X = enter and leave a sub-IFD, N = next IFD.
 #define QD_STANDARD_LIST(R, L, E, X, N)                                                                 \
   R(Width0S, kTagImageWidth, kShort, 2) R(Width0L, kTagImageWidth, kLong, 4)                          \
   R(Height0S, kTagImageLength, kShort, 2) R(Height0L, kTagImageLength, kLong, 4)                      \
@@ -144,27 +143,6 @@ constexpr Request kRequests[] = {
 #undef QD_REQ_NEXT
 constexpr uint32_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
 
-// The order the lists keep, checked when they are compiled.
-constexpr bool TagsAscendWithinEachIfd() {
-  uint16_t last[8] = {};
-  uint32_t depth = 0;
-  for (const Request& r : kRequests) {
-    if (r.op == IFDQ_END || r.op == IFDQ_NEXT_IFD) {
-      last[depth] = 0;
-      continue;
-    }
-    if (r.op == IFDQ_LEAVE) {
-      --depth;
-      continue;
-    }
-    if (r.tag < last[depth]) return false;
-    last[depth] = r.tag;
-    if (r.op == IFDQ_ENTER) last[++depth] = 0;
-  }
-  return depth == 0;
-}
-static_assert(TagsAscendWithinEachIfd());
-
 // Each tag's request, where the maker-note list starts, and room enough for
 // a copy of every value the lists read with a size, each at an 8-byte step.
 struct Layout {
@@ -227,7 +205,7 @@ class TagLists {
   uint32_t Field(Tag t) const { return static_cast<uint32_t>(Query(t).data); }
   // The first `n` bytes of a found value into `out`, zeros past its end.
   void Copy(Tag t, void* out, uint32_t n) const {
-    const uint32_t have = Found(t) && Size(t) < n ? Size(t) : Found(t) ? n : 0;
+    const uint32_t have = !Found(t) ? 0 : Size(t) < n ? Size(t) : n;
     if (have != 0) std::memcpy(out, Data(t), have);
     std::memset(static_cast<uint8_t*>(out) + have, 0, n - have);
   }

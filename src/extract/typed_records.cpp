@@ -48,20 +48,13 @@ WordArray WordArray::Of(const uint8_t* bytes, uint32_t bufferBytes) {
   return a;
 }
 
-void RecordSink::Put(uint16_t code, const void* payload, uint32_t size, const void* more, uint32_t moreSize) {
+// A record the buffer cannot take whole: what is gathered goes first.
+void RecordSink::PutInPieces(uint16_t code, const void* payload, uint32_t size, const void* more,
+                             uint32_t moreSize) {
   if (result_ != QD_OK) return;
   const uint64_t length = uint64_t{size} + moreSize;
   if (length > UINT32_MAX - 6) {
     result_ = QD_E_NO_MEMORY;
-    return;
-  }
-  if (6 + length <= sizeof buffer_ - held_) {  // the common case, straight into the buffer
-    uint8_t* at = buffer_ + held_;
-    PutLE16(code, at);
-    PutLE32(static_cast<uint32_t>(length), at + 2);
-    CopyBytes(at + 6, payload, size);
-    CopyBytes(at + 6 + size, more, moreSize);
-    held_ += static_cast<uint32_t>(6 + length);
     return;
   }
   uint8_t head[6];

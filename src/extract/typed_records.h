@@ -25,22 +25,24 @@ class RecordSink {
   RecordSink(const RecordSink&) = delete;
   RecordSink& operator=(const RecordSink&) = delete;
 
-  // One record whose payload is `payload` followed by `more`.
-  void Put(uint16_t code, const void* payload, uint32_t size, const void* more, uint32_t moreSize);
-  // One record of a single payload: gathered in line while the buffer holds it.
-  void Put(uint16_t code, const void* payload, uint32_t size) {
-    if (uint64_t{size} + 6 > sizeof buffer_ - held_ || result_ != QD_OK) return Put(code, payload, size, nullptr, 0);
+  // One record whose payload is `payload` followed by `more`: gathered in
+  // line while the buffer holds it, so a record of constant size is a few stores.
+  void Put(uint16_t code, const void* payload, uint32_t size, const void* more = nullptr, uint32_t moreSize = 0) {
+    const uint64_t length = uint64_t{size} + moreSize;
+    if (result_ != QD_OK || 6 + length > sizeof buffer_ - held_) return PutInPieces(code, payload, size, more, moreSize);
     uint8_t* at = buffer_ + held_;
     PutLE16(code, at);
-    PutLE32(size, at + 2);
+    PutLE32(static_cast<uint32_t>(length), at + 2);
     CopyBytes(at + 6, payload, size);
-    held_ += 6 + size;
+    CopyBytes(at + 6 + size, more, moreSize);
+    held_ += static_cast<uint32_t>(6 + length);
   }
   void Put16(uint16_t code, uint16_t v) { Put(code, &v, 2); }
   // Writes what is still gathered; the result of every record.
   uint32_t Finish();
 
  private:
+  void PutInPieces(uint16_t code, const void* payload, uint32_t size, const void* more, uint32_t moreSize);
   void Append(const void* bytes, uint32_t n);
   void Flush();
 
@@ -87,7 +89,7 @@ struct WordArray {
 
   bool present() const { return bytes != nullptr; }
   bool Covers(uint32_t k) const { return bytes != nullptr && length >= 2 * k + 2; }
-  uint16_t At(uint32_t k) const { return Covers(k) ? HostElement<uint16_t>(true, bytes, length, k) : 0; }
+  uint16_t At(uint32_t k) const { return HostElement<uint16_t>(true, bytes, length, k); }
   static WordArray Of(const uint8_t* bytes, uint32_t bufferBytes);
 };
 
