@@ -69,21 +69,16 @@ constexpr WordRecord kWordRecords[] = {
 // A value in 1/32 steps, rounded half away from zero.
 uint16_t Steps(float v) { return static_cast<uint16_t>(RoundHalfAway(double{v} * 32)); }
 
-// Seconds of the local clock: UTC plus the zone's present offset, less an
-// hour when summer time is in force now but was not at `utc`.
+// Seconds of the local clock: UTC plus the zone's present offset (summer time
+// included), less an hour when summer time is in force now but was not at
+// `utc`.
 int32_t ToLocalClock(int32_t utc) {
-  const time_t now = time(nullptr);
-  int32_t nowOffset = 0;
-  bool summerNow = false;
-  (void)LocalOffsetAt(now, &nowOffset, &summerNow);
-  // Both clocks read as standard time.
-  const int64_t offset = LocalClockToTime(int64_t{now} + nowOffset, 0) - LocalClockToTime(now, 0);
-  int32_t thenOffset = 0;
-  bool summerThen = false;
+  int32_t nowOffset = 0, thenOffset = 0;
+  bool summerNow = false, summerThen = false;
+  (void)LocalOffsetAt(time(nullptr), &nowOffset, &summerNow);
   (void)LocalOffsetAt(utc, &thenOffset, &summerThen);
-  const int64_t summer = summerNow ? 3600 : 0;
   const int64_t drop = summerNow && !summerThen ? 3600 : 0;
-  return static_cast<int32_t>(utc + offset + summer - drop);
+  return static_cast<int32_t>(utc + int64_t{nowOffset} - drop);
 }
 
 // The entry list of the heap being built, with a buffer per fixed record.

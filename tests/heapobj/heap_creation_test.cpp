@@ -1,5 +1,7 @@
 // Heap objects built from a host's descriptions and property records.
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 
@@ -90,6 +92,36 @@ TEST(HeapCreation, ASourceFileGivesTheStartingProperties) {
   EXPECT_EQ(Read(out, {0x0805}), Bytes(256, 0));
   EXPECT_EQ(Read(out, {0x300B, 0x183D}), U32s({7, 2, 8, 24, 1, 160, 120, 1, 180, 180}, false));
   qdParseFreeHeapObject(out);
+}
+
+// The capture time goes in as local clock seconds: UTC plus the zone's present
+// offset, an hour less when summer time is in force now but was not then.
+// Between them the two zones keep summer time on every date of the year.
+TEST(HeapCreation, TheCaptureTimeInLocalClockSeconds) {
+  const char* saved = std::getenv("TZ");
+  const std::string restore = saved != nullptr ? saved : "";
+  for (const char* zone : {"Europe/Berlin", "Australia/Sydney"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    const time_t now = time(nullptr);
+    struct tm present {};
+    ASSERT_NE(localtime_r(&now, &present), nullptr);
+    for (const time_t utc : {981173106, 994000000}) {  // February and July 2001
+      SCOPED_TRACE(testing::Message() << zone << " " << utc);
+      struct tm then {};
+      ASSERT_NE(localtime_r(&utc, &then), nullptr);
+      const int64_t want = utc + present.tm_gmtoff - (present.tm_isdst > 0 && then.tm_isdst == 0 ? 3600 : 0);
+      ExifCaptureInfo capture{static_cast<int32_t>(utc), 1, "", ""};
+      HeapObject out{};
+      ASSERT_EQ(qdParseCreateHeapObjectEx(nullptr, nullptr, &capture, nullptr, nullptr, &out), QD_OK);
+      const std::optional<Bytes> record = Read(out, {0x180E});
+      qdParseFreeHeapObject(out);
+      ASSERT_TRUE(record.has_value() && record->size() >= 4);
+      EXPECT_EQ(GetU32(record->data(), false), static_cast<uint32_t>(want));
+    }
+  }
+  saved != nullptr ? setenv("TZ", restore.c_str(), 1) : unsetenv("TZ");
+  tzset();
 }
 
 // The descriptions and records the Exif path reports, made into a heap object
