@@ -26,7 +26,10 @@ bool ParseDate(const std::string& text, int32_t* seconds) {
   }
   t.tm_year -= 1900;
   t.tm_mon -= 1;
-  t.tm_isdst = -1;
+  // Read as standard time: the library writes the time back as text with the
+  // zone's standard offset (mktime of gmtime's fields), so the file gets the
+  // text given, summer or not.
+  t.tm_isdst = 0;
   const time_t s = std::mktime(&t);
   if (s == static_cast<time_t>(-1) || s < INT32_MIN || s > INT32_MAX) return false;
   *seconds = static_cast<int32_t>(s);
