@@ -360,7 +360,8 @@ def set(path, orientation=None, datetime=None, comment=None, exposure=None, fnum
         result, p = _parse(Stream(_BytesView(before)))
         _check(result, None, "cannot read its capture data")
         capture = p.capture
-        capture.time = int(time.mktime(time.strptime(datetime, "%Y:%m:%d %H:%M:%S")))
+        # Read as standard time: the library writes it back with the zone's standard offset.
+        capture.time = int(time.mktime(time.strptime(datetime, "%Y:%m:%d %H:%M:%S")[:8] + (0,)))
     if not records and capture is None:
         raise ValueError("nothing to change: give at least one value")
 
