@@ -55,7 +55,7 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(Brightness, kTagBrightnessValue, kSRational, 8) R(Bias, kTagExposureBiasValue, kSRational, 8)     \
   R(MaxAperture, kTagMaxApertureValue, kRational, 8) R(Distance, kTagSubjectDistance, kRational, 8)   \
   R(Metering, kTagMeteringMode, kShort, 2) R(Light, kTagLightSource, kShort, 2)                       \
-  R(Flash, kTagFlash, kShort, 2) R(Focal, kTagFocalLength, kRational, 8) L(MakerNote, kTagMakerNote)  \
+  R(Flash, kTagFlash, kShort, 2) R(Focal, kTagFocalLength, kRational, 8)                             \
   R(UserComment, kTagUserComment, kUndefined, 0) R(SubSec, kTagSubSecTime, kAscii, 16)                \
   R(SubSecOriginal, kTagSubSecTimeOriginal, kAscii, 16)                                               \
   R(SubSecDigitized, kTagSubSecTimeDigitized, kAscii, 16)                                             \
@@ -63,10 +63,6 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(PixelXS, kTagPixelXDimension, kShort, 2) R(PixelXL, kTagPixelXDimension, kLong, 4)                \
   R(PixelYS, kTagPixelYDimension, kShort, 2) R(PixelYL, kTagPixelYDimension, kLong, 4)                \
   R(SoundFile, kTagRelatedSoundFile, kAscii, 13)                                                      \
-  E(InteropIfd, kTagInteropIfd)                                                                       \
-  R(InteropIndex, kTagInteropIndex, kAscii, 4) R(InteropVersion, kTagInteropVersion, kUndefined, 4)   \
-  R(RelatedWS, kTagRelatedImageWidth, kShort, 2) R(RelatedWL, kTagRelatedImageWidth, kLong, 4)        \
-  R(RelatedHS, kTagRelatedImageLength, kShort, 2) R(RelatedHL, kTagRelatedImageLength, kLong, 4) X    \
   R(FlashEnergy, kTagFlashEnergy, kRational, 8)                                                       \
   R(Sfr, kTagSpatialFrequencyResponse, kUndefined, 128)                                               \
   R(PlaneX, kTagFocalPlaneXResolution, kRational, 8) R(PlaneY, kTagFocalPlaneYResolution, kRational, 8) \
@@ -78,7 +74,12 @@ constexpr float kThirtySecond = 1.0f / 32;
   R(TagA305, kTagPrivateA305, kRational, 2) R(CustomRendered, kTagCustomRendered, kShort, 2)          \
   R(ExposureMode, kTagExposureMode, kShort, 2) R(WhiteBalance, kTagWhiteBalance, kShort, 2)           \
   R(Zoom, kTagDigitalZoomRatio, kRational, 8) R(SceneCapture, kTagSceneCaptureType, kShort, 2)        \
-  R(Gamma, kTagGamma, kRational, 8) X                                                                 \
+  R(Gamma, kTagGamma, kRational, 8) L(MakerNote, kTagMakerNote)                                      \
+  E(InteropIfd, kTagInteropIfd)                                                                       \
+  R(InteropIndex, kTagInteropIndex, kAscii, 4) R(InteropVersion, kTagInteropVersion, kUndefined, 4)   \
+  R(RelatedWS, kTagRelatedImageWidth, kShort, 2) R(RelatedWL, kTagRelatedImageWidth, kLong, 4)        \
+  R(RelatedHS, kTagRelatedImageLength, kShort, 2) R(RelatedHL, kTagRelatedImageLength, kLong, 4) X    \
+  X                                                                                                   \
   N(Ifd1)                                                                                             \
   R(Width1S, kTagImageWidth, kShort, 2) R(Width1L, kTagImageWidth, kLong, 4)                          \
   R(Height1S, kTagImageLength, kShort, 2) R(Height1L, kTagImageLength, kLong, 4)                      \
@@ -176,6 +177,8 @@ constexpr Blank MakeBlank() {
   return b;
 }
 constexpr Blank kBlank = MakeBlank();
+constexpr RunIndex kStandardRuns(kBlank.at);
+constexpr RunIndex kMakerRuns(kBlank.at + kLayout.makerList);
 
 // Copies are needed when the values are not in memory in host order; the
 // values of unknown size among them seldom take more than this.
@@ -327,7 +330,7 @@ class ExifPath {
 
 uint32_t ExifPath::Read() {
   const ExifFile file{mode_ == kModeTiff ? stream_ : nullptr, exif_};
-  uint32_t result = QueryExifFile(file, t_.standard(), t_.room());
+  uint32_t result = QueryExifFile(file, t_.standard(), t_.room(), &kStandardRuns);
   if (result != QD_OK) return result;
   if (mode_ == kModeTiff) {
     result = ReadTiffExtras();
@@ -338,7 +341,7 @@ uint32_t ExifPath::Read() {
   // Offset 0 would start the maker-note walk at IFD0.
   const bool note = IsCameraMaker() && noteAt != 0;
   if (note) {
-    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.room());
+    result = QueryExifMakerNote(file, noteAt, noteSize, t_.maker(), t_.room(), &kMakerRuns);
     if (result != QD_OK) return result;
   }
   if (!note) return QD_OK;

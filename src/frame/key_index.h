@@ -1,10 +1,10 @@
 // The first position of each 16-bit key among up to 128, found in a probe or
 // two whatever the order of the keys or of the questions: IFD tags and heap
-// record types are looked up this way. Built before use.
+// record types are looked up this way. Built before use; an index of keys
+// known at compile time can be built there.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 namespace qd {
 
@@ -12,14 +12,17 @@ class KeyIndex {
  public:
   static constexpr uint32_t kCapacity = 128;
 
-  KeyIndex() = default;
+  KeyIndex() = default;  // unbuilt
+  // Empty and built, for indexes built at compile time.
+  struct Empty {};
+  constexpr explicit KeyIndex(Empty) : keys_{}, slots_{} {}
   KeyIndex(const KeyIndex&) = delete;
   KeyIndex& operator=(const KeyIndex&) = delete;
 
   // Indexes keyAt(0) .. keyAt(n - 1), n at most kCapacity.
   template <typename KeyAt>
-  void Build(uint32_t n, KeyAt&& keyAt) {
-    std::memset(slots_, 0, sizeof slots_);
+  constexpr void Build(uint32_t n, KeyAt&& keyAt) {
+    for (uint8_t& s : slots_) s = 0;
     for (uint32_t i = 0; i < n; ++i) {
       const uint16_t key = keyAt(i);
       keys_[i] = key;
@@ -45,7 +48,7 @@ class KeyIndex {
   static constexpr uint32_t kSlotMask = 2 * kCapacity - 1;
 
   // Fibonacci hashing: keys that crowd together spread over the slots.
-  static uint32_t Hash(uint16_t key) { return (uint32_t{key} * 40503u >> 8) & kSlotMask; }
+  static constexpr uint32_t Hash(uint16_t key) { return (uint32_t{key} * 40503u >> 8) & kSlotMask; }
 
   uint16_t keys_[kCapacity];
   uint8_t slots_[kSlotMask + 1];  // position + 1, 0 when free

@@ -32,20 +32,31 @@ IfdQuery* ReadRunByFind(Finder& finder, IfdQuery* q, Read&& read) {
   return q;
 }
 
+// A list's run index with where the list starts.
+struct ListRuns {
+  const RunIndex* index = nullptr;
+  const IfdQuery* list = nullptr;
+
+  const RunIndex::Run* At(const IfdQuery* q) const { return index != nullptr ? index->At(q - list) : nullptr; }
+};
+
 // An IFD's entries and how its tags are looked up: an IFD of up to 128
 // entries through an index of its tags, a larger one bisected in place when
-// its tags never decrease, else scanned.
+// its tags never decrease, else scanned. A walk whose reads go by entry
+// (`byEntry`) seldom looks a tag up and scans for it.
 class TagIndex {
  public:
   TagIndex() = default;
   TagIndex(const TagIndex&) = delete;
   TagIndex& operator=(const TagIndex&) = delete;
 
-  void Reset(const ByteView& entries, ByteOrder o) {
+  void Reset(const ByteView& entries, ByteOrder o, bool byEntry) {
     entries_ = entries;
     order_ = o;
     count_ = entries.size() / kEntrySize;
-    indexed_ = count_ <= KeyIndex::kCapacity;
+    indexed_ = !byEntry && count_ <= KeyIndex::kCapacity;
+    ascending_ = false;
+    if (byEntry) return;
     if (indexed_) {
       tags_.Build(count_, [this](uint32_t i) { return TagAt(i); });
       return;
@@ -91,6 +102,27 @@ class TagIndex {
     return q;
   }
 
+  const ByteView& entries() const { return entries_; }
+
+  // Answers an indexed run by visiting the entries once, each request from the
+  // first entry that carries its tag.
+  template <typename Read>
+  IfdQuery* ReadRun(const RunIndex::Run& run, IfdQuery* q, Read&& read) const {
+    bool seen[KeyIndex::kCapacity] = {};
+    const uint8_t* at = entries_.data();
+    for (uint32_t i = count_; i != 0; --i, at += kEntrySize) {
+      uint32_t k = 0;
+      if (!run.tags.Find(Get16(at, order_), &k) || seen[k]) continue;
+      seen[k] = true;
+      const IfdEntry e = DecodeEntry(at, order_);
+      for (;; k = run.next[k] - 1u) {
+        read(e, q + k);
+        if (run.next[k] == 0) break;
+      }
+    }
+    return q + run.length;
+  }
+
  private:
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
 
@@ -109,13 +141,24 @@ struct ReadPlan {
   uint32_t stored;    // what the destination takes
 };
 
+// The element and whole size of an entry's value (element 0: a type no read
+// takes); `count` is the entry's whole count.
+ReadPlan ValueOf(uint16_t type, uint32_t count) {
+  return ReadPlan{ElementSize(type), (count & 0xFFFF) * ValueSize(type), 0};  // < 2^20
+}
+
+// What a request of `size` bytes takes of a value: whole elements, all of it
+// for size 0.
+uint32_t Stored(uint32_t size, const ReadPlan& value) {
+  const uint32_t whole = size & ~(value.element - 1);
+  return size != 0 && whole < value.byteSize ? whole : value.byteSize;
+}
+
 bool PlanRead(const IfdEntry& e, const IfdQuery& q, ReadPlan* plan) {
   if (e.type != q.type) return false;
-  const uint32_t element = ElementSize(e.type);
-  if (element == 0) return false;
-  const uint32_t byteSize = uint32_t{Count16(e)} * ValueSize(e.type);  // < 2^20
-  const uint32_t whole = q.size & ~(element - 1);  // the whole elements a sized request takes
-  *plan = ReadPlan{element, byteSize, q.size != 0 && whole < byteSize ? whole : byteSize};
+  *plan = ValueOf(e.type, e.count);
+  if (plan->element == 0) return false;
+  plan->stored = Stored(q.size, *plan);
   return true;
 }
 
@@ -168,17 +211,17 @@ void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
 }
 
 // A read whose `size` bytes are at `at`, as kLocate and kView report them.
-void CompletePoint(IfdQuery* q, const IfdEntry& e, const uint8_t* at, uint32_t size) {
+void CompletePoint(IfdQuery* q, uint16_t type, const uint8_t* at, uint32_t size) {
   q->data = reinterpret_cast<uintptr_t>(at);
   q->size = size;
-  q->type = e.type;
+  q->type = type;
   q->found = 1;
 }
 
 // `out` is where the value went; a request of size 0 gets its address.
 void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, ReadMode mode, uint8_t* out,
                   BlockOwner* allocated) {
-  if (mode == ReadMode::kView) return CompletePoint(q, e, out, plan.stored);
+  if (mode == ReadMode::kView) return CompletePoint(q, e.type, out, plan.stored);
   if (q->size == 0) {
     (void)allocated->release();
     std::memcpy(reinterpret_cast<void*>(q->data), &out, sizeof out);
@@ -191,13 +234,15 @@ void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, ReadMode
 // The memory form: the whole TIFF block is at hand.
 class MemoryIfd {
  public:
-  MemoryIfd(const ByteView& block, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
+  MemoryIfd(const ByteView& block, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch,
+            const ListRuns& runs)
       : block_(block),
         order_(o),
         bias_(bias),
         mode_(mode),
         inPlace_(mode == ReadMode::kLocate || (mode == ReadMode::kView && o == kHostOrder)),
-        scratch_(scratch) {}
+        scratch_(scratch),
+        runs_(runs) {}
 
   // An IFD at `offset` that OpenIfd has found to hold `count` entries.
   void Open(uint32_t offset, uint16_t count) {
@@ -205,36 +250,69 @@ class MemoryIfd {
     count_ = count;
     ByteView entries;  // OpenIfd found them inside the block
     (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
-    tags_.Reset(entries, order_);
+    tags_.Reset(entries, order_, runs_.index != nullptr);
   }
 
-  MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_); }
+  MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_, runs_); }
 
   bool Find(uint16_t tag, IfdEntry* e) { return tags_.Find(tag, e); }
   static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
-    return tags_.ReadRun(q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
+    const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
+    if (const RunIndex::Run* run = runs_.At(q)) {
+      if (mode_ == ReadMode::kView && inPlace_) return ViewRun(*run, q);
+      return tags_.ReadRun(*run, q, read);
+    }
+    return tags_.ReadRun(q, read);
+  }
+
+  // A run viewed where its values lie: a read reduced to its checks and
+  // stores.
+  // A run viewed where its values lie (host order): the entry's value is
+  // found once, then each request of its tag takes its part.
+  IfdQuery* ViewRun(const RunIndex::Run& run, IfdQuery* q) const {
+    bool seen[KeyIndex::kCapacity] = {};
+    const uint8_t* e = tags_.entries().data();
+    for (uint32_t n = tags_.entries().size() / kEntrySize; n != 0; --n, e += kEntrySize) {
+      uint32_t k = 0;
+      if (!run.tags.Find(Get16(e, kHostOrder), &k) || seen[k]) continue;
+      seen[k] = true;
+      const uint16_t type = Get16(e + 2, kHostOrder);
+      const ReadPlan value = ValueOf(type, Get32(e + 4, kHostOrder));
+      const uint8_t* source = Source(e + 8, value.byteSize);
+      if (value.element == 0 || source == nullptr) continue;
+      for (;; k = run.next[k] - 1u) {
+        if (q[k].type == type) CompletePoint(q + k, type, source, Stored(q[k].size, value));
+        if (run.next[k] == 0) break;
+      }
+    }
+    return q + run.length;
   }
 
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
-    const uint8_t* source = e.fieldBytes;
-    if (plan.byteSize > kInlineSize) {
-      const int64_t at = int64_t{e.field} - bias_;
-      // Strict bounds: a value that ends exactly at the end is not read.
-      if (at < 0 || !block_.Contains(static_cast<uint64_t>(at), uint64_t{plan.byteSize} + 1)) return;
-      source = block_.data() + at;
-    }
+    const uint8_t* source = Source(e.fieldBytes, plan.byteSize);
+    if (source == nullptr) return;
     // The value stays where it lies: in the block's byte order, or for a view
     // in the host's.
-    if (inPlace_) return CompletePoint(q, e, source, mode_ == ReadMode::kLocate ? plan.byteSize : plan.stored);
+    if (inPlace_) return CompletePoint(q, e.type, source, mode_ == ReadMode::kLocate ? plan.byteSize : plan.stored);
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, mode_, &allocated, scratch_);
     if (out == nullptr) return;
     CopyBytes(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, e, plan, mode_, out, &allocated);
+  }
+
+  // Where a value of `bytes` bytes lies: in the entry's field, or at the
+  // offset the field holds, strictly inside the block (a value that ends
+  // exactly at its end is not read); nullptr when it does not.
+  const uint8_t* Source(const uint8_t* field, uint32_t bytes) const {
+    if (bytes <= kInlineSize) return field;
+    const int64_t at = int64_t{Get32(field, order_)} - bias_;
+    if (at < 0 || !block_.Contains(static_cast<uint64_t>(at), uint64_t{bytes} + 1)) return nullptr;
+    return block_.data() + at;
   }
 
   // Only fields and counts that stay inside the block are reported.
@@ -267,6 +345,7 @@ class MemoryIfd {
   ReadMode mode_ = ReadMode::kCopy;
   bool inPlace_ = false;  // values are reported where they lie
   CopyScratch* scratch_ = nullptr;
+  ListRuns runs_;
   uint32_t offset_ = 0;
   uint16_t count_ = 0;
   TagIndex tags_;
@@ -276,10 +355,11 @@ class MemoryIfd {
 // their own; values are read on demand.
 class StreamIfd {
  public:
-  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
-      : reader_(reader), order_(o), bias_(bias), mode_(mode), scratch_(scratch) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch,
+            const ListRuns& runs)
+      : reader_(reader), order_(o), bias_(bias), mode_(mode), scratch_(scratch), runs_(runs) {}
 
-  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, mode_, scratch_); }
+  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, mode_, scratch_, runs_); }
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -302,14 +382,16 @@ class StreamIfd {
     if (st != ST_OK) return st;
     entries_ = std::move(entries);
     count_ = count;
-    tags_.Reset(ByteView(entries_.get(), kEntrySize * count_), order_);
+    tags_.Reset(ByteView(entries_.get(), kEntrySize * count_), order_, runs_.index != nullptr);
     return ST_OK;
   }
 
   bool Find(uint16_t tag, IfdEntry* e) { return entries_ && tags_.Find(tag, e); }
   IfdQuery* ReadRun(IfdQuery* q) {
     const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
-    return entries_ ? tags_.ReadRun(q, read) : ReadRunByFind(*this, q, read);
+    if (!entries_) return ReadRunByFind(*this, q, read);
+    if (const RunIndex::Run* run = runs_.At(q)) return tags_.ReadRun(*run, q, read);
+    return tags_.ReadRun(q, read);
   }
 
   Status Failure() const { return failure_; }
@@ -361,6 +443,7 @@ class StreamIfd {
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
   CopyScratch* scratch_ = nullptr;
+  ListRuns runs_;
   Status failure_ = ST_OK;
   uint16_t count_ = 0;
   BlockOwner entries_;
@@ -547,6 +630,10 @@ Status Walk(Ifd& ifd, IfdQuery** cursor, int depth) {
   }
 }
 
+ListRuns RunsOf(const CopyScratch* scratch, const IfdQuery* list) {
+  return scratch != nullptr ? ListRuns{scratch->runs, list} : ListRuns{};
+}
+
 template <typename Ifd>
 Status WalkFromTop(Ifd& ifd, IfdQuery** cursor) {
   const Status st = Walk(ifd, cursor, 0);
@@ -556,9 +643,10 @@ Status WalkFromTop(Ifd& ifd, IfdQuery** cursor) {
 }  // namespace
 
 bool FindTag(const ByteView& entries, uint16_t tag, ByteOrder order, IfdEntry* out) {
-  for (uint64_t at = 0; entries.Contains(at, kEntrySize); at += kEntrySize) {
-    if (Get16(entries.data() + at, order) != tag) continue;
-    *out = DecodeEntry(entries.data() + at, order);
+  const uint8_t* at = entries.data();
+  for (uint32_t n = entries.size() / kEntrySize; n != 0; --n, at += kEntrySize) {
+    if (Get16(at, order) != tag) continue;
+    *out = DecodeEntry(at, order);
     return true;
   }
   return false;
@@ -576,7 +664,7 @@ Status WalkMemory(const ByteView& block, uint32_t ifdOffset, ByteOrder order, If
                   int64_t bias, ReadMode mode, CopyScratch* scratch) {
   uint16_t count = 0;
   if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
-  MemoryIfd ifd(block, order, bias, mode, scratch);
+  MemoryIfd ifd(block, order, bias, mode, scratch, RunsOf(scratch, *cursor));
   ifd.Open(ifdOffset, count);
   return WalkFromTop(ifd, cursor);
 }
@@ -586,7 +674,7 @@ Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQu
   if (!OpenIfd(block, ifdOffset, order, &count)) return ST_UNSUPPORTED;
   q->found = 0;
   if (q->op != IFDQ_READ) return ST_BAD_ARGUMENT;
-  const MemoryIfd ifd(block, order, 0, ReadMode::kCopy, nullptr);  // read from, never opened
+  const MemoryIfd ifd(block, order, 0, ReadMode::kCopy, nullptr, {});  // read from, never opened
   IfdEntry e{};
   ByteView entries;  // OpenIfd found them inside the block
   (void)block.Sub(uint64_t{ifdOffset} + kCountSize, uint64_t{kEntrySize} * count, &entries);
@@ -596,7 +684,7 @@ Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQu
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
                   int64_t bias, ReadMode mode, CopyScratch* scratch) {
-  StreamIfd ifd(reader, order, bias, mode, scratch);
+  StreamIfd ifd(reader, order, bias, mode, scratch, RunsOf(scratch, *cursor));
   const Status st = ifd.Load(ifdPosition);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);

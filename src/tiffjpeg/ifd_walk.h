@@ -10,6 +10,7 @@
 
 #include "frame/buffered_reader.h"
 #include "frame/byte_order.h"
+#include "frame/key_index.h"
 #include "frame/memory_block.h"
 #include "frame/status.h"
 #include "qdparse.h"
@@ -44,13 +45,71 @@ enum class ReadMode : uint8_t {
   kView,
 };
 
+// The read runs of a list whose shape never changes, each indexed by tag once
+// for every walk of it (at compile time where the list is a constant): a walk
+// then answers a run by visiting its IFD's entries once instead of looking up
+// each request. Such a walk expects the requests of indexed runs to start
+// unanswered (found 0), as fresh copies of the list do. Runs past the first
+// kMaxRuns or longer than a key index holds are answered request by request.
+class RunIndex {
+ public:
+  static constexpr uint32_t kMaxRuns = 4;
+
+  struct Run {
+    uint32_t start = 0;   // list position of its first request
+    uint32_t length = 0;  // its requests
+    KeyIndex tags{KeyIndex::Empty{}};        // each tag's first request
+    uint8_t next[KeyIndex::kCapacity] = {};  // the next request with the same tag + 1; 0: none
+  };
+
+  // Indexes the runs of `list` up to its first IFDQ_END.
+  constexpr explicit RunIndex(const IfdQuery* list) {
+    uint32_t i = 0;
+    while (list[i].op != IFDQ_END) {
+      uint32_t n = 0;
+      while (list[i + n].op == IFDQ_READ) ++n;
+      if (n == 0) {
+        ++i;
+        continue;
+      }
+      if (count_ < kMaxRuns && n <= KeyIndex::kCapacity) Index(list, i, n, &runs_[count_++]);
+      i += n;
+    }
+  }
+
+  // The run that starts at list position `at`, or nullptr.
+  const Run* At(int64_t at) const {
+    for (uint32_t r = 0; r < count_; ++r) {
+      if (runs_[r].start == at) return &runs_[r];
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr void Index(const IfdQuery* list, uint32_t start, uint32_t n, Run* run) {
+    const IfdQuery* reads = list + start;
+    run->start = start;
+    run->length = n;
+    run->tags.Build(n, [reads](uint32_t k) { return reads[k].tag; });
+    for (uint32_t k = 0; k < n; ++k) {
+      for (uint32_t j = k + 1; j < n && run->next[k] == 0; ++j) {
+        if (reads[j].tag == reads[k].tag) run->next[k] = static_cast<uint8_t>(j + 1);
+      }
+    }
+  }
+
+  Run runs_[kMaxRuns] = {};
+  uint32_t count_ = 0;
+};
+
 // What a walk shares with its caller: room for the values that requests of
 // size 0 (kCopy) or all requests (kView) have copied (in kCopy each gets a
 // block of its own once the room is used up; the caller frees only those),
-// and whether a block could not be had.
+// whether a block could not be had, and the list's run index if it has one.
 struct CopyScratch {
   ValueRoom* room = nullptr;
   bool outOfMemory = false;
+  const RunIndex* runs = nullptr;  // built from the list the walk starts at
 };
 
 // Walks from the IFD at `ifdOffset` (ST_UNSUPPORTED when it does not open).

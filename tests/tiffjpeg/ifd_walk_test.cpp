@@ -20,6 +20,7 @@
 #include "support/container_builder.h"
 #include "support/fault_sweep.h"
 #include "support/jpeg_builder.h"
+#include "support/test_stream.h"
 #include "support/tiff_builder.h"
 #include "tiffjpeg/exif_query.h"
 
@@ -41,35 +42,67 @@ class Walkers : public testing::TestWithParam<Walker> {
  protected:
   bool memory() const { return GetParam().memory; }
   // The memory walker over an exactly sized copy (ASan sees a read past it),
-  // or the stream walker over a test stream, from IFD0 at 8.
-  uint32_t Walk(const Bytes& bytes, IfdQuery* list) const {
+  // or the stream walker over a test stream, from IFD0 at 8. Given a scratch
+  // with a room, the walkers view values (ReadMode::kView), and the copy
+  // stays until the next walk.
+  uint32_t Walk(const Bytes& bytes, IfdQuery* list, qd::tiff::CopyScratch* scratch = nullptr) const {
     const auto order = GetParam().order == Order::II ? qd::kLittleEndian : qd::kBigEndian;
-    if (!memory()) return qd::tiff::QueryStream(TestStream(bytes).stream(), 8, order, list);
-    const Bytes exact(bytes);
+    const auto mode = scratch != nullptr ? qd::tiff::ReadMode::kView : qd::tiff::ReadMode::kCopy;
     IfdQuery* cursor = list;
-    const qd::ByteView view(exact.data(), static_cast<uint32_t>(exact.size()));
-    return qd::ToResultCode(qd::tiff::WalkMemory(view, 8, order, &cursor, 0));
+    if (!memory()) {
+      TestStream host(bytes);
+      qd::StreamPort port;
+      qd::MakeStreamPort(host.stream(), &port);
+      qd::ScopedReader reader;
+      if (reader.Open(port, qd::kProbeReaderCapacity) != qd::ST_OK) return QD_E_FAILED;
+      return qd::ToResultCode(qd::tiff::WalkStream(&reader, 8, order, &cursor, 0, mode, scratch));
+    }
+    exact_ = Bytes(bytes);
+    const qd::ByteView view(exact_.data(), static_cast<uint32_t>(exact_.size()));
+    return qd::ToResultCode(qd::tiff::WalkMemory(view, 8, order, &cursor, 0, mode, scratch));
   }
+
+ private:
+  mutable Bytes exact_;
 };
 
-// Of equal tags the first in file order answers, whether the IFD's tags
-// ascend (IFD0) or not (IFD1), in IFDs small enough to be indexed and in
-// ones too large for that (filler tags after the ones asked for).
+// Of equal tags the first in file order answers (one of the wrong type leaves
+// the request unfound), whether the IFD's tags ascend (IFD0) or not (IFD1),
+// in IFDs small enough to be indexed and in ones too large for that (filler
+// tags after the ones asked for); looked up request by request, or, given the
+// list's run index, answered entry by entry (values viewed where they lie or
+// in the room); requests for one tag each get their answer.
 TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
-  for (const uint16_t fillers : {0, 130}) {
-    TiffBuilder tb(GetParam().order);
-    TiffIfd& ifd0 = tb.NewIfd();
-    TiffIfd& ifd1 = tb.NewIfd();
-    ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
-    ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
-    for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
-    uint16_t v[6] = {};
-    IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
-                       ReadInto(0x0102, kTShort, &v[2], 2), Op(IFDQ_NEXT_IFD),
-                       ReadInto(0x0101, kTShort, &v[3], 2), ReadInto(0x0100, kTShort, &v[4], 2),
-                       ReadInto(0x0102, kTShort, &v[5], 2), Op(IFDQ_END)};
-    ASSERT_EQ(Walk(tb.Build().bytes, list), QD_OK) << fillers;
-    EXPECT_EQ(std::vector<uint16_t>(v, v + 6), (std::vector<uint16_t>{2, 1, 4, 6, 8, 5})) << fillers;
+  for (const bool byEntry : {false, true}) {
+    for (const uint16_t fillers : {0, 130}) {
+      SCOPED_TRACE(testing::Message() << "by entry " << byEntry << ", fillers " << fillers);
+      TiffBuilder tb(GetParam().order);
+      TiffIfd& ifd0 = tb.NewIfd();
+      TiffIfd& ifd1 = tb.NewIfd();
+      ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
+      ifd0.Long(0x0103, {5}).Short(0x0103, {6});
+      ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
+      for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
+      uint16_t v[9] = {};
+      IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
+                         ReadInto(0x0102, kTShort, &v[2], 2), ReadInto(0x0103, kTShort, &v[3], 2),
+                         Op(IFDQ_NEXT_IFD),
+                         ReadInto(0x0101, kTLong, &v[4], 4), ReadInto(0x0101, kTShort, &v[5], 2),
+                         ReadInto(0x0100, kTShort, &v[6], 2), ReadInto(0x0102, kTShort, &v[7], 2),
+                         ReadInto(0x0101, kTShort, &v[8], 2), Op(IFDQ_END)};
+      const qd::tiff::RunIndex runs(list);
+      uint8_t roomBytes[64];
+      qd::ValueRoom room(roomBytes, sizeof roomBytes);
+      qd::tiff::CopyScratch scratch{&room, false, &runs};
+      ASSERT_EQ(Walk(tb.Build().bytes, list, byEntry ? &scratch : nullptr), QD_OK);
+      size_t n = 0;
+      for (const IfdQuery& q : list) {
+        if (q.op == IFDQ_READ && byEntry && q.found != 0) std::memcpy(&v[n], reinterpret_cast<void*>(q.data), 2);
+        n += q.op == IFDQ_READ ? 1 : 0;
+      }
+      EXPECT_EQ(std::vector<uint16_t>(v, v + 9), (std::vector<uint16_t>{2, 1, 4, 0, 0, 6, 8, 5, 6}));
+      EXPECT_EQ(list[3].found + list[5].found, 0);
+    }
   }
 }
 
