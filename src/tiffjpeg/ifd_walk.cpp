@@ -210,24 +210,23 @@ void CompleteLocate(IfdQuery* q, const IfdEntry& e) {
   q->found = 1;
 }
 
-// A read whose `size` bytes are at `at`, as kLocate and kView report them.
-void CompletePoint(IfdQuery* q, uint16_t type, const uint8_t* at, uint32_t size) {
+// A read whose `size` bytes are at `at`, as kLocate and kView report them. A
+// read's type is the entry's: it answers only then.
+void CompletePoint(IfdQuery* q, const uint8_t* at, uint32_t size) {
   q->data = reinterpret_cast<uintptr_t>(at);
   q->size = size;
-  q->type = type;
   q->found = 1;
 }
 
 // `out` is where the value went; a request of size 0 gets its address.
-void CompleteRead(IfdQuery* q, const IfdEntry& e, const ReadPlan& plan, ReadMode mode, uint8_t* out,
+void CompleteRead(IfdQuery* q, const ReadPlan& plan, ReadMode mode, uint8_t* out,
                   BlockOwner* allocated) {
-  if (mode == ReadMode::kView) return CompletePoint(q, e.type, out, plan.stored);
+  if (mode == ReadMode::kView) return CompletePoint(q, out, plan.stored);
   if (q->size == 0) {
     (void)allocated->release();
     std::memcpy(reinterpret_cast<void*>(q->data), &out, sizeof out);
   }
   q->size = plan.stored;
-  q->type = e.type;
   q->found = 1;
 }
 
@@ -279,10 +278,10 @@ class MemoryIfd {
       seen[k] = true;
       const uint16_t type = Get16(e + 2, kHostOrder);
       const ReadPlan value = ValueOf(type, Get32(e + 4, kHostOrder));
-      const uint8_t* source = Source(e + 8, value.byteSize);
+      const uint8_t* source = Source(e + 8, value.byteSize, kHostOrder);
       if (value.element == 0 || source == nullptr) continue;
       for (;; k = run.next[k] - 1u) {
-        if (q[k].type == type) CompletePoint(q + k, type, source, Stored(q[k].size, value));
+        if (q[k].type == type) CompletePoint(q + k, source, Stored(q[k].size, value));
         if (run.next[k] == 0) break;
       }
     }
@@ -292,25 +291,25 @@ class MemoryIfd {
   void Read(const IfdEntry& e, IfdQuery* q) const {
     ReadPlan plan{};
     if (!PlanRead(e, *q, &plan)) return;
-    const uint8_t* source = Source(e.fieldBytes, plan.byteSize);
+    const uint8_t* source = Source(e.fieldBytes, plan.byteSize, order_);
     if (source == nullptr) return;
     // The value stays where it lies: in the block's byte order, or for a view
     // in the host's.
-    if (inPlace_) return CompletePoint(q, e.type, source, mode_ == ReadMode::kLocate ? plan.byteSize : plan.stored);
+    if (inPlace_) return CompletePoint(q, source, mode_ == ReadMode::kLocate ? plan.byteSize : plan.stored);
     BlockOwner allocated;
     uint8_t* out = Destination(*q, plan, mode_, &allocated, scratch_);
     if (out == nullptr) return;
     CopyBytes(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, mode_, out, &allocated);
+    CompleteRead(q, plan, mode_, out, &allocated);
   }
 
   // Where a value of `bytes` bytes lies: in the entry's field, or at the
   // offset the field holds, strictly inside the block (a value that ends
   // exactly at its end is not read); nullptr when it does not.
-  const uint8_t* Source(const uint8_t* field, uint32_t bytes) const {
+  const uint8_t* Source(const uint8_t* field, uint32_t bytes, ByteOrder o) const {
     if (bytes <= kInlineSize) return field;
-    const int64_t at = int64_t{Get32(field, order_)} - bias_;
+    const int64_t at = int64_t{Get32(field, o)} - bias_;
     if (at < 0 || !block_.Contains(static_cast<uint64_t>(at), uint64_t{bytes} + 1)) return nullptr;
     return block_.data() + at;
   }
@@ -419,7 +418,7 @@ class StreamIfd {
       }
     }
     ToHostOrder(out, plan.stored, plan.element, order_);
-    CompleteRead(q, e, plan, mode_, out, &allocated);
+    CompleteRead(q, plan, mode_, out, &allocated);
   }
 
   void Locate(const IfdEntry& e, IfdQuery* q) const { CompleteLocate(q, e); }
@@ -516,7 +515,6 @@ class StreamLocateIfd {
     if (allocated) q->data = reinterpret_cast<uintptr_t>(allocated.release());
     q->size = bytes;
     q->position = static_cast<uint32_t>(at);
-    q->type = e.type;
     q->found = 1;
   }
 
