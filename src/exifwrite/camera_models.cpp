@@ -1,6 +1,5 @@
 #include "exifwrite/camera_models.h"
 
-#include <cctype>
 #include <cstring>
 
 namespace qd::camera {
@@ -44,15 +43,15 @@ constexpr const char* kSettingFlagExempt[] = {"Vedra Lumaframe Max45 XR", "Vedra
 
 }  // namespace
 
-bool IsMaker(const char* make) {
-  const char* name = kMakerName;
-  for (; *name != '\0'; ++make, ++name) {
-    if (std::toupper(static_cast<unsigned char>(*make)) != std::toupper(static_cast<unsigned char>(*name))) {
-      return false;
-    }
+bool EqualsIgnoringCase(const char* text, const char* upper) {
+  for (; *upper != '\0'; ++text, ++upper) {
+    const char c = *text >= 'a' && *text <= 'z' ? static_cast<char>(*text - 'a' + 'A') : *text;
+    if (c != *upper) return false;
   }
-  return *make == '\0';
+  return *text == '\0';
 }
+
+bool IsMaker(const char* make) { return EqualsIgnoringCase(make, kMakerNameUpper); }
 
 bool IsArx(const char* model) { return Prefix(model, "Vedra ARX"); }
 bool IsArxK(const char* model) { return AnyPrefix(model, kArxK); }

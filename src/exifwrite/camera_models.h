@@ -11,6 +11,9 @@ constexpr char kMakerName[] = "Vedra";
 // The other spelling some firmware writes.
 constexpr char kMakerNameUpper[] = "VEDRA";
 
+// Whether `text` is `upper` (capitals, digits and signs) in any letter case.
+bool EqualsIgnoringCase(const char* text, const char* upper);
+
 // A Make text naming the maker, in any letter case.
 bool IsMaker(const char* make);
 

@@ -1,6 +1,5 @@
 // The Exif path: Exif JPEG files (the APP1 block in memory) and TIFF files
 // with an Exif IFD (read through the stream).
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -201,6 +200,11 @@ class TagLists {
   const uint8_t* Data(Tag t) const {
     return Query(t).op == IFDQ_READ ? reinterpret_cast<const uint8_t*>(Query(t).data) : nullptr;
   }
+  // A found read's value; empty otherwise.
+  ByteView Value(Tag t) const {
+    const IfdQuery& q = Query(t);
+    return q.op == IFDQ_READ && q.found != 0 ? ByteView(reinterpret_cast<const uint8_t*>(q.data), q.size) : ByteView();
+  }
   void Drop(Tag t) { Query(t).found = 0; }
   uint16_t U16(Tag t, uint32_t k = 0) const { return HostElement<uint16_t>(Found(t), Data(t), Size(t), k); }
   uint32_t U32(Tag t, uint32_t k = 0) const { return HostElement<uint32_t>(Found(t), Data(t), Size(t), k); }
@@ -235,13 +239,6 @@ bool Ratio(uint32_t num, uint32_t den, double* out) {
   if (den == 0) return false;
   *out = static_cast<double>(num) / den;
   return true;
-}
-
-bool EqualsIgnoringCase(const char* text, const char* literal) {
-  for (; *literal != '\0'; ++text, ++literal) {
-    if (std::toupper(static_cast<unsigned char>(*text)) != *literal) return false;
-  }
-  return *text == '\0';
 }
 
 class ExifPath {
@@ -542,10 +539,10 @@ void ExifPath::DescribeByImageType() {
   char type[33] = {};
   t_.Text(M06, type, 32);
   thumb_.format = kFormatThumbnailFile;
-  if (EqualsIgnoringCase(type, "VRW")) {
+  if (camera::EqualsIgnoringCase(type, "VRW")) {
     ThumbnailFromFrame(thumb_.width, thumb_.height);
     image_.format = kFormatHeap1;
-  } else if (EqualsIgnoringCase(type, "MVI") && CameraSettings().At(9) != 3) {
+  } else if (camera::EqualsIgnoringCase(type, "MVI") && CameraSettings().At(9) != 3) {
     ThumbnailFromFrame(160, 120);
     std::memset(&image_, 0, sizeof image_);
     std::memset(&aux_, 0, sizeof aux_);
@@ -577,7 +574,7 @@ uint32_t ExifPath::DescribeThumbnail() {
   char index[5] = {};
   t_.Text(InteropIndex, index, 4);
   index[3] = '\0';
-  if (EqualsIgnoringCase(index, "THM")) {
+  if (camera::EqualsIgnoringCase(index, "THM")) {
     thumb_.format = kFormatThumbnailFile;
     ThumbnailFromFrame(160, 120);
     std::memset(&image_, 0, sizeof image_);
@@ -744,7 +741,8 @@ void ExifPath::WriteStandardRecords(RecordSink& sink) const {
 }
 
 void ExifPath::PutTag(RecordSink& sink, uint16_t code, Tag t) const {
-  if (t_.Found(t) && t_.Size(t) != 0 && t_.Data(t) != nullptr) sink.Put(code, t_.Data(t), t_.Size(t));
+  const ByteView v = t_.Value(t);
+  if (v.size() != 0) sink.Put(code, v.data(), v.size());
 }
 
 // Exif values and the maker-note runs of records 0x1B..0x2A.
