@@ -1,45 +1,48 @@
 #include "exifwrite/camera_models.h"
 
-#include <cstring>
+#include <string_view>
 
 namespace qd::camera {
 namespace {
 
-bool Prefix(const char* model, const char* literal) {
-  return std::strncmp(model, literal, std::strlen(literal)) == 0;
+// Texts compare by length first, then (for a prefix) by its last character:
+// most models differ from a name there, without a library call.
+bool Prefix(std::string_view model, std::string_view name) {
+  return model.size() >= name.size() && model[name.size() - 1] == name.back() &&
+         model.compare(0, name.size(), name) == 0;
 }
-bool Exact(const char* model, const char* literal) { return std::strcmp(model, literal) == 0; }
+bool Exact(std::string_view model, std::string_view name) { return model == name; }
 
 template <size_t N>
-bool AnyPrefix(const char* model, const char* const (&literals)[N]) {
-  for (const char* l : literals) {
-    if (Prefix(model, l)) return true;
+bool AnyPrefix(std::string_view model, const std::string_view (&names)[N]) {
+  for (std::string_view n : names) {
+    if (Prefix(model, n)) return true;
   }
   return false;
 }
 
 template <size_t N>
-bool AnyExact(const char* model, const char* const (&literals)[N]) {
-  for (const char* l : literals) {
-    if (Exact(model, l)) return true;
+bool AnyExact(std::string_view model, const std::string_view (&names)[N]) {
+  for (std::string_view n : names) {
+    if (Exact(model, n)) return true;
   }
   return false;
 }
 
-constexpr const char* kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
-constexpr const char* kNo14[] = {"Vedra Lumaframe B7",  "Vedra Lumaframe B7Wide",   "Vedra Lumaframe B70",
+constexpr std::string_view kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
+constexpr std::string_view kNo14[] = {"Vedra Lumaframe B7",  "Vedra Lumaframe B7Wide",   "Vedra Lumaframe B70",
                                  "Vedra Lumaframe H6",  "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8",
                                  "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
-constexpr const char* kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E", "Vedra Lumaframe Max21",
+constexpr std::string_view kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E", "Vedra Lumaframe Max21",
                                  "Vedra Lumaframe B7"};
-constexpr const char* kWith25[] = {
+constexpr std::string_view kWith25[] = {
     "Vedra OMI DIGITAL",    "Vedra Lumaframe T180", "Vedra DIGITAL ZELO",     "Vedra OMI DIGITAL 410",
     "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510",  "Vedra Lumaframe T270",
     "Vedra DIGITAL ZELO 510", "Vedra Lumaframe B32", "Vedra Lumaframe B31",   "Vedra Lumaframe B35",
     "Vedra Lumaframe B33"};
-constexpr const char* kArxKTiff[] = {"ARX K1600Q", "ARX K4800Q"};
-constexpr const char* kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
-constexpr const char* kSettingFlagExempt[] = {"Vedra Lumaframe Max45 XR", "Vedra ARX-7Q", "Vedra ARX-7QT"};
+constexpr std::string_view kArxKTiff[] = {"ARX K1600Q", "ARX K4800Q"};
+constexpr std::string_view kWith29[] = {"Vedra ARX-7Q", "Vedra ARX-7QT"};
+constexpr std::string_view kSettingFlagExempt[] = {"Vedra Lumaframe Max45 XR", "Vedra ARX-7Q", "Vedra ARX-7QT"};
 
 }  // namespace
 
