@@ -212,17 +212,22 @@ class TagLists {
   uint32_t Field(Tag t) const { return static_cast<uint32_t>(Query(t).data); }
   // The first `n` bytes of a found value into `out`, zeros past its end.
   void Copy(Tag t, void* out, uint32_t n) const {
-    const uint32_t have = !Found(t) ? 0 : Size(t) < n ? Size(t) : n;
-    if (have != 0) std::memcpy(out, Data(t), have);
+    const ByteView v = Value(t);
+    const uint32_t have = v.size() < n ? v.size() : n;
+    if (have != 0) std::memcpy(out, v.data(), have);
     std::memset(static_cast<uint8_t*>(out) + have, 0, n - have);
   }
   // Text of at most `max` characters, copied into `out` with its zero byte.
   void Text(Tag t, char* out, uint32_t max) const {
-    if (!Found(t)) return;
-    const uint32_t size = Size(t);
-    uint32_t n = 0;
-    while (n < max && n < size && Data(t)[n] != '\0') ++n;
-    std::memcpy(out, Data(t), n);
+    const ByteView v = Value(t);
+    if (v.size() == 0) {
+      if (Found(t)) out[0] = '\0';
+      return;
+    }
+    const uint32_t most = v.size() < max ? v.size() : max;
+    const auto* end = static_cast<const uint8_t*>(std::memchr(v.data(), 0, most));
+    const uint32_t n = end != nullptr ? static_cast<uint32_t>(end - v.data()) : most;
+    std::memcpy(out, v.data(), n);
     out[n] = '\0';
   }
 

@@ -250,11 +250,20 @@ class MemoryIfd {
     ByteView entries;  // OpenIfd found them inside the block
     (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
     tags_.Reset(entries, order_, runs_.index != nullptr);
+    noted_ = nullptr;
   }
 
   MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_, runs_); }
 
-  bool Find(uint16_t tag, IfdEntry* e) { return tags_.Find(tag, e); }
+  bool Find(uint16_t tag, IfdEntry* e) {
+    for (uint32_t j = 0; noted_ != nullptr && j < noted_->lookups; ++j) {
+      if (noted_->lookup[j] != tag) continue;
+      if (notedAt_[j] == nullptr) return false;
+      *e = DecodeEntry(notedAt_[j], order_);
+      return true;
+    }
+    return tags_.Find(tag, e);
+  }
   static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
     const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
@@ -269,12 +278,18 @@ class MemoryIfd {
   // stores.
   // A run viewed where its values lie (host order): the entry's value is
   // found once, then each request of its tag takes its part.
-  IfdQuery* ViewRun(const RunIndex::Run& run, IfdQuery* q) const {
+  IfdQuery* ViewRun(const RunIndex::Run& run, IfdQuery* q) {
     bool seen[KeyIndex::kCapacity] = {};
+    noted_ = &run;
+    for (const uint8_t*& at : notedAt_) at = nullptr;
     const uint8_t* e = tags_.entries().data();
     for (uint32_t n = tags_.entries().size() / kEntrySize; n != 0; --n, e += kEntrySize) {
       uint32_t k = 0;
-      if (!run.tags.Find(Get16(e, kHostOrder), &k) || seen[k]) continue;
+      if (!run.tags.Find(Get16(e, kHostOrder), &k)) {
+        Note(run, e);
+        continue;
+      }
+      if (seen[k]) continue;
       seen[k] = true;
       const uint16_t type = Get16(e + 2, kHostOrder);
       const ReadPlan value = ValueOf(type, Get32(e + 4, kHostOrder));
@@ -302,6 +317,14 @@ class MemoryIfd {
     CopyBytes(out, source, plan.stored);
     ToHostOrder(out, plan.stored, plan.element, order_);
     CompleteRead(q, plan, mode_, out, &allocated);
+  }
+
+  // The first entry of each of the run's lookups, noted for Find.
+  void Note(const RunIndex::Run& run, const uint8_t* e) {
+    const uint16_t tag = Get16(e, kHostOrder);
+    for (uint32_t j = 0; j < run.lookups; ++j) {
+      if (run.lookup[j] == tag && notedAt_[j] == nullptr) notedAt_[j] = e;
+    }
   }
 
   // Where a value of `bytes` bytes lies: in the entry's field, or at the
@@ -348,6 +371,8 @@ class MemoryIfd {
   uint32_t offset_ = 0;
   uint16_t count_ = 0;
   TagIndex tags_;
+  const RunIndex::Run* noted_ = nullptr;  // the run whose view noted notedAt_
+  const uint8_t* notedAt_[RunIndex::kMaxLookups] = {};
 };
 
 // The stream form: each IFD's entries and link are loaded into a block of

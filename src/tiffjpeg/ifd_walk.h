@@ -48,18 +48,23 @@ enum class ReadMode : uint8_t {
 // The read runs of a list whose shape never changes, each indexed by tag once
 // for every walk of it (at compile time where the list is a constant): a walk
 // then answers a run by visiting its IFD's entries once instead of looking up
-// each request. Such a walk expects the requests of indexed runs to start
-// unanswered (found 0), as fresh copies of the list do. Runs past the first
-// kMaxRuns or longer than a key index holds are answered request by request.
+// each request; a walk that views values in place also notes the entries
+// of the tags it will locate or enter in the same IFD. Such a walk expects
+// the requests of indexed runs to start unanswered (found 0), as fresh copies
+// of the list do. Runs past the first kMaxRuns or longer than a key index
+// holds are answered request by request.
 class RunIndex {
  public:
   static constexpr uint32_t kMaxRuns = 4;
+  static constexpr uint32_t kMaxLookups = 4;
 
   struct Run {
     uint32_t start = 0;   // list position of its first request
     uint32_t length = 0;  // its requests
     KeyIndex tags{KeyIndex::Empty{}};        // each tag's first request
     uint8_t next[KeyIndex::kCapacity] = {};  // the next request with the same tag + 1; 0: none
+    uint32_t lookups = 0;
+    uint16_t lookup[kMaxLookups] = {};  // tags located or entered after the run in its IFD, none read in it
   };
 
   // Indexes the runs of `list` up to its first IFDQ_END.
@@ -90,6 +95,19 @@ class RunIndex {
     const IfdQuery* reads = list + start;
     run->start = start;
     run->length = n;
+    // The run's IFD goes on to the end of its scope or chain step, past
+    // nested scopes.
+    int depth = 0;
+    for (const IfdQuery* q = reads + n; q->op != IFDQ_END; ++q) {
+      if ((q->op == IFDQ_LEAVE && depth-- == 0) || (q->op == IFDQ_NEXT_IFD && depth == 0)) break;
+      const bool lookup = depth == 0 && (q->op == IFDQ_LOCATE || q->op == IFDQ_ENTER);
+      if (q->op == IFDQ_ENTER) ++depth;
+      if (!lookup || run->lookups == kMaxLookups) continue;
+      bool known = false;
+      for (uint32_t k = 0; k < n; ++k) known = known || reads[k].tag == q->tag;
+      for (uint32_t j = 0; j < run->lookups; ++j) known = known || run->lookup[j] == q->tag;
+      if (!known) run->lookup[run->lookups++] = q->tag;
+    }
     run->tags.Build(n, [reads](uint32_t k) { return reads[k].tag; });
     for (uint32_t k = 0; k < n; ++k) {
       for (uint32_t j = k + 1; j < n && run->next[k] == 0; ++j) {

@@ -67,11 +67,13 @@ class Walkers : public testing::TestWithParam<Walker> {
 };
 
 // Of equal tags the first in file order answers (one of the wrong type leaves
-// the request unfound), whether the IFD's tags ascend (IFD0) or not (IFD1),
-// in IFDs small enough to be indexed and in ones too large for that (filler
-// tags after the ones asked for); looked up request by request, or, given the
-// list's run index, answered entry by entry (values viewed where they lie or
-// in the room); requests for one tag each get their answer.
+// the request unfound, the first of two sub-IFDs is entered), whether the
+// IFD's tags ascend (IFD0) or not (IFD1), in IFDs small enough to be indexed
+// and in ones too large for that (filler tags after the ones asked for);
+// looked up request by request, or, given the list's run index, answered
+// entry by entry (values viewed where they lie or in the room); requests for
+// one tag each get their answer; a tag located after a run and absent stays
+// unfound.
 TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
   for (const bool byEntry : {false, true}) {
     for (const uint16_t fillers : {0, 130}) {
@@ -79,17 +81,22 @@ TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
       TiffBuilder tb(GetParam().order);
       TiffIfd& ifd0 = tb.NewIfd();
       TiffIfd& ifd1 = tb.NewIfd();
+      TiffIfd& first = tb.NewIfd();
+      TiffIfd& second = tb.NewIfd();
       ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
-      ifd0.Long(0x0103, {5}).Short(0x0103, {6});
+      ifd0.Long(0x0103, {5}).Short(0x0103, {6}).Sub(kTagExifIfd, first).Sub(kTagExifIfd, second);
       ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
+      first.Short(0x0001, {7});
+      second.Short(0x0001, {9});
       for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
-      uint16_t v[9] = {};
+      uint16_t v[10] = {};
       IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
                          ReadInto(0x0102, kTShort, &v[2], 2), ReadInto(0x0103, kTShort, &v[3], 2),
-                         Op(IFDQ_NEXT_IFD),
-                         ReadInto(0x0101, kTLong, &v[4], 4), ReadInto(0x0101, kTShort, &v[5], 2),
-                         ReadInto(0x0100, kTShort, &v[6], 2), ReadInto(0x0102, kTShort, &v[7], 2),
-                         ReadInto(0x0101, kTShort, &v[8], 2), Op(IFDQ_END)};
+                         Op(IFDQ_ENTER, kTagExifIfd), ReadInto(0x0001, kTShort, &v[4], 2), Op(IFDQ_LEAVE),
+                         Op(IFDQ_LOCATE, 0x9999), Op(IFDQ_NEXT_IFD),
+                         ReadInto(0x0101, kTLong, &v[5], 4), ReadInto(0x0101, kTShort, &v[6], 2),
+                         ReadInto(0x0100, kTShort, &v[7], 2), ReadInto(0x0102, kTShort, &v[8], 2),
+                         ReadInto(0x0101, kTShort, &v[9], 2), Op(IFDQ_END)};
       const qd::tiff::RunIndex runs(list);
       uint8_t roomBytes[64];
       qd::ValueRoom room(roomBytes, sizeof roomBytes);
@@ -100,8 +107,8 @@ TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
         if (q.op == IFDQ_READ && byEntry && q.found != 0) std::memcpy(&v[n], reinterpret_cast<void*>(q.data), 2);
         n += q.op == IFDQ_READ ? 1 : 0;
       }
-      EXPECT_EQ(std::vector<uint16_t>(v, v + 9), (std::vector<uint16_t>{2, 1, 4, 0, 0, 6, 8, 5, 6}));
-      EXPECT_EQ(list[3].found + list[5].found, 0);
+      EXPECT_EQ(std::vector<uint16_t>(v, v + 10), (std::vector<uint16_t>{2, 1, 4, 0, 7, 0, 6, 8, 5, 6}));
+      EXPECT_EQ(list[3].found + list[7].found + list[9].found, 0);
     }
   }
 }
