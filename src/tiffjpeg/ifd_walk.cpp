@@ -42,8 +42,8 @@ struct ListRuns {
 
 // An IFD's entries and how its tags are looked up: an IFD of up to 128
 // entries through an index of its tags, a larger one bisected in place when
-// its tags never decrease, else scanned. A walk whose reads go by entry
-// (`byEntry`) seldom looks a tag up and scans for it.
+// its tags never decrease, else scanned. A walk that views its runs entry
+// by entry (`byEntry`) seldom looks a tag up and scans for it.
 class TagIndex {
  public:
   TagIndex() = default;
@@ -103,25 +103,6 @@ class TagIndex {
   }
 
   const ByteView& entries() const { return entries_; }
-
-  // Answers an indexed run by visiting the entries once, each request from the
-  // first entry that carries its tag.
-  template <typename Read>
-  IfdQuery* ReadRun(const RunIndex::Run& run, IfdQuery* q, Read&& read) const {
-    bool seen[KeyIndex::kCapacity] = {};
-    const uint8_t* at = entries_.data();
-    for (uint32_t i = count_; i != 0; --i, at += kEntrySize) {
-      uint32_t k = 0;
-      if (!run.tags.Find(Get16(at, order_), &k) || seen[k]) continue;
-      seen[k] = true;
-      const IfdEntry e = DecodeEntry(at, order_);
-      for (;; k = run.next[k] - 1u) {
-        read(e, q + k);
-        if (run.next[k] == 0) break;
-      }
-    }
-    return q + run.length;
-  }
 
  private:
   uint16_t TagAt(uint32_t i) const { return Get16(entries_.data() + kEntrySize * i, order_); }
@@ -240,6 +221,7 @@ class MemoryIfd {
         bias_(bias),
         mode_(mode),
         inPlace_(mode == ReadMode::kLocate || (mode == ReadMode::kView && o == kHostOrder)),
+        viewInPlace_(mode == ReadMode::kView && o == kHostOrder),
         scratch_(scratch),
         runs_(runs) {}
 
@@ -249,7 +231,7 @@ class MemoryIfd {
     count_ = count;
     ByteView entries;  // OpenIfd found them inside the block
     (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
-    tags_.Reset(entries, order_, runs_.index != nullptr);
+    tags_.Reset(entries, order_, runs_.index != nullptr && viewInPlace_);
     noted_ = nullptr;
   }
 
@@ -266,19 +248,18 @@ class MemoryIfd {
   }
   static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
-    const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
-    if (const RunIndex::Run* run = runs_.At(q)) {
-      if (mode_ == ReadMode::kView && inPlace_) return ViewRun(*run, q);
-      return tags_.ReadRun(*run, q, read);
+    if (viewInPlace_) {
+      if (const RunIndex::Run* run = runs_.At(q)) return ViewRun(*run, q);
     }
-    return tags_.ReadRun(q, read);
+    return tags_.ReadRun(q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
   }
 
-  // A run viewed where its values lie: a read reduced to its checks and
-  // stores.
-  // A run viewed where its values lie (host order): the entry's value is
-  // found once, then each request of its tag takes its part.
-  IfdQuery* ViewRun(const RunIndex::Run& run, IfdQuery* q) {
+  // A run viewed where its values lie (host order), visiting the entries once:
+  // each request is answered by the first entry that carries its tag, whose
+  // value is found once for all requests of the tag. The entries of the run's
+  // lookups are noted for Find on the way. Out of line, the loop keeps its
+  // values in registers.
+  __attribute__((noinline)) IfdQuery* ViewRun(const RunIndex::Run& run, IfdQuery* q) {
     bool seen[KeyIndex::kCapacity] = {};
     noted_ = &run;
     for (const uint8_t*& at : notedAt_) at = nullptr;
@@ -365,7 +346,8 @@ class MemoryIfd {
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
-  bool inPlace_ = false;  // values are reported where they lie
+  bool inPlace_ = false;      // values are reported where they lie
+  bool viewInPlace_ = false;  // and in host order: indexed runs are viewed entry by entry
   CopyScratch* scratch_ = nullptr;
   ListRuns runs_;
   uint32_t offset_ = 0;
@@ -379,11 +361,10 @@ class MemoryIfd {
 // their own; values are read on demand.
 class StreamIfd {
  public:
-  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch,
-            const ListRuns& runs)
-      : reader_(reader), order_(o), bias_(bias), mode_(mode), scratch_(scratch), runs_(runs) {}
+  StreamIfd(BufferedReader* reader, ByteOrder o, int64_t bias, ReadMode mode, CopyScratch* scratch)
+      : reader_(reader), order_(o), bias_(bias), mode_(mode), scratch_(scratch) {}
 
-  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, mode_, scratch_, runs_); }
+  StreamIfd Child() const { return StreamIfd(reader_, order_, bias_, mode_, scratch_); }
 
   Status Load(uint32_t position) {
     count_ = 0;
@@ -406,16 +387,14 @@ class StreamIfd {
     if (st != ST_OK) return st;
     entries_ = std::move(entries);
     count_ = count;
-    tags_.Reset(ByteView(entries_.get(), kEntrySize * count_), order_, runs_.index != nullptr);
+    tags_.Reset(ByteView(entries_.get(), kEntrySize * count_), order_, false);
     return ST_OK;
   }
 
   bool Find(uint16_t tag, IfdEntry* e) { return entries_ && tags_.Find(tag, e); }
   IfdQuery* ReadRun(IfdQuery* q) {
     const auto read = [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); };
-    if (!entries_) return ReadRunByFind(*this, q, read);
-    if (const RunIndex::Run* run = runs_.At(q)) return tags_.ReadRun(*run, q, read);
-    return tags_.ReadRun(q, read);
+    return entries_ ? tags_.ReadRun(q, read) : ReadRunByFind(*this, q, read);
   }
 
   Status Failure() const { return failure_; }
@@ -467,7 +446,6 @@ class StreamIfd {
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
   CopyScratch* scratch_ = nullptr;
-  ListRuns runs_;
   Status failure_ = ST_OK;
   uint16_t count_ = 0;
   BlockOwner entries_;
@@ -707,7 +685,7 @@ Status ReadOne(const ByteView& block, uint32_t ifdOffset, ByteOrder order, IfdQu
 
 Status WalkStream(BufferedReader* reader, uint32_t ifdPosition, ByteOrder order, IfdQuery** cursor,
                   int64_t bias, ReadMode mode, CopyScratch* scratch) {
-  StreamIfd ifd(reader, order, bias, mode, scratch, RunsOf(scratch, *cursor));
+  StreamIfd ifd(reader, order, bias, mode, scratch);
   const Status st = ifd.Load(ifdPosition);
   if (st != ST_OK) return st;
   return WalkFromTop(ifd, cursor);

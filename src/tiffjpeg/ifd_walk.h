@@ -46,13 +46,14 @@ enum class ReadMode : uint8_t {
 };
 
 // The read runs of a list whose shape never changes, each indexed by tag once
-// for every walk of it (at compile time where the list is a constant): a walk
-// then answers a run by visiting its IFD's entries once instead of looking up
-// each request; a walk that views values in place also notes the entries
-// of the tags it will locate or enter in the same IFD. Such a walk expects
-// the requests of indexed runs to start unanswered (found 0), as fresh copies
-// of the list do. Runs past the first kMaxRuns or longer than a key index
-// holds are answered request by request.
+// for every walk of it (at compile time where the list is a constant). A
+// memory walk that views values in host order (ReadMode::kView) answers such
+// a run by visiting its IFD's entries once instead of looking up each
+// request, and notes on the way the entries of the tags it will locate or
+// enter in the same IFD; other walks answer request by request. Such a walk
+// expects the requests of indexed runs to start unanswered (found 0), as
+// fresh copies of the list do. Runs past the first kMaxRuns or longer than a
+// key index holds are answered request by request.
 class RunIndex {
  public:
   static constexpr uint32_t kMaxRuns = 4;

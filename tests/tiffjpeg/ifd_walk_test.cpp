@@ -70,10 +70,10 @@ class Walkers : public testing::TestWithParam<Walker> {
 // the request unfound, the first of two sub-IFDs is entered), whether the
 // IFD's tags ascend (IFD0) or not (IFD1), in IFDs small enough to be indexed
 // and in ones too large for that (filler tags after the ones asked for);
-// looked up request by request, or, given the list's run index, answered
-// entry by entry (values viewed where they lie or in the room); requests for
-// one tag each get their answer; a tag located after a run and absent stays
-// unfound.
+// copying values, or viewing them with the list's run index (in host order in
+// memory the runs go entry by entry, else values land in the room); requests
+// for one tag each get their answer; a tag located after a run and absent
+// stays unfound.
 TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
   for (const bool byEntry : {false, true}) {
     for (const uint16_t fillers : {0, 130}) {
