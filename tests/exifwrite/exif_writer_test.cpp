@@ -249,6 +249,8 @@ TEST(ExifWriter, HostileRecordsLongNamesAndModelRules) {
   EXPECT_FALSE(qd::camera::IsLumaframeB7("Vedra Lumaframe B70"));
   EXPECT_FALSE(qd::camera::HasRecord("Vedra ARX K24", 30));
   EXPECT_TRUE(qd::camera::HasRecord("Vedra ARX K48", 30));
+  EXPECT_FALSE(qd::camera::HasRecord("Vedra Lumaframe T270", 14));  // "...T27" is a prefix
+  EXPECT_TRUE(qd::camera::HasRecord("Vedra Lumaframe X27", 14));     // ends as "...T27" does
 }
 
 }  // namespace

@@ -84,11 +84,12 @@ TEST_P(Walkers, TheFirstOfEqualTagsAnswers) {
       TiffIfd& first = tb.NewIfd();
       TiffIfd& second = tb.NewIfd();
       ifd0.Short(0x0100, {1}).Short(0x0101, {2}).Short(0x0101, {3}).Short(0x0102, {4}).Next(ifd1);
-      ifd0.Long(0x0103, {5}).Short(0x0103, {6}).Sub(kTagExifIfd, first).Sub(kTagExifIfd, second);
+      ifd0.Long(0x0103, {5}).Short(0x0103, {6});
       ifd1.Short(0x0102, {5}).Short(0x0101, {6}).Short(0x0101, {7}).Short(0x0100, {8});
+      for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
+      ifd0.Sub(kTagExifIfd, first).Sub(kTagExifIfd, second);
       first.Short(0x0001, {7});
       second.Short(0x0001, {9});
-      for (uint16_t i = 0; i < fillers; ++i) ifd0.Short(0x1000 + i, {9}), ifd1.Short(0x1000 + i, {9});
       uint16_t v[10] = {};
       IfdQuery list[] = {ReadInto(0x0101, kTShort, &v[0], 2), ReadInto(0x0100, kTShort, &v[1], 2),
                          ReadInto(0x0102, kTShort, &v[2], 2), ReadInto(0x0103, kTShort, &v[3], 2),
