@@ -30,11 +30,11 @@ bool AnyExact(std::string_view model, const std::string_view (&names)[N]) {
 }
 
 constexpr std::string_view kArxK[] = {"Vedra ARX K24", "Vedra ARX K48"};
-constexpr std::string_view kNo14[] = {"Vedra Lumaframe B7",  "Vedra Lumaframe B7Wide",   "Vedra Lumaframe B70",
-                                 "Vedra Lumaframe H6",  "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8",
-                                 "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
+constexpr std::string_view kNo14[] = {
+    "Vedra Lumaframe B7", "Vedra Lumaframe B7Wide", "Vedra Lumaframe B70", "Vedra Lumaframe H6",
+    "Vedra Lumaframe Max45 XR", "Vedra Lumaframe H8", "Vedra Lumaframe T29", "Vedra Lumaframe T27"};
 constexpr std::string_view kNo15[] = {"Vedra Lumaframe 840", "Vedra Lumaframe 840E", "Vedra Lumaframe Max21",
-                                 "Vedra Lumaframe B7"};
+                                      "Vedra Lumaframe B7"};
 constexpr std::string_view kWith25[] = {
     "Vedra OMI DIGITAL",    "Vedra Lumaframe T180", "Vedra DIGITAL ZELO",     "Vedra OMI DIGITAL 410",
     "Vedra Lumaframe T190", "Vedra DIGITAL ZELO q", "Vedra OMI DIGITAL 510",  "Vedra Lumaframe T270",

@@ -18,11 +18,11 @@ tiff::ReadMode ModeFor(const tiff::CopyScratch& scratch) {
 // A value the walk could not get memory for fails the call rather than going
 // missing from it.
 uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder order, IfdQuery* list,
-                   ValueRoom* room, const tiff::RunIndex* runs) {
+                   ValueRoom* room) {
   StreamPort port;
   MakeStreamPort(stream, &port);
   ScopedReader reader;
-  tiff::CopyScratch scratch{room, false, runs};
+  tiff::CopyScratch scratch{room};
   Status st = reader.Open(port, kProbeReaderCapacity);
   if (st == ST_OK) {
     IfdQuery* cursor = list;
@@ -37,9 +37,7 @@ uint32_t QueryTiff(const qdlStream* stream, uint32_t ifdPosition, ByteOrder orde
 ByteOrder OrderOf(const TiffBlockInfo& block) { return block.byteOrder != 0 ? kBigEndian : kLittleEndian; }
 
 uint32_t QueryExifFile(const ExifFile& file, IfdQuery* list, ValueRoom* room, const tiff::RunIndex* runs) {
-  if (file.stream != nullptr) {
-    return QueryTiff(file.stream, file.block->ifdOffset, OrderOf(*file.block), list, room, runs);
-  }
+  if (file.stream != nullptr) return QueryTiff(file.stream, file.block->ifdOffset, OrderOf(*file.block), list, room);
   tiff::CopyScratch scratch{room, false, runs};
   const Status st = tiff::QueryExif(file.block, list, ModeFor(scratch), &scratch);
   if (st != ST_OK) return ToResultCode(st);
@@ -48,7 +46,7 @@ uint32_t QueryExifFile(const ExifFile& file, IfdQuery* list, ValueRoom* room, co
 
 uint32_t QueryExifMakerNote(const ExifFile& file, uint32_t noteAt, uint32_t noteSize, IfdQuery* list,
                             ValueRoom* room, const tiff::RunIndex* runs) {
-  if (file.stream != nullptr) return QueryTiff(file.stream, noteAt, OrderOf(*file.block), list, room, runs);
+  if (file.stream != nullptr) return QueryTiff(file.stream, noteAt, OrderOf(*file.block), list, room);
   tiff::CopyScratch scratch{room, false, runs};
   TiffBlockInfo note = *file.block;
   note.ifdOffset = noteAt;

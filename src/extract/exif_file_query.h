@@ -19,9 +19,10 @@ ByteOrder OrderOf(const TiffBlockInfo& block);
 
 // Runs `list` from IFD0, copying values; given a room, the walk views each
 // value instead (ReadMode::kView): in the Exif block where it lies in host
-// order, else in a copy placed in the room. Given the list's run index, the
-// walk answers its runs entry by entry. A host error is handed back as it
-// is; a walk that ran out of memory is QD_E_NO_MEMORY.
+// order, else in a copy placed in the room. Given the list's run index, a
+// view of an Exif block in host order answers its runs entry by entry. A host
+// error is handed back as it is; a walk that ran out of memory is
+// QD_E_NO_MEMORY.
 uint32_t QueryExifFile(const ExifFile& file, IfdQuery* list, ValueRoom* room = nullptr,
                        const tiff::RunIndex* runs = nullptr);
 

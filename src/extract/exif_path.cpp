@@ -28,7 +28,9 @@ constexpr uint8_t kModeTiff = 8;
 constexpr float kThirtySecond = 1.0f / 32;
 
 // The standard list: R = read (at most `size` bytes; 0: the whole value),
-// L = locate, E/X = enter and leave a sub-IFD, N = next IFD.
+// L = locate, E/X = enter and leave a sub-IFD, N = next IFD. Each IFD's reads
+// stay together, before its locates and enters: one run each, answered by
+// visiting the IFD's entries once.
 #define QD_STANDARD_LIST(R, L, E, X, N)                                                                 \
   R(Width0S, kTagImageWidth, kShort, 2) R(Width0L, kTagImageWidth, kLong, 4)                          \
   R(Height0S, kTagImageLength, kShort, 2) R(Height0L, kTagImageLength, kLong, 4)                      \
