@@ -221,7 +221,6 @@ class MemoryIfd {
         bias_(bias),
         mode_(mode),
         inPlace_(mode == ReadMode::kLocate || (mode == ReadMode::kView && o == kHostOrder)),
-        viewInPlace_(mode == ReadMode::kView && o == kHostOrder),
         scratch_(scratch),
         runs_(runs) {}
 
@@ -231,9 +230,12 @@ class MemoryIfd {
     count_ = count;
     ByteView entries;  // OpenIfd found them inside the block
     (void)block_.Sub(offset_ + kCountSize, uint64_t{kEntrySize} * count_, &entries);
-    tags_.Reset(entries, order_, runs_.index != nullptr && viewInPlace_);
+    tags_.Reset(entries, order_, runs_.index != nullptr && ViewsInPlace());
     noted_ = nullptr;
   }
+
+  // Values viewed where they lie, in host order: indexed runs go entry by entry.
+  bool ViewsInPlace() const { return mode_ == ReadMode::kView && inPlace_; }
 
   MemoryIfd Child() const { return MemoryIfd(block_, order_, bias_, mode_, scratch_, runs_); }
 
@@ -248,7 +250,7 @@ class MemoryIfd {
   }
   static Status Failure() { return ST_OK; }
   IfdQuery* ReadRun(IfdQuery* q) {
-    if (viewInPlace_) {
+    if (ViewsInPlace()) {
       if (const RunIndex::Run* run = runs_.At(q)) return ViewRun(*run, q);
     }
     return tags_.ReadRun(q, [this](const IfdEntry& e, IfdQuery* r) { Read(e, r); });
@@ -346,8 +348,7 @@ class MemoryIfd {
   ByteOrder order_ = kLittleEndian;
   int64_t bias_ = 0;
   ReadMode mode_ = ReadMode::kCopy;
-  bool inPlace_ = false;      // values are reported where they lie
-  bool viewInPlace_ = false;  // and in host order: indexed runs are viewed entry by entry
+  bool inPlace_ = false;  // values are reported where they lie
   CopyScratch* scratch_ = nullptr;
   ListRuns runs_;
   uint32_t offset_ = 0;
